@@ -1,0 +1,77 @@
+// trovalo-cli: the headless front end over the same core as the tray program.
+#include "Commands.h"
+#include "CommandLine.h"
+
+#include "model/Exceptions.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <functional>
+
+using namespace trovalo::cli;
+
+namespace {
+struct TCommandEntry
+{
+    const char *Name;
+    const char *Summary;
+    std::function<int(TCliContext &)> Run;
+};
+
+const TCommandEntry Commands[] = {
+    {"drives", "list the drives with letter, folder, label, bus type and space", DrivesCommand},
+    {"show", "show FILE: print a job file or settings file as JSON", ShowCommand},
+    {"save", "save FILE --class NAME: write a record from JSON read on standard input", SaveCommand},
+    {"demo", "walk through what Trovalo does, on two drives made in a temporary folder", DemoCommand},
+};
+
+void PrintHelp(QTextStream &out)
+{
+    out << "Usage: trovalo-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
+    for (const TCommandEntry &command : Commands)
+        out << "  " << QString::fromLatin1(command.Name).leftJustified(8) << command.Summary << "\n";
+    out << "\nPaths may be given as Linux paths (/media/ann/STICK/Config/x.Zja) or in the\n"
+           "drive-letter form Trovalo stores (E:\\Config\\x.Zja).\n";
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QTextStream out(stdout), err(stderr), in(stdin);
+    QStringList arguments = application.arguments().mid(1);
+
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("help") ||
+        arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h")) {
+        PrintHelp(arguments.isEmpty() ? err : out);
+        return arguments.isEmpty() ? ExitBadInput : ExitOk;
+    }
+
+    const QString name = arguments.takeFirst();
+    QStringList names;
+    for (const TCommandEntry &command : Commands) {
+        names << QString::fromLatin1(command.Name);
+        if (name != QLatin1String(command.Name))
+            continue;
+        TCliContext context{arguments, out, err, in};
+        try {
+            return command.Run(context);
+        } catch (const TCliFailure &failure) {
+            out.flush();
+            err << "trovalo-cli " << name << ": " << failure.Message << "\n";
+            return failure.Status;
+        } catch (const trovalo::ETrovaloError &error) {
+            out.flush();
+            err << "trovalo-cli " << name << ": " << error.Message() << "\n";
+            return ExitErrors;
+        }
+    }
+    const QString nearest = NearestWord(name, names);
+    err << "trovalo-cli: unknown command '" << name << "'";
+    if (!nearest.isEmpty())
+        err << "; did you mean '" << nearest << "'?";
+    err << "\n\n";
+    PrintHelp(err);
+    return ExitBadInput;
+}

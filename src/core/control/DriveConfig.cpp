@@ -1,0 +1,50 @@
+#include "DriveConfig.h"
+
+#include "model/DiskConfigFile.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
+
+namespace trovalo {
+
+namespace {
+QString ConfigFolder(const QString &driveRoot)
+{
+    return IncludeTrailingBackslash(driveRoot) + QStringLiteral("Config\\");
+}
+} // namespace
+
+QString DriveConfigFileName(const QString &driveRoot)
+{
+    return ConfigFolder(driveRoot) + QStringLiteral("Drive Config.cfg");
+}
+
+TDriveCheck CheckDrive(const QString &driveRoot, const QString &pcId)
+{
+    const QString fileName = DriveConfigFileName(driveRoot);
+    if (!FileExists(fileName))
+        return {};
+    TDiskConfigFile config;
+    config.LoadFromFile(fileName);
+    return {config.KnowsPC(pcId), config.AutoLoad()};
+}
+
+void AddPCToDrive(const QString &driveRoot, const QString &pcId, bool autoLoad)
+{
+    const QString folder = ConfigFolder(driveRoot);
+    // An existing folder keeps whatever attributes its owner gave it.
+    if (!DirectoryExists(folder) && CreateDir(folder))
+        SetFileAttributes(folder, faHidden);
+
+    const QString fileName = DriveConfigFileName(driveRoot);
+    TDiskConfigFile config;
+    config.LoadFromFile(fileName);
+    config.SetPCList(config.PCList() << pcId);
+    config.SetAutoLoad(autoLoad);
+    // The record is written to a new file and renamed over the old one, so a
+    // hidden or read-only old file does not stand in the way.
+    config.SaveToFile(fileName);
+    SetFileAttributes(fileName, faHidden);
+}
+
+} // namespace trovalo

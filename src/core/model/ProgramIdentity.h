@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace trovalo {
+
+// Application title: window caption of every message box, tray hint.
+inline const QString ProgramTitle = QStringLiteral("Trovalo");
+// Shown by the about window and compared with the update service's answer.
+inline const QString ProgramVersion = QStringLiteral("V 4.0.1");
+
+// True when the process was started under a debugger (decided once).
+bool DebugMode();
+
+// "Trovalo", or "Trovalo Debug" under a debugger: the data folder's name.
+QString AppFolderName();
+
+} // namespace trovalo

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace trovalo {
+
+// One drive as the program sees it: a letter and the native folder it stands
+// for. C: is the system volume ("/"); mounted volumes get D: to Z:.
+struct TDriveInfo
+{
+    QChar Letter;          // upper case, 'C'..'Z'
+    QString Root;          // native mount root, no trailing slash except "/"
+    QString Label;         // volume label, may be empty
+    QString FileSystem;    // e.g. "vfat", "ext4"; may be empty
+    QString Device;        // backing block device (/dev/sdb1), may be empty
+    QString Uuid;          // file-system UUID, may be empty
+    QString BusType;       // "USB" for USB-attached disks, else the bus name or ""
+    std::optional<quint32> Serial; // volume serial number, when readable
+
+    QString LetterRoot() const { return QString(Letter) + QStringLiteral(":\\"); }
+};
+
+// The table of drive letters. Built from the environment variable
+// TROVALO_DRIVES when it is set (isolated drives in folders, for tests,
+// benchmarks and the demo), otherwise from the mount table:
+//
+//   TROVALO_DRIVES="C=/tmp/t/c;E=/tmp/t/e,bus=USB,label=STICK,serial=1A2B3C4D"
+//
+// Each entry is LETTER=ROOT followed by optional comma-separated settings
+// (bus, label, serial as 8 hex digits or "none" for unreadable, fs). Without
+// the variable, "/" is C: and block-device volumes mounted under /media,
+// /run/media and /mnt get the letters D: to Z:; a volume keeps its letter
+// across plug-ins (remembered by file-system UUID).
+class TDriveTable
+{
+public:
+    // The process-wide table, built on first use.
+    static TDriveTable &Instance();
+
+    // Re-reads the environment and the mount table (after a plug-in, or after
+    // a test changed TROVALO_DRIVES). Safe to call from any thread.
+    void Refresh();
+
+    QList<TDriveInfo> Drives() const;
+    std::optional<TDriveInfo> Drive(QChar letter) const;
+    // The drive whose root holds the native path (longest matching root).
+    std::optional<TDriveInfo> DriveOfNative(const QString &nativePath) const;
+
+    // True when TROVALO_DRIVES defined the table.
+    bool IsOverridden() const;
+
+    ~TDriveTable();
+
+private:
+    TDriveTable();
+    struct TSnapshot;
+    std::shared_ptr<const TSnapshot> Snapshot() const;
+    struct TPrivate;
+    std::unique_ptr<TPrivate> d;
+};
+
+// The one conversion from the drive-letter form (E:\Docs\a.txt, E:\Docs\,
+// \\server\share\x) to a native path, and the one conversion back. A letter
+// without a drive, or a native path outside every drive, gives nullopt.
+std::optional<QString> ToNativePath(const QString &letterPath);
+std::optional<QString> ToLetterPath(const QString &nativePath);
+
+// As above, but raise EPathError with a message that names the path.
+QString NativePath(const QString &letterPath);
+QString LetterPath(const QString &nativePath);
+
+// Accepts either form (what a command-line user typed) and returns the
+// drive-letter form; raises EPathError when it has none.
+QString LetterPathFromUserInput(const QString &path);
+
+} // namespace trovalo

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace trovalo {
+
+// The platform file-attribute bits the program stores and compares.
+enum : quint32 {
+    faReadOnly = 0x1,
+    faHidden = 0x2,
+    faSysFile = 0x4,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+    faTemporary = 0x100,
+    faNotContentIndexed = 0x2000,
+};
+
+// Attributes of a file or folder given in drive-letter form; nullopt when it
+// cannot be read (it does not exist, the drive is gone).
+//
+// On FAT volumes these are the real DOS attributes (FAT_IOCTL_GET_ATTRIBUTES).
+// Elsewhere: read-only = the owner may not write; hidden = the name begins
+// with "." or is listed in the folder's ".hidden" file (what the desktop's
+// file managers honour); system = never; archive = never; directory from the
+// file type.
+std::optional<quint32> GetFileAttributes(const QString &path);
+
+// Sets the attributes (directory bit ignored). On FAT through
+// FAT_IOCTL_SET_ATTRIBUTES; elsewhere read-only maps to the write
+// permissions and hidden to the folder's ".hidden" list (a name beginning
+// with "." stays hidden whatever is asked); other bits have no stand-in.
+// Returns false when nothing could be set.
+bool SetFileAttributes(const QString &path, quint32 attributes);
+
+} // namespace trovalo

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/DateTime.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace trovalo {
+
+// File-system queries and folder creation on drive-letter paths. Paths that
+// have no native form count as not existing.
+bool FileExists(const QString &path);      // a file (not a folder)
+bool DirectoryExists(const QString &path); // a folder
+bool PathExists(const QString &path);      // either
+
+// Creates a folder and its missing parents silently. A path without a drive
+// part is taken on C:\. Failures are ignored; returns whether the folder
+// exists afterwards.
+bool ForceFolder(const QString &path);
+
+// Creates one folder (its parent must exist); false on failure.
+bool CreateDir(const QString &path);
+
+// The file date of the Overview: last-write time in local time, reduced to
+// the two-second precision of a DOS date and time; the creation time reduced
+// the same way when that value is not greater than 0. nullopt when the file
+// cannot be read.
+std::optional<TDateTime> FileDate(const QString &path);
+
+// Reduces a local date-time to DOS precision (even seconds, no milliseconds).
+TDateTime ToDosPrecision(TDateTime value);
+
+struct TDiskSpace
+{
+    qint64 Free = 0;  // bytes available to this user
+    qint64 Total = 0; // size of the volume
+};
+// Free and total space of the volume holding the path; nullopt when unknown.
+std::optional<TDiskSpace> DiskSpace(const QString &path);
+
+// Copies a file with fail-if-exists semantics, without replacing anything;
+// used for templates. Returns false on failure (the target exists, I/O).
+bool CopyFileNoReplace(const QString &from, const QString &to);
+
+} // namespace trovalo
