@@ -15,16 +15,11 @@ QString SpaceText(qint64 bytes)
 }
 } // namespace
 
-int DrivesCommand(TCliContext &context)
+bool PrintDriveTable(QTextStream &out)
 {
-    QCommandLineParser parser;
-    ParseCommand(parser, {QStringLiteral("trovalo-cli drives"), {}, 0, 0}, context.Arguments);
-
     const QList<TDriveInfo> drives = TDriveTable::Instance().Drives();
-    if (drives.isEmpty()) {
-        context.Err << "No drives found.\n";
-        return ExitErrors;
-    }
+    if (drives.isEmpty())
+        return false;
     const QStringList header = {QStringLiteral("Drive"), QStringLiteral("Folder"), QStringLiteral("Label"),
                                 QStringLiteral("Bus"), QStringLiteral("Free"), QStringLiteral("Total")};
     QList<QStringList> rows;
@@ -48,11 +43,20 @@ int DrivesCommand(TCliContext &context)
             if (c + 1 < row.size())
                 line += QStringLiteral("  ");
         }
-        context.Out << line.trimmed() << "\n";
+        out << line.trimmed() << "\n";
     };
     print(header);
     for (const QStringList &row : rows)
         print(row);
+    return true;
+}
+
+int DrivesCommand(TCliContext &context)
+{
+    QCommandLineParser parser;
+    ParseCommand(parser, {QStringLiteral("trovalo-cli drives"), {}, 0, 0}, context.Arguments);
+    if (!PrintDriveTable(context.Out))
+        throw TCliFailure{QStringLiteral("no drives found (is TROVALO_DRIVES set to something unusable?)"), ExitErrors};
     return ExitOk;
 }
 

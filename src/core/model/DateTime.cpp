@@ -43,10 +43,13 @@ QDateTime DateTimeToQt(TDateTime value)
     // back as the same QDateTime.
     const qint64 days = DateOf(value);
     qint64 msecs = std::llround(TimeOf(value) * MSecsPerDay);
+    // A time that rounds up to midnight belongs to the next calendar day; the
+    // time of day runs forwards for negative values too (-1.99... is the end
+    // of 1899-12-29, so its midnight is 1899-12-30).
     qint64 dayShift = 0;
     if (msecs >= MSecsPerDay) {
         msecs -= MSecsPerDay;
-        dayShift = days >= 0 ? 1 : -1;
+        dayShift = 1;
     }
     const QDate date = Epoch.addDays(days + dayShift);
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)));

@@ -35,8 +35,11 @@ namespace trovalo {
 // with the value as "true"/"false", a number, an enumeration name, or a set
 // as "[]" / "[a,b]". Integers, Booleans, enumerations and sets without a
 // declared default are always written; with one, only when different.
-// Properties without a WRITE accessor are never written. QObject's own
-// objectName is never written.
+// Properties without a WRITE accessor are never written, except owned
+// objects and collections: the reader fills those in place and never
+// replaces the pointer. QObject's own objectName is never written. Names in
+// a stream are matched without regard to ASCII case, as older writers did.
+// A type outside this table raises EStreamError when the record is saved.
 class TSaveLoadComponent : public QObject
 {
     Q_OBJECT

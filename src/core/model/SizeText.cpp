@@ -49,7 +49,10 @@ QString SizeText(qint64 bytes, TSizeUnits units)
         return FormatTwoDecimals(bytes / KB) + (engine ? QStringLiteral(" Kb") : QStringLiteral(" KB"));
     if (bytes < 1073741824)
         return FloatToStr(bytes / KB / KB) + (engine ? QStringLiteral(" Mb") : QStringLiteral(" MB"));
-    return FormatTwoDecimals(bytes / KB / KB / KB) + (engine ? QStringLiteral(" Gb") : QStringLiteral(" GB"));
+    // The file lists write gigabytes in the long form, like megabytes.
+    if (!engine)
+        return FloatToStr(bytes / KB / KB / KB) + QStringLiteral(" GB");
+    return FormatTwoDecimals(bytes / KB / KB / KB) + QStringLiteral(" Gb");
 }
 
 } // namespace trovalo

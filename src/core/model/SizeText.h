@@ -9,9 +9,10 @@ namespace trovalo {
 enum class TSizeUnits { Engine, FileList };
 
 // A byte count as the program shows it: whole bytes below 1 KiB; kibibytes
-// and gibibytes with at most two decimals; mebibytes with up to fifteen
-// significant digits (the long form users of earlier versions know). A
-// negative count is "-" followed by the text of its magnitude.
+// with at most two decimals; mebibytes with up to fifteen significant digits
+// (the long form users of earlier versions know); gibibytes with at most two
+// decimals in the engine style and in the long form in the file-list style.
+// A negative count is "-" followed by the text of its magnitude.
 QString SizeText(qint64 bytes, TSizeUnits units = TSizeUnits::Engine);
 
 // The pattern "####0.##": at least one integer digit, at most two decimals,

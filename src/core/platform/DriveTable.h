@@ -8,17 +8,19 @@
 
 namespace trovalo {
 
+class TDriveMap;
+
 // One drive as the program sees it: a letter and the native folder it stands
 // for. C: is the system volume ("/"); mounted volumes get D: to Z:.
 struct TDriveInfo
 {
-    QChar Letter;          // upper case, 'C'..'Z'
-    QString Root;          // native mount root, no trailing slash except "/"
-    QString Label;         // volume label, may be empty
-    QString FileSystem;    // e.g. "vfat", "ext4"; may be empty
-    QString Device;        // backing block device (/dev/sdb1), may be empty
-    QString Uuid;          // file-system UUID, may be empty
-    QString BusType;       // "USB" for USB-attached disks, else the bus name or ""
+    QChar Letter;                  // upper case, 'C'..'Z'
+    QString Root;                  // native mount root, no trailing slash except "/"
+    QString Label;                 // volume label, may be empty
+    QString FileSystem;            // e.g. "vfat", "ext4"; may be empty
+    QString Device;                // backing block device (/dev/sdb1), may be empty
+    QString Uuid;                  // file-system UUID, may be empty
+    QString BusType;               // "USB" for USB-attached disks, else the bus name or ""
     std::optional<quint32> Serial; // volume serial number, when readable
 
     QString LetterRoot() const { return QString(Letter) + QStringLiteral(":\\"); }
@@ -31,10 +33,18 @@ struct TDriveInfo
 //   TROVALO_DRIVES="C=/tmp/t/c;E=/tmp/t/e,bus=USB,label=STICK,serial=1A2B3C4D"
 //
 // Each entry is LETTER=ROOT followed by optional comma-separated settings
-// (bus, label, serial as 8 hex digits or "none" for unreadable, fs). Without
-// the variable, "/" is C: and block-device volumes mounted under /media,
-// /run/media and /mnt get the letters D: to Z:; a volume keeps its letter
-// across plug-ins (remembered by file-system UUID).
+// (bus, label, serial as 8 hex digits or "none" for unreadable, fs). Letters
+// may be given in either case; roots must be absolute. The label defaults to
+// the root folder's name, the file system to what statfs reports, the serial
+// to that of the real volume holding the folder. A malformed value is
+// reported once on stderr and leaves the table EMPTY rather than guessed.
+//
+// Without the variable, "/" is C: and block-device volumes mounted under
+// /media, /run/media and /mnt get the letters D: to Z: (after 23, none); a
+// volume keeps its letter across plug-ins, remembered by file-system UUID
+// (by device and label when it has none) in <generic data folder>/Trovalo/
+// drive-letters. cifs/smb mounts of //server/share are reached as
+// \\server\share\... .
 class TDriveTable
 {
 public:
@@ -52,6 +62,14 @@ public:
 
     // True when TROVALO_DRIVES defined the table.
     bool IsOverridden() const;
+    // Why TROVALO_DRIVES was refused (the table is then empty); "" when it
+    // was not.
+    QString OverrideError() const;
+
+    // The current drives and network shares with the path conversions; the
+    // object stays valid and unchanged while the caller holds it, even across
+    // Refresh().
+    std::shared_ptr<const TDriveMap> Map() const;
 
     ~TDriveTable();
 
@@ -66,6 +84,15 @@ private:
 // The one conversion from the drive-letter form (E:\Docs\a.txt, E:\Docs\,
 // \\server\share\x) to a native path, and the one conversion back. A letter
 // without a drive, or a native path outside every drive, gives nullopt.
+//
+// "E:", "E:\" and "e:/" all name the root of E:; "/" separators are taken
+// as "\". A "." or ".." folder is refused: paths come from job files on
+// removable drives and must not climb out of a drive root. A path ending in
+// a separator keeps one on the other side ("E:\Docs\" <-> "<root>/Docs/"),
+// one without keeps none; a root is "E:\" and the bare root folder. Names
+// keep their case. A native path is cleaned lexically and belongs to the
+// drive with the longest matching root; a native name holding "\" has no
+// letter form.
 std::optional<QString> ToNativePath(const QString &letterPath);
 std::optional<QString> ToLetterPath(const QString &nativePath);
 

@@ -28,10 +28,13 @@ enum : quint32 {
 std::optional<quint32> GetFileAttributes(const QString &path);
 
 // Sets the attributes (directory bit ignored). On FAT through
-// FAT_IOCTL_SET_ATTRIBUTES; elsewhere read-only maps to the write
-// permissions and hidden to the folder's ".hidden" list (a name beginning
-// with "." stays hidden whatever is asked); other bits have no stand-in.
-// Returns false when nothing could be set.
+// FAT_IOCTL_SET_ATTRIBUTES, falling back to the rules below when the ioctl
+// fails; elsewhere read-only maps to the write permissions (set: every write
+// bit removed; cleared: the owner's write bit added) and hidden to the
+// folder's ".hidden" list (a name beginning with "." stays hidden whatever
+// is asked; a missing ".hidden" is not created just to leave a name out);
+// system, archive and temporary have no stand-in and are ignored. Returns
+// false when the path cannot be reached or a change with a stand-in failed.
 bool SetFileAttributes(const QString &path, quint32 attributes);
 
 } // namespace trovalo

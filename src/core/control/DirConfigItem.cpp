@@ -1,0 +1,19 @@
+#include "DirConfigItem.h"
+
+#include "control/AppPaths.h"
+
+namespace trovalo {
+
+TDirConfigItem::TDirConfigItem(const QString &caption, const QString &dir)
+    : FCaption(caption)
+{
+    SetDir(dir);
+}
+
+void TDirConfigItem::SetDir(const QString &value)
+{
+    FDir = value;
+    FInWorkDir = IsWorkRelativePath(value);
+}
+
+} // namespace trovalo

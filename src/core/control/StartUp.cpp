@@ -1,0 +1,105 @@
+#include "StartUp.h"
+
+#include "model/Exceptions.h"
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
+#include "platform/VolumeInfo.h"
+
+namespace trovalo {
+
+namespace {
+
+const QString TemplateName = QStringLiteral("ProgramData.zjd");
+
+TDirConfigItem HiddenSystemFolder(const QString &name)
+{
+    TDirConfigItem item(name, name);
+    item.FileAttributes().SetHidden(true);
+    item.FileAttributes().SetIndexed(true);
+    item.FileAttributes().SetSystem(true);
+    return item;
+}
+
+} // namespace
+
+TStartUp::TStartUp(const QString &templateFolder)
+    : FTemplateFolder(templateFolder)
+{
+    for (const char *name : {"AutoFill", "ErrorLogs", "ConfigData"})
+        FFolderManager.DirListEx() << HiddenSystemFolder(QLatin1String(name));
+}
+
+TStartUp::~TStartUp() = default;
+
+QString TStartUp::SettingsFileName()
+{
+    return AppDataFolder() + QStringLiteral("\\ConfigData\\Config.cfg");
+}
+
+QString TStartUp::ProgramDatabaseFileName()
+{
+    return AppDataFolder() + QStringLiteral("\\ConfigData\\ProgramData.zjd");
+}
+
+QString TStartUp::TemporaryFolder()
+{
+    return AppDataFolder() + QStringLiteral("\\Tmp");
+}
+
+void TStartUp::Run()
+{
+    RunCommonModule();
+    RunController();
+}
+
+void TStartUp::RunCommonModule()
+{
+    const QString dataFolder = AppDataFolder();
+    FFolderManager.MakeDir(dataFolder);
+    SetWorkFolder(dataFolder);
+    FFolderManager.MakeDirTree();
+}
+
+bool TStartUp::RunController()
+{
+    try {
+        RunControllerSteps();
+        return true;
+    } catch (const ETrovaloError &error) {
+        FErrors << error.Message();
+    } catch (const std::exception &error) {
+        FErrors << QString::fromLocal8Bit(error.what());
+    }
+    return false;
+}
+
+void TStartUp::RunControllerSteps()
+{
+    FPCID = ComputePCID();
+    LoadSettings();
+    ForceFolder(FProgramData->DeletedFolder());
+    CopyProgramDatabaseTemplate();
+    ForceFolder(TemporaryFolder());
+}
+
+void TStartUp::LoadSettings()
+{
+    FProgramData = std::make_unique<TProgramData>(AppDataFolder());
+    try {
+        FProgramData->LoadFromFile(SettingsFileName());
+    } catch (const EFileError &) {
+        // An unreadable settings file leaves the defaults, without a message:
+        // the user can still set everything again in the options.
+    }
+}
+
+void TStartUp::CopyProgramDatabaseTemplate() const
+{
+    const QString database = ProgramDatabaseFileName();
+    if (FileExists(database) || FTemplateFolder.isEmpty())
+        return;
+    // A missing template fails quietly; opening the database reports it.
+    CopyFileNoReplace(IncludeTrailingBackslash(FTemplateFolder) + TemplateName, database);
+}
+
+} // namespace trovalo

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "control/AppPaths.h"
+#include "control/FolderManager.h"
+#include "model/ProgramData.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace trovalo {
+
+// The non-visual start-up steps, in their fixed order: the data folder tree,
+// then the controller's part (PC ID, settings, deleted-files folder, program
+// database template, temporary folder). The windows come afterwards.
+class TStartUp
+{
+public:
+    // TemplateFolder holds the files installed beside the program (the empty
+    // program database); by default the program's own folder.
+    explicit TStartUp(const QString &templateFolder = ExecutableFolder());
+    ~TStartUp();
+
+    // Both parts. Errors of the controller part are collected, not raised.
+    void Run();
+
+    // Creates AppDataFolder, makes it the work folder and creates the folder
+    // tree. Raises EPathError when the data folder has no drive-letter form.
+    void RunCommonModule();
+
+    // Returns false when a step failed; the error is in Errors() and the
+    // remaining steps were skipped, as the program must still start.
+    bool RunController();
+
+    QString PCID() const { return FPCID; }
+    // Null until RunController has constructed it.
+    TProgramData *ProgramData() const { return FProgramData.get(); }
+    const TFolderManager &FolderManager() const { return FFolderManager; }
+    const QStringList &Errors() const { return FErrors; }
+
+    static QString SettingsFileName();        // AppDataFolder\ConfigData\Config.cfg
+    static QString ProgramDatabaseFileName(); // AppDataFolder\ConfigData\ProgramData.zjd
+    static QString TemporaryFolder();         // AppDataFolder\Tmp
+
+private:
+    void RunControllerSteps();
+    void LoadSettings();
+    void CopyProgramDatabaseTemplate() const;
+
+    QString FTemplateFolder;
+    TFolderManager FFolderManager;
+    QString FPCID;
+    std::unique_ptr<TProgramData> FProgramData;
+    QStringList FErrors;
+};
+
+} // namespace trovalo

@@ -1,0 +1,49 @@
+#include "TrayFallbackWindow.h"
+
+#include "model/ProgramIdentity.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace trovalo {
+
+TTrayFallbackWindow::TTrayFallbackWindow(const QList<QAction *> &menuActions, QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TrayFallbackWindow"));
+    setWindowTitle(ProgramTitle);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(ProgramTitle + QStringLiteral(" is running."), this));
+    for (QAction *action : menuActions) {
+        if (action->isSeparator()) {
+            layout->addSpacing(8);
+            continue;
+        }
+        auto *button = new QToolButton(this);
+        button->setDefaultAction(action);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        layout->addWidget(button);
+        // Makes the items' shortcuts work while this window is active.
+        addAction(action);
+    }
+}
+
+void TTrayFallbackWindow::BringToFront()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TTrayFallbackWindow::closeEvent(QCloseEvent *event)
+{
+    // Hiding would leave the running program without any way to reach it.
+    event->ignore();
+    showMinimized();
+}
+
+} // namespace trovalo
