@@ -276,14 +276,6 @@ private slots:
         const TStreamRecord record = ParseObjectStream(Stream(Short("L") + Hex("01") + nils + Hex("00")));
         QVERIFY2(record.Error.contains(QLatin1String("more than")), qPrintable(record.Error));
     }
-
-    void everyTagHasItsName()
-    {
-        QCOMPARE(ValueTypeName(vaNull), QStringLiteral("vaNull"));
-        QCOMPARE(ValueTypeName(vaWString), QStringLiteral("vaWString"));
-        QCOMPARE(ValueTypeName(vaDouble), QStringLiteral("vaDouble"));
-        QCOMPARE(ValueTypeName(22), QStringLiteral("tag 22"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestObjectStream)
