@@ -70,7 +70,9 @@ void ParseCommand(QCommandLineParser &parser, const TCommandSyntax &syntax, cons
     if (count < syntax.MinPositional)
         throw TCliFailure{QStringLiteral("missing argument") + usage};
     if (count > syntax.MaxPositional)
-        throw TCliFailure{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().at(syntax.MaxPositional)) + usage};
+        throw TCliFailure{QStringLiteral("unexpected argument '%1'")
+                              .arg(parser.positionalArguments().at(syntax.MaxPositional)) +
+                          usage};
 }
 
 } // namespace trovalo::cli

@@ -20,8 +20,7 @@ QString MakeDemoDrives(const QString &base)
 {
     QDir().mkpath(base + QStringLiteral("/c"));
     QDir().mkpath(base + QStringLiteral("/e"));
-    const QString drives =
-        QStringLiteral("C=%1/c;E=%1/e,bus=USB,label=DEMO-STICK,serial=5EED1234").arg(base);
+    const QString drives = QStringLiteral("C=%1/c;E=%1/e,bus=USB,label=DEMO-STICK,serial=5EED1234").arg(base);
     qputenv("TROVALO_DRIVES", drives.toUtf8());
     qputenv("ProgramData", "C:\\ProgramData");
     TDriveTable::Instance().Refresh();
@@ -55,11 +54,13 @@ int DemoCommand(TCliContext &context)
 {
     const QCommandLineOption keepOption(QStringLiteral("keep"), QStringLiteral("keep the demo folder"));
     QCommandLineParser parser;
-    ParseCommand(parser, {QStringLiteral("trovalo-cli demo [--keep]"), {keepOption}, 0, 0}, context.Arguments);
+    ParseCommand(parser, {QStringLiteral("trovalo-cli demo [--keep]"), {keepOption}, 0, 0},
+                 context.Arguments);
 
     QTemporaryDir base(QDir::tempPath() + QStringLiteral("/trovalo-demo-XXXXXX"));
     if (!base.isValid())
-        throw TCliFailure{QStringLiteral("cannot make a temporary folder: %1").arg(base.errorString()), ExitErrors};
+        throw TCliFailure{QStringLiteral("cannot make a temporary folder: %1").arg(base.errorString()),
+                          ExitErrors};
     base.setAutoRemove(!parser.isSet(keepOption));
     QTextStream &out = context.Out;
 
@@ -88,8 +89,8 @@ int DemoCommand(TCliContext &context)
             out << "  " << folder.leftJustified(38) << " [" << AttributeText(folder) << "]  "
                 << ToNativePath(folder).value_or(QStringLiteral("?")) << "\n";
     }
-    out << "PC ID of this computer: " << (startUp.PCID().isEmpty() ? QStringLiteral("(none)") : startUp.PCID())
-        << "\n";
+    out << "PC ID of this computer: "
+        << (startUp.PCID().isEmpty() ? QStringLiteral("(none)") : startUp.PCID()) << "\n";
 
     Heading(out, QStringLiteral("Settings, saved as Config.cfg"));
     if (startUp.ProgramData()) {
@@ -107,8 +108,9 @@ int DemoCommand(TCliContext &context)
     PrintRecordFile(DriveConfigFileName(QStringLiteral("E:\\")), out);
 
     Heading(out, QStringLiteral("Done"));
-    out << (parser.isSet(keepOption) ? "The demo folder is kept: " + base.path() + "\n"
-                                     : QStringLiteral("The demo folder was removed (use --keep to look around).\n"));
+    out << (parser.isSet(keepOption)
+                ? "The demo folder is kept: " + base.path() + "\n"
+                : QStringLiteral("The demo folder was removed (use --keep to look around).\n"));
     return ExitOk;
 }
 

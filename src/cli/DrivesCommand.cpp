@@ -21,7 +21,7 @@ bool PrintDriveTable(QTextStream &out)
     if (drives.isEmpty())
         return false;
     const QStringList header = {QStringLiteral("Drive"), QStringLiteral("Folder"), QStringLiteral("Label"),
-                                QStringLiteral("Bus"), QStringLiteral("Free"), QStringLiteral("Total")};
+                                QStringLiteral("Bus"),   QStringLiteral("Free"),   QStringLiteral("Total")};
     QList<QStringList> rows;
     for (const TDriveInfo &drive : drives) {
         const std::optional<TDiskSpace> space = DiskSpace(drive.LetterRoot());
@@ -56,7 +56,8 @@ int DrivesCommand(TCliContext &context)
     QCommandLineParser parser;
     ParseCommand(parser, {QStringLiteral("trovalo-cli drives"), {}, 0, 0}, context.Arguments);
     if (!PrintDriveTable(context.Out))
-        throw TCliFailure{QStringLiteral("no drives found (is TROVALO_DRIVES set to something unusable?)"), ExitErrors};
+        throw TCliFailure{QStringLiteral("no drives found (is TROVALO_DRIVES set to something unusable?)"),
+                          ExitErrors};
     return ExitOk;
 }
 

@@ -23,7 +23,8 @@ QJsonObject ReadJsonObject(QTextStream &in)
                               .arg(parseError.errorString())
                               .arg(parseError.offset)};
     if (!document.isObject())
-        throw TCliFailure{QStringLiteral("standard input must hold one JSON object, as 'trovalo-cli show' prints it")};
+        throw TCliFailure{
+            QStringLiteral("standard input must hold one JSON object, as 'trovalo-cli show' prints it")};
     const QJsonObject object = document.object();
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.key() != QLatin1String("class") && it.key() != QLatin1String("properties"))
@@ -51,7 +52,8 @@ int SaveCommand(TCliContext &context)
     const QCommandLineOption classOption(QStringLiteral("class"), QStringLiteral("record class"),
                                          QStringLiteral("NAME"));
     QCommandLineParser parser;
-    ParseCommand(parser, {QStringLiteral("trovalo-cli save FILE --class NAME < record.json"), {classOption}, 1, 1},
+    ParseCommand(parser,
+                 {QStringLiteral("trovalo-cli save FILE --class NAME < record.json"), {classOption}, 1, 1},
                  context.Arguments);
 
     const QString known = RecordClassNames().join(QStringLiteral(", "));
@@ -74,10 +76,11 @@ int SaveCommand(TCliContext &context)
     std::unique_ptr<TSaveLoadComponent> record = CreateRecord(className, DataFolderOrEmpty());
     if (!record) {
         const QString nearest = NearestWord(className, RecordClassNames());
-        throw TCliFailure{QStringLiteral("unknown record class '%1'%2 (one of: %3)")
-                              .arg(className,
-                                   nearest.isEmpty() ? QString() : QStringLiteral("; did you mean '%1'?").arg(nearest),
-                                   known)};
+        throw TCliFailure{
+            QStringLiteral("unknown record class '%1'%2 (one of: %3)")
+                .arg(className,
+                     nearest.isEmpty() ? QString() : QStringLiteral("; did you mean '%1'?").arg(nearest),
+                     known)};
     }
     try {
         JsonToRecord(object.value(QLatin1String("properties")).toObject(), *record);

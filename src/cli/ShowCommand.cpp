@@ -18,7 +18,8 @@ void PrintRecordFile(const QString &letterPath, QTextStream &out)
     if (!file.exists())
         throw TCliFailure{QStringLiteral("%1: no such file").arg(native)};
     if (!file.open(QIODevice::ReadOnly))
-        throw TCliFailure{QStringLiteral("%1: cannot be read: %2").arg(native, file.errorString()), ExitErrors};
+        throw TCliFailure{QStringLiteral("%1: cannot be read: %2").arg(native, file.errorString()),
+                          ExitErrors};
     const QByteArray bytes = file.readAll();
 
     QByteArray objectStream;
@@ -35,7 +36,8 @@ void PrintRecordFile(const QString &letterPath, QTextStream &out)
     out << RecordToJson(record);
     out.flush();
     if (!record.Error.isEmpty())
-        throw TCliFailure{QStringLiteral("%1: the record is damaged: %2 (shown up to the damage)").arg(native, record.Error)};
+        throw TCliFailure{QStringLiteral("%1: the record is damaged: %2 (shown up to the damage)")
+                              .arg(native, record.Error)};
 }
 
 int ShowCommand(TCliContext &context)

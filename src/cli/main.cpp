@@ -1,6 +1,6 @@
 // trovalo-cli: the headless front end over the same core as the tray program.
-#include "Commands.h"
 #include "CommandLine.h"
+#include "Commands.h"
 
 #include "model/Exceptions.h"
 

@@ -27,7 +27,8 @@ TRun RunCli(const QStringList &arguments, const QByteArray &input = {})
     process.closeWriteChannel();
     if (!process.waitForFinished(30000))
         return {};
-    return {process.exitCode(), process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitCode(), process.readAllStandardOutput(),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 QByteArray ReadFile(const QString &path)
@@ -80,8 +81,8 @@ void TestCli::drivesListsEveryDrive()
 void TestCli::saveThenShowKeepsStreamOrder()
 {
     test::TTestDrives drives;
-    const TRun save = RunCli({QStringLiteral("save"), QStringLiteral("E:\\settings.cfg"), QStringLiteral("--class"),
-                              QStringLiteral("TProgramData")},
+    const TRun save = RunCli({QStringLiteral("save"), QStringLiteral("E:\\settings.cfg"),
+                              QStringLiteral("--class"), QStringLiteral("TProgramData")},
                              SettingsJson);
     QCOMPARE(save.Status, 0);
     QVERIFY(QFileInfo::exists(drives.Native('E', QStringLiteral("settings.cfg"))));
@@ -97,10 +98,10 @@ void TestCli::saveThenShowKeepsStreamOrder()
     QVERIFY(!properties.contains(QLatin1String("DriveAutoRun"))); // default, not stored
 
     // QJsonObject sorts its keys; the stream order is checked on the text.
-    const QStringList order = {QStringLiteral("FileGUID"),       QStringLiteral("MoveToDeleted"),
-                               QStringLiteral("DeletedFolder"),  QStringLiteral("MaxDeletedSize"),
+    const QStringList order = {QStringLiteral("FileGUID"),        QStringLiteral("MoveToDeleted"),
+                               QStringLiteral("DeletedFolder"),   QStringLiteral("MaxDeletedSize"),
                                QStringLiteral("CheckForUpdates"), QStringLiteral("ShowHidden"),
-                               QStringLiteral("MiniWindows"),    QStringLiteral("ScheduleRunMode")};
+                               QStringLiteral("MiniWindows"),     QStringLiteral("ScheduleRunMode")};
     qsizetype last = -1;
     for (const QString &name : order) {
         const qsizetype at = show.Out.indexOf('"' + name.toUtf8() + '"');
@@ -131,26 +132,34 @@ void TestCli::refusedInput_data()
     QTest::addColumn<QString>("message");
 
     const QStringList save = {QStringLiteral("save"), QStringLiteral("E:\\x.cfg")};
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("shwo")} << QByteArray() << "did you mean 'show'";
-    QTest::newRow("mistyped option") << (save + QStringList{QStringLiteral("--clas"), QStringLiteral("TProgramData")})
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("shwo")} << QByteArray()
+                                     << "did you mean 'show'";
+    QTest::newRow("mistyped option") << (save + QStringList{QStringLiteral("--clas"),
+                                                            QStringLiteral("TProgramData")})
                                      << SettingsJson << "did you mean '--class'";
-    QTest::newRow("missing file argument") << QStringList{QStringLiteral("show")} << QByteArray() << "missing argument";
-    QTest::newRow("unknown class") << (save + QStringList{QStringLiteral("--class"), QStringLiteral("TProgramDat")})
+    QTest::newRow("missing file argument")
+        << QStringList{QStringLiteral("show")} << QByteArray() << "missing argument";
+    QTest::newRow("unknown class") << (save +
+                                       QStringList{QStringLiteral("--class"), QStringLiteral("TProgramDat")})
                                    << QByteArray(R"({"properties":{}})") << "did you mean 'TProgramData'";
-    QTest::newRow("not JSON") << (save + QStringList{QStringLiteral("--class"), QStringLiteral("TProgramData")})
+    QTest::newRow("not JSON") << (save +
+                                  QStringList{QStringLiteral("--class"), QStringLiteral("TProgramData")})
                               << QByteArray("{nope") << "not JSON";
     QTest::newRow("unknown property")
         << (save + QStringList{QStringLiteral("--class"), QStringLiteral("TProgramData")})
         << QByteArray(R"({"properties":{"MoveToDeleted":true,"Colour":"red"}})") << "Colour";
-    QTest::newRow("wrong type") << save << QByteArray(R"({"class":"TProgramData","properties":{"ShowHidden":"yes"}})")
+    QTest::newRow("wrong type") << save
+                                << QByteArray(R"({"class":"TProgramData","properties":{"ShowHidden":"yes"}})")
                                 << "ShowHidden";
     QTest::newRow("bad enumeration name")
         << save << QByteArray(R"({"class":"TProgramData","properties":{"ScheduleRunMode":"srmLater"}})")
         << "srmLater";
-    QTest::newRow("class mismatch") << (save + QStringList{QStringLiteral("--class"), QStringLiteral("TDiskConfigFile")})
+    QTest::newRow("class mismatch") << (save + QStringList{QStringLiteral("--class"),
+                                                           QStringLiteral("TDiskConfigFile")})
                                     << SettingsJson << "TProgramData";
-    QTest::newRow("path outside the drives") << QStringList{QStringLiteral("show"), QStringLiteral("/nowhere/x.cfg")}
-                                             << QByteArray() << "/nowhere/x.cfg";
+    QTest::newRow("path outside the drives")
+        << QStringList{QStringLiteral("show"), QStringLiteral("/nowhere/x.cfg")} << QByteArray()
+        << "/nowhere/x.cfg";
 }
 
 void TestCli::refusedInput()

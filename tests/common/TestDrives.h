@@ -16,7 +16,8 @@ namespace trovalo::test {
 class TTestDrives
 {
 public:
-    explicit TTestDrives(const QMap<QChar, QString> &drives = {{'C', QString()}, {'E', QStringLiteral("bus=USB")}});
+    explicit TTestDrives(const QMap<QChar, QString> &drives = {{'C', QString()},
+                                                               {'E', QStringLiteral("bus=USB")}});
     ~TTestDrives();
     TTestDrives(const TTestDrives &) = delete;
     TTestDrives &operator=(const TTestDrives &) = delete;

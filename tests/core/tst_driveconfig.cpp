@@ -40,10 +40,18 @@ void TestDriveConfig::addedComputerIsRecognised_data()
     QTest::addColumn<QString>("storedId");
     QTest::addColumn<QString>("askedId");
     QTest::addColumn<bool>("autoLoad");
-    QTest::newRow("same text, auto-load") << "E:\\" << "1A2B - 3C4D" << "1A2B - 3C4D" << true;
-    QTest::newRow("root without backslash") << "E:" << "1A2B - 3C4D" << "1A2B - 3C4D" << false;
-    QTest::newRow("other letter case") << "E:\\" << "1a2b - 3c4d" << "1A2B - 3C4D" << true;
-    QTest::newRow("empty PC ID") << "E:\\" << "" << "" << false;
+    QTest::newRow("same text, auto-load") << "E:\\"
+                                          << "1A2B - 3C4D"
+                                          << "1A2B - 3C4D" << true;
+    QTest::newRow("root without backslash") << "E:"
+                                            << "1A2B - 3C4D"
+                                            << "1A2B - 3C4D" << false;
+    QTest::newRow("other letter case") << "E:\\"
+                                       << "1a2b - 3c4d"
+                                       << "1A2B - 3C4D" << true;
+    QTest::newRow("empty PC ID") << "E:\\"
+                                 << ""
+                                 << "" << false;
 }
 
 void TestDriveConfig::addedComputerIsRecognised()

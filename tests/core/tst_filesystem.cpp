@@ -1,4 +1,5 @@
 #include "TestDrives.h"
+#include "TestFiles.h"
 
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
@@ -10,21 +11,10 @@
 #include <sys/stat.h>
 
 using namespace trovalo;
+using trovalo::test::ReadOrMissing;
+using trovalo::test::WriteFile;
 
 namespace {
-
-void WriteFile(const QString &native, const QByteArray &content)
-{
-    QFile file(native);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray ReadOrMissing(const QString &native)
-{
-    QFile file(native);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QStringList Listing(const QString &native)
 {

@@ -63,14 +63,34 @@ void TestProgramData::defaultsAreWrittenByteForByte()
     // AutoCloseJobTab (default false) and DriveDetectMode (default 0) are not;
     // the 64-bit limit fits 32 bits and so takes tag 4.
     QByteArray expected("TPF0\x0CTProgramData\x00", 18);
-    expected += QByteArray("\x08" "FileGUID" "\x06\x26") + "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
-    expected += QByteArray("\x0D" "MoveToDeleted" "\x08");
-    expected += QByteArray("\x0D" "DeletedFolder" "\x06\x1F") + "C:\\ProgramData\\Trovalo\\Deleted\\";
-    expected += QByteArray("\x0E" "MaxDeletedSize" "\x04\x00\x00\x00\x40", 20);
-    expected += QByteArray("\x0F" "CheckForUpdates" "\x08");
-    expected += QByteArray("\x0A" "ShowHidden" "\x08");
-    expected += QByteArray("\x0B" "MiniWindows" "\x08");
-    expected += QByteArray("\x0F" "ScheduleRunMode" "\x07\x06" "srmAsk");
+    expected += QByteArray("\x08"
+                           "FileGUID"
+                           "\x06\x26") +
+                "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
+    expected += QByteArray("\x0D"
+                           "MoveToDeleted"
+                           "\x08");
+    expected += QByteArray("\x0D"
+                           "DeletedFolder"
+                           "\x06\x1F") +
+                "C:\\ProgramData\\Trovalo\\Deleted\\";
+    expected += QByteArray("\x0E"
+                           "MaxDeletedSize"
+                           "\x04\x00\x00\x00\x40",
+                           20);
+    expected += QByteArray("\x0F"
+                           "CheckForUpdates"
+                           "\x08");
+    expected += QByteArray("\x0A"
+                           "ShowHidden"
+                           "\x08");
+    expected += QByteArray("\x0B"
+                           "MiniWindows"
+                           "\x08");
+    expected += QByteArray("\x0F"
+                           "ScheduleRunMode"
+                           "\x07\x06"
+                           "srmAsk");
     expected += QByteArray("\x00\x00", 2);
     QCOMPARE(settings.ToObjectStream(), expected);
 
@@ -91,7 +111,8 @@ void TestProgramData::nonDefaultValues_data()
     QTest::newRow("detect mode 5") << "DriveDetectMode" << QVariant(5) << int(vaInt8);
     QTest::newRow("detect mode 300") << "DriveDetectMode" << QVariant(300) << int(vaInt16);
     QTest::newRow("limit 0 is not written") << "MaxDeletedSize" << QVariant(Q_INT64_C(0)) << -1;
-    QTest::newRow("limit 5 GiB needs 64 bits") << "MaxDeletedSize" << QVariant(Q_INT64_C(5368709120)) << int(vaInt64);
+    QTest::newRow("limit 5 GiB needs 64 bits")
+        << "MaxDeletedSize" << QVariant(Q_INT64_C(5368709120)) << int(vaInt64);
     QTest::newRow("empty deleted folder") << "DeletedFolder" << QVariant(QString()) << -1;
     QTest::newRow("protection on") << "MoveToDeleted" << QVariant(true) << int(vaTrue);
     QTest::newRow("schedule mode skip") << "ScheduleRunMode" << QVariant::fromValue(srmSkip) << int(vaIdent);

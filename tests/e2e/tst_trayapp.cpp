@@ -15,27 +15,30 @@ class TestTrayApp : public QObject
 
 private slots:
     void oneCopyAtATimeAndAKilledCopyDoesNotBlock();
+    void copyInstalledElsewhereRunsAlongside();
 
 private:
-    std::unique_ptr<QProcess> Start(const QProcessEnvironment &environment) const;
+    static QString Program() { return qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo"); }
+    static std::unique_ptr<QProcess> Start(const QProcessEnvironment &environment,
+                                           const QString &program = Program());
+    // The tray program's environment on isolated drives, with its own runtime folder.
+    static QProcessEnvironment Environment(const test::TTestDrives &drives);
+    static void Stop(QProcess &process);
 };
 
-std::unique_ptr<QProcess> TestTrayApp::Start(const QProcessEnvironment &environment) const
+std::unique_ptr<QProcess> TestTrayApp::Start(const QProcessEnvironment &environment, const QString &program)
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo"), {});
+    process->start(program, {});
     return process;
 }
 
-void TestTrayApp::oneCopyAtATimeAndAKilledCopyDoesNotBlock()
+QProcessEnvironment TestTrayApp::Environment(const test::TTestDrives &drives)
 {
-    const QString program = qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo");
-    QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
-    test::TTestDrives drives;
     QDir runtime(drives.Base());
-    QVERIFY(runtime.mkdir(QStringLiteral("runtime")));
+    runtime.mkdir(QStringLiteral("runtime"));
     QFile::setPermissions(runtime.filePath(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -43,6 +46,23 @@ void TestTrayApp::oneCopyAtATimeAndAKilledCopyDoesNotBlock()
     environment.insert(QStringLiteral("TROVALO_DRIVES"), drives.DrivesVariable());
     environment.insert(QStringLiteral("ProgramData"), QStringLiteral("C:\\ProgramData"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.filePath(QStringLiteral("runtime")));
+    return environment;
+}
+
+void TestTrayApp::Stop(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+void TestTrayApp::oneCopyAtATimeAndAKilledCopyDoesNotBlock()
+{
+    QVERIFY2(QFileInfo(Program()).isExecutable(), qPrintable(Program()));
+    test::TTestDrives drives;
+    const QProcessEnvironment environment = Environment(drives);
 
     const QString dataFolder = drives.Native('C', QStringLiteral("ProgramData/") + AppFolderName());
     std::unique_ptr<QProcess> first = Start(environment);
@@ -74,11 +94,29 @@ void TestTrayApp::oneCopyAtATimeAndAKilledCopyDoesNotBlock()
     QCOMPARE(fourth->exitCode(), 0);
     QCOMPARE(third->state(), QProcess::Running);
 
-    third->terminate();
-    if (!third->waitForFinished(5000)) {
-        third->kill();
-        third->waitForFinished(5000);
-    }
+    Stop(*third);
+}
+
+void TestTrayApp::copyInstalledElsewhereRunsAlongside()
+{
+    test::TTestDrives drives;
+    const QProcessEnvironment environment = Environment(drives);
+    const QString elsewhere = drives.Base() + QStringLiteral("/other install/trovalo");
+    QVERIFY(QDir().mkpath(QFileInfo(elsewhere).path()));
+    QVERIFY(QFile::copy(Program(), elsewhere));
+
+    std::unique_ptr<QProcess> first = Start(environment);
+    QVERIFY(first->waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(drives.Native('C', QStringLiteral("ProgramData/") + AppFolderName() +
+                                                              QStringLiteral("/Tmp")))
+                                 .isDir(),
+                             15000);
+    std::unique_ptr<QProcess> second = Start(environment, elsewhere);
+    QVERIFY(second->waitForStarted(5000));
+    QVERIFY2(!second->waitForFinished(3000), "a copy installed in another folder was turned away");
+    QCOMPARE(first->state(), QProcess::Running);
+    Stop(*second);
+    Stop(*first);
 }
 
 QTEST_GUILESS_MAIN(TestTrayApp)

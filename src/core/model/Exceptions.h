@@ -12,9 +12,9 @@ class ETrovaloError : public std::runtime_error
 {
 public:
     explicit ETrovaloError(const QString &message)
-        : std::runtime_error(message.toStdString()), FMessage(message)
-    {
-    }
+        : std::runtime_error(message.toStdString())
+        , FMessage(message)
+    {}
     const QString &Message() const noexcept { return FMessage; }
     // The class name shown in "Thread Error : Class = ..." reports.
     virtual const char *ClassName() const noexcept { return "ETrovaloError"; }
@@ -23,12 +23,12 @@ private:
     QString FMessage;
 };
 
-#define TROVALO_EXCEPTION(Name, Base)                                                            \
-    class Name : public Base                                                                     \
-    {                                                                                            \
-    public:                                                                                      \
-        using Base::Base;                                                                        \
-        const char *ClassName() const noexcept override { return #Name; }                      \
+#define TROVALO_EXCEPTION(Name, Base)                                                                        \
+    class Name : public Base                                                                                 \
+    {                                                                                                        \
+    public:                                                                                                  \
+        using Base::Base;                                                                                    \
+        const char *ClassName() const noexcept override { return #Name; }                                    \
     }
 
 // A wizard abandoned opening a job; the caller opens no window.
@@ -37,7 +37,9 @@ TROVALO_EXCEPTION(EUserException, ETrovaloError);
 class EAbortByUser : public EUserException
 {
 public:
-    EAbortByUser() : EUserException(QStringLiteral("Opration Abort By User")) {}
+    EAbortByUser()
+        : EUserException(QStringLiteral("Opration Abort By User"))
+    {}
     const char *ClassName() const noexcept override { return "EAbortByUser"; }
 };
 

@@ -14,8 +14,10 @@ using TFactory = std::function<std::unique_ptr<TSaveLoadComponent>(const QString
 const std::map<QString, TFactory> &Factories()
 {
     static const std::map<QString, TFactory> factories = {
-        {QStringLiteral("TProgramData"), [](const QString &appData) { return std::make_unique<TProgramData>(appData); }},
-        {QStringLiteral("TDiskConfigFile"), [](const QString &) { return std::make_unique<TDiskConfigFile>(); }},
+        {QStringLiteral("TProgramData"),
+         [](const QString &appData) { return std::make_unique<TProgramData>(appData); }},
+        {QStringLiteral("TDiskConfigFile"),
+         [](const QString &) { return std::make_unique<TDiskConfigFile>(); }},
     };
     return factories;
 }
