@@ -82,8 +82,14 @@ int SaveCommand(TCliContext &context)
                      nearest.isEmpty() ? QString() : QStringLiteral("; did you mean '%1'?").arg(nearest),
                      known)};
     }
+    const QJsonObject properties = object.value(QLatin1String("properties")).toObject();
+    // 'show' masks passwords; saving the mask would lock the user out of the
+    // job's encrypted archives.
+    if (properties.value(QLatin1String("Password")).toString() == QLatin1String("***"))
+        throw TCliFailure{QStringLiteral("the Password is the mask *** that 'show' prints; use 'show "
+                                         "--show-password' to edit a job together with its password")};
     try {
-        JsonToRecord(object.value(QLatin1String("properties")).toObject(), *record);
+        JsonToRecord(properties, *record);
     } catch (const EStreamError &error) {
         throw TCliFailure{error.Message() + QStringLiteral("; nothing was written")};
     }

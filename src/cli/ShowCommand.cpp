@@ -11,7 +11,20 @@
 
 namespace trovalo::cli {
 
-void PrintRecordFile(const QString &letterPath, QTextStream &out)
+namespace {
+// Passwords are kept as plain text inside job files; a terminal, a log or a
+// bug report is no place to repeat them.
+void MaskPasswords(TStreamRecord &record)
+{
+    for (TStreamProperty &property : record.Properties) {
+        if (property.Name.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0 &&
+            property.Value.IsText())
+            property.Value.Text = QStringLiteral("***");
+    }
+}
+} // namespace
+
+void PrintRecordFile(const QString &letterPath, QTextStream &out, bool showPassword)
 {
     const QString native = NativePath(letterPath);
     QFile file(native);
@@ -32,7 +45,9 @@ void PrintRecordFile(const QString &letterPath, QTextStream &out)
             throw TCliFailure{QStringLiteral("%1: not a Trovalo record (%2)").arg(native, error.Message())};
         objectStream = bytes;
     }
-    const TStreamRecord record = ParseObjectStream(objectStream);
+    TStreamRecord record = ParseObjectStream(objectStream);
+    if (!showPassword)
+        MaskPasswords(record);
     out << RecordToJson(record);
     out.flush();
     if (!record.Error.isEmpty())
@@ -42,10 +57,14 @@ void PrintRecordFile(const QString &letterPath, QTextStream &out)
 
 int ShowCommand(TCliContext &context)
 {
+    const QCommandLineOption showPassword(QStringLiteral("show-password"),
+                                          QStringLiteral("show a zip job's password instead of ***"));
     QCommandLineParser parser;
-    ParseCommand(parser, {QStringLiteral("trovalo-cli show FILE"), {}, 1, 1}, context.Arguments);
+    ParseCommand(parser, {QStringLiteral("trovalo-cli show FILE [--show-password]"), {showPassword}, 1, 1},
+                 context.Arguments);
     try {
-        PrintRecordFile(LetterPathFromUserInput(parser.positionalArguments().first()), context.Out);
+        PrintRecordFile(LetterPathFromUserInput(parser.positionalArguments().first()), context.Out,
+                        parser.isSet(showPassword));
     } catch (const EPathError &error) {
         throw TCliFailure{error.Message()};
     }

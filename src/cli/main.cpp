@@ -23,6 +23,7 @@ const TCommandEntry Commands[] = {
     {"drives", "list the drives with letter, folder, label, bus type and space", DrivesCommand},
     {"show", "show FILE: print a job file or settings file as JSON", ShowCommand},
     {"save", "save FILE --class NAME: write a record from JSON read on standard input", SaveCommand},
+    {"new", "new backup|move|sync OPTIONS: create a job file on a USB drive", NewCommand},
     {"demo", "walk through what Trovalo does, on two drives made in a temporary folder", DemoCommand},
 };
 

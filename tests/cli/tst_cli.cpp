@@ -61,6 +61,11 @@ private slots:
     void showRefusesWhatIsNoRecord_data();
     void showRefusesWhatIsNoRecord();
     void demoWalksThrough();
+    void newJobThenShow_data();
+    void newJobThenShow();
+    void newJobRefused_data();
+    void newJobRefused();
+    void passwordStaysHidden();
 };
 
 void TestCli::drivesListsEveryDrive()
@@ -205,6 +210,194 @@ void TestCli::demoWalksThrough()
     QVERIFY(run.Out.contains("E:\\ is known on this computer"));
     QVERIFY(run.Out.contains("\"class\": \"TDiskConfigFile\""));
     QVERIFY(run.Out.contains("ConfigData"));
+}
+
+namespace {
+// A computer folder with a file and a subfolder, and a backup folder on E:.
+void MakeJobFolders(const test::TTestDrives &drives)
+{
+    QDir().mkpath(drives.Native('C', QStringLiteral("Users/ann/Docs/sub")));
+    QDir().mkpath(drives.Native('E', QStringLiteral("Backup")));
+    QFile file(drives.Native('C', QStringLiteral("Users/ann/Docs/a.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+QJsonObject ShowOnlyJob(const test::TTestDrives &drives, const QStringList &extra = {})
+{
+    const QStringList jobs = QDir(drives.Native('E', QStringLiteral("Config"))).entryList(QDir::Files);
+    if (jobs.size() != 1)
+        return {};
+    const TRun show = RunCli(
+        QStringList{QStringLiteral("show"), drives.Native('E', QStringLiteral("Config/") + jobs.first())} +
+        extra);
+    return QJsonDocument::fromJson(show.Out).object().value(QLatin1String("properties")).toObject();
+}
+} // namespace
+
+void TestCli::newJobThenShow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("namePrefix");
+    QTest::addColumn<QVariantMap>("expected");
+
+    QTest::newRow("incremental backup to USB")
+        << QStringList{"backup",
+                       "--direction",
+                       "to-usb",
+                       "--type",
+                       "incremental",
+                       "--source",
+                       "C:\\Users\\ann\\Docs",
+                       "--exclude",
+                       "C:\\Users\\ann\\Docs\\sub",
+                       "--destination",
+                       "E:\\Backup",
+                       "--name",
+                       "Docs",
+                       "--exclude-ext",
+                       ".TMP",
+                       "--exclude-name",
+                       "Thumbs.db",
+                       "--skip-hidden"}
+        << "Backup2"
+        << QVariantMap{{"BackupName", "Docs"},
+                       {"ArchiveMode", "amIncremental"},
+                       {"ArchiveType", "atFile"},
+                       {"ArchiveDir", "amPcToUsb"},
+                       {"BackupSystem", 1},
+                       {"Port", 21},
+                       {"Path", "/"},
+                       {"Destination", "E:\\Backup\\"},
+                       {"FolderList.Strings", QStringList{"C:\\Users\\ann\\Docs\\"}},
+                       {"ExcludeList.Strings", QStringList{"C:\\Users\\ann\\Docs\\sub\\"}},
+                       {"FileFilter.ExcludeFileExtList.Strings", QStringList{".tmp"}},
+                       {"FileFilter.ExcludeMaskList.Strings", QStringList{"thumbs.db"}},
+                       {"FileFilter.Hidden", true}};
+    QTest::newRow("versions backup from USB")
+        << QStringList{"backup",     "--direction",   "from-usb",
+                       "--type",     "versions",      "--source",
+                       "E:\\Backup", "--destination", "C:\\Users\\ann\\Docs"}
+        << "Backup2"
+        << QVariantMap{
+               {"ArchiveMode", "amTimeStampedIncremental"}, {"ArchiveDir", "amUsbToPc"}, {"BackupSystem", 3}};
+    QTest::newRow("move to USB") << QStringList{"move",      "--direction",          "to-usb",
+                                                "--source",  "C:\\Users\\ann\\Docs", "--destination",
+                                                "E:\\Backup"}
+                                 << "Move 2"
+                                 << QVariantMap{
+                                        {"ArchiveMode", "amMove"}, {"BackupSystem", 0}, {"DeleteFile", true}};
+    QTest::newRow("sync of the drive root")
+        << QStringList{"sync",        "--pair", "E:\\=C:\\Users\\ann\\Docs", "--direction", "to-computer",
+                       "--conflicts", "usb"}
+        << "sync 2"
+        << QVariantMap{{"FolderAList.Strings", QStringList{"\\"}},
+                       {"FolderBList.Strings", QStringList{"C:\\Users\\ann\\Docs"}},
+                       {"SyncDirection", "sdPCToUSB"},
+                       {"SyncDefaultAction", "sdaPCVersion"}};
+}
+
+void TestCli::newJobThenShow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, namePrefix);
+    QFETCH(QVariantMap, expected);
+    test::TTestDrives drives;
+    MakeJobFolders(drives);
+    const TRun run = RunCli(QStringList{QStringLiteral("new")} + arguments);
+    QVERIFY2(run.Status == 0, qPrintable(run.Err));
+    const QStringList jobs = QDir(drives.Native('E', QStringLiteral("Config"))).entryList(QDir::Files);
+    QCOMPARE(jobs.size(), 1);
+    QVERIFY2(jobs.first().startsWith(namePrefix), qPrintable(jobs.first()));
+    const QJsonObject properties = ShowOnlyJob(drives);
+    QVERIFY(!properties.value(QLatin1String("PCID")).toString().isEmpty());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const QVariant actual = properties.value(it.key()).toVariant();
+        if (it.value().typeId() == QMetaType::QStringList)
+            QCOMPARE(actual.toStringList(), it.value().toStringList());
+        else
+            QCOMPARE(actual, it.value());
+    }
+}
+
+void TestCli::newJobRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    const QStringList backup = {"backup",   "--direction",         "to-usb", "--type", "mirror",
+                                "--source", "C:\\Users\\ann\\Docs"};
+    QTest::newRow("no kind") << QStringList{} << "say which kind of job";
+    QTest::newRow("missing destination") << backup << "--destination is missing";
+    QTest::newRow("mistyped type") << (QStringList{"backup", "--direction", "to-usb", "--type", "mirorr",
+                                                   "--source", "C:\\Users", "--destination", "E:\\Backup"})
+                                   << "did you mean 'mirror'";
+    QTest::newRow("missing source folder")
+        << QStringList{"backup",   "--direction", "to-usb",        "--type",    "mirror",
+                       "--source", "C:\\nope",    "--destination", "E:\\Backup"}
+        << "is not an existing folder or file";
+    QTest::newRow("exclude outside the sources")
+        << (backup + QStringList{"--destination", "E:\\Backup", "--exclude", "E:\\Backup"})
+        << "inside none of the source folders";
+    QTest::newRow("extension without dot")
+        << (backup + QStringList{"--destination", "E:\\Backup", "--exclude-ext", "tmp"})
+        << "must start with a dot";
+    QTest::newRow("password on a plain copy")
+        << (backup + QStringList{"--destination", "E:\\Backup", "--password-file", "/dev/null"})
+        << "Password not set";
+    QTest::newRow("job on the system drive")
+        << QStringList{"backup",   "--direction", "to-usb",        "--type",   "mirror",
+                       "--source", "E:\\Backup",  "--destination", "C:\\Users"}
+        << "not on the computer's system drive";
+    QTest::newRow("move of two folders")
+        << QStringList{"move",     "--direction", "to-usb",        "--source",  "C:\\Users\\ann\\Docs",
+                       "--source", "C:\\Users",   "--destination", "E:\\Backup"}
+        << "exactly one folder";
+    QTest::newRow("sync to itself") << QStringList{"sync", "--pair", "E:\\Backup=E:\\Backup"}
+                                    << "Cannot Sync folder to itself";
+    QTest::newRow("sync pair twice") << QStringList{"sync", "--pair", "E:\\Backup=C:\\Users", "--pair",
+                                                    "E:\\=C:\\Users"}
+                                     << "already in the Sync folder list";
+}
+
+void TestCli::newJobRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    test::TTestDrives drives;
+    MakeJobFolders(drives);
+    const TRun run = RunCli(QStringList{QStringLiteral("new")} + arguments);
+    QCOMPARE(run.Status, 3);
+    QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+    QVERIFY(QDir(drives.Native('E', QStringLiteral("Config"))).entryList(QDir::Files).isEmpty());
+}
+
+void TestCli::passwordStaysHidden()
+{
+    test::TTestDrives drives;
+    MakeJobFolders(drives);
+    const QString passwordFile = drives.Native('C', QStringLiteral("pw.txt"));
+    QFile file(passwordFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("s3cret pass\n");
+    file.close();
+    const TRun run =
+        RunCli({"new", "backup", "--direction", "to-usb", "--type", "zip", "--source", "C:\\Users\\ann\\Docs",
+                "--destination", "E:\\Backup", "--password-file", passwordFile});
+    QVERIFY2(run.Status == 0, qPrintable(run.Err));
+    QVERIFY(!run.Out.contains("s3cret"));
+    QCOMPARE(ShowOnlyJob(drives).value(QLatin1String("Password")).toString(), QStringLiteral("***"));
+    QCOMPARE(
+        ShowOnlyJob(drives, {QStringLiteral("--show-password")}).value(QLatin1String("Password")).toString(),
+        QStringLiteral("s3cret pass"));
+
+    // Saving what 'show' printed must not replace the password by its mask.
+    const QStringList jobs = QDir(drives.Native('E', QStringLiteral("Config"))).entryList(QDir::Files);
+    const QString job = drives.Native('E', QStringLiteral("Config/") + jobs.first());
+    const TRun masked = RunCli({QStringLiteral("show"), job});
+    const TRun save = RunCli({QStringLiteral("save"), job}, masked.Out);
+    QCOMPARE(save.Status, 3);
+    QCOMPARE(
+        ShowOnlyJob(drives, {QStringLiteral("--show-password")}).value(QLatin1String("Password")).toString(),
+        QStringLiteral("s3cret pass"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

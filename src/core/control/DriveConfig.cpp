@@ -19,6 +19,14 @@ QString DriveConfigFileName(const QString &driveRoot)
     return ConfigFolder(driveRoot) + QStringLiteral("Drive Config.cfg");
 }
 
+QString EnsureConfigFolder(const QString &driveRoot)
+{
+    const QString folder = ConfigFolder(driveRoot);
+    if (!DirectoryExists(folder) && CreateDir(folder))
+        SetFileAttributes(folder, faHidden);
+    return folder;
+}
+
 TDriveCheck CheckDrive(const QString &driveRoot, const QString &pcId)
 {
     const QString fileName = DriveConfigFileName(driveRoot);
@@ -31,11 +39,7 @@ TDriveCheck CheckDrive(const QString &driveRoot, const QString &pcId)
 
 void AddPCToDrive(const QString &driveRoot, const QString &pcId, bool autoLoad)
 {
-    const QString folder = ConfigFolder(driveRoot);
-    // An existing folder keeps whatever attributes its owner gave it.
-    if (!DirectoryExists(folder) && CreateDir(folder))
-        SetFileAttributes(folder, faHidden);
-
+    EnsureConfigFolder(driveRoot);
     const QString fileName = DriveConfigFileName(driveRoot);
     TDiskConfigFile config;
     config.LoadFromFile(fileName);

@@ -14,6 +14,11 @@ struct TDriveCheck
 // "Config\Drive Config.cfg" below a drive root ("E:\" or "E:").
 QString DriveConfigFileName(const QString &driveRoot);
 
+// Creates the drive's "Config" folder when it is missing and makes it hidden
+// then; an existing folder keeps the attributes its owner gave it. Returns
+// the folder ("E:\Config\").
+QString EnsureConfigFolder(const QString &driveRoot);
+
 // Reads the drive configuration; a drive without one is unknown.
 TDriveCheck CheckDrive(const QString &driveRoot, const QString &pcId);
 

@@ -46,6 +46,9 @@ public:
 // An item was handed to a collection that does not hold it.
 TROVALO_EXCEPTION(ECollectonException, ETrovaloError);
 
+// A record was assigned from an object of another kind.
+TROVALO_EXCEPTION(EConvertError, ETrovaloError);
+
 // A file-system operation failed; the message names the file and the reason.
 TROVALO_EXCEPTION(EFileError, ETrovaloError);
 

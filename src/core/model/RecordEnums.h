@@ -4,11 +4,46 @@
 
 // The enumerations of persisted records. They live in one meta-object
 // namespace so the stream can write and read them by their declared names.
+// Ordinals matter too: the controller and the engines compare them.
 namespace trovalo {
 Q_NAMESPACE
 
 // How a schedule whose job file cannot be found is handled.
 enum TScheduleRunMode { srmAsk, srmNext, srmSkip };
 Q_ENUM_NS(TScheduleRunMode)
+
+// Backup strategy of a backup or move job.
+enum TArchiveMode {
+    amIncremental,
+    amOnlyNew,
+    amCompletelyNew,
+    amTimeStamped,
+    amTimeStampedIncremental,
+    amMove,
+    amMirror
+};
+Q_ENUM_NS(TArchiveMode)
+
+// Plain file copies or a zip archive.
+enum TArchiveType { atFile, atImage };
+Q_ENUM_NS(TArchiveType)
+
+// Which side is the USB drive holding the job file.
+enum TArchiveDir { amUsbToPc, amPcToUsb, amUsbToUSB };
+Q_ENUM_NS(TArchiveDir)
+
+// Stored for older readers; running a sync job does not consult it.
+enum TSyncMode { smFolder, smFile };
+Q_ENUM_NS(TSyncMode)
+
+// The names do not describe the direction: sdPCToUSB copies from the USB
+// drive (side A) to the computer (side B), sdUSBToPC the other way.
+enum TSyncDirection { sdBidi, sdPCToUSB, sdUSBToPC };
+Q_ENUM_NS(TSyncDirection)
+
+// What a sync does when both sides changed. sdaPCVersion copies side A over
+// side B, sdaUSBVersion side B over side A.
+enum TSyncDefaultAction { sdaAsk, sdaNothing, sdaPCVersion, sdaUSBVersion, sdaNewVersion };
+Q_ENUM_NS(TSyncDefaultAction)
 
 } // namespace trovalo

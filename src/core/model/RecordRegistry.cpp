@@ -1,7 +1,10 @@
 #include "RecordRegistry.h"
 
+#include "model/ArchiveData.h"
 #include "model/DiskConfigFile.h"
+#include "model/PCSyncData.h"
 #include "model/ProgramData.h"
+#include "model/SyncData.h"
 
 #include <functional>
 #include <map>
@@ -18,6 +21,9 @@ const std::map<QString, TFactory> &Factories()
          [](const QString &appData) { return std::make_unique<TProgramData>(appData); }},
         {QStringLiteral("TDiskConfigFile"),
          [](const QString &) { return std::make_unique<TDiskConfigFile>(); }},
+        {QStringLiteral("TArchiveData"), [](const QString &) { return std::make_unique<TArchiveData>(); }},
+        {QStringLiteral("TSyncData"), [](const QString &) { return std::make_unique<TSyncData>(); }},
+        {QStringLiteral("TPCSyncData"), [](const QString &) { return std::make_unique<TPCSyncData>(); }},
     };
     return factories;
 }
