@@ -5,6 +5,7 @@
 #include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/RecordJson.h"
+#include "model/RecordRegistry.h"
 #include "model/SaveLoadComponent.h"
 
 #include <QJsonDocument>
@@ -115,6 +116,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } catch (const EStreamError &) {
     }
     raw.ToObjectStream();
+
+    // The real job records, read from the raw stream the way a damaged job
+    // file reaches them.
+    for (const char *className :
+         {"TArchiveData", "TSyncData", "TPCSyncData", "TProgramData", "TDiskConfigFile"}) {
+        const std::unique_ptr<TSaveLoadComponent> record =
+            CreateRecord(QString::fromLatin1(className), QString());
+        try {
+            record->ReadObjectStream(bytes);
+        } catch (const EStreamError &) {
+        }
+        record->ToObjectStream();
+    }
 
     const QByteArray json = RecordToJson(ParseObjectStream(bytes));
     const QJsonDocument document = QJsonDocument::fromJson(json);
