@@ -15,11 +15,11 @@ namespace {
 
 // "E|/Docs" is the test drive E:'s native root followed by "/Docs"; other
 // texts are taken as they are.
-QString Expand(const test::TTestDrives &drives, const QString &spec)
+QString Expand(const test::TTestDrives &drives, const QString &pathText)
 {
-    if (spec.size() >= 2 && spec.at(1) == QLatin1Char('|'))
-        return drives.NativeRoot(spec.at(0)) + spec.mid(2);
-    return spec;
+    if (pathText.size() >= 2 && pathText.at(1) == QLatin1Char('|'))
+        return drives.NativeRoot(pathText.at(0)) + pathText.mid(2);
+    return pathText;
 }
 
 // TROVALO_DRIVES for one test (nullopt: unset), restored (and the table
