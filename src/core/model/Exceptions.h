@@ -60,4 +60,8 @@ TROVALO_EXCEPTION(EPathError, ETrovaloError);
 // older uncompressed blob form, and by the command line's strict checks).
 TROVALO_EXCEPTION(EStreamError, ETrovaloError);
 
+// A database could not be opened, read or written; the message names the
+// database file and gives the database engine's reason.
+TROVALO_EXCEPTION(EDatabaseError, ETrovaloError);
+
 } // namespace trovalo

@@ -46,4 +46,22 @@ Q_ENUM_NS(TSyncDirection)
 enum TSyncDefaultAction { sdaAsk, sdaNothing, sdaPCVersion, sdaUSBVersion, sdaNewVersion };
 Q_ENUM_NS(TSyncDefaultAction)
 
+// Repetition kind of a time schedule; smOnesOnly is a single run.
+enum TScheduleMode { smWeekly, smMonthly, smYearly, smOnesOnly };
+Q_ENUM_NS(TScheduleMode)
+
+// Days of a weekly schedule; bit n is the day of ordinal n (Monday = bit 0).
+enum TWeekDay {
+    dMonday = 0x01,
+    dTuesday = 0x02,
+    dWednesday = 0x04,
+    dThursday = 0x08,
+    dFriday = 0x10,
+    dSaturday = 0x20,
+    dSunday = 0x40
+};
+Q_DECLARE_FLAGS(TWeekDays, TWeekDay)
+Q_FLAG_NS(TWeekDays)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TWeekDays)
+
 } // namespace trovalo

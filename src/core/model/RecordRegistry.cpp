@@ -4,6 +4,7 @@
 #include "model/DiskConfigFile.h"
 #include "model/PCSyncData.h"
 #include "model/ProgramData.h"
+#include "model/Schedule.h"
 #include "model/SyncData.h"
 
 #include <functional>
@@ -24,6 +25,7 @@ const std::map<QString, TFactory> &Factories()
         {QStringLiteral("TArchiveData"), [](const QString &) { return std::make_unique<TArchiveData>(); }},
         {QStringLiteral("TSyncData"), [](const QString &) { return std::make_unique<TSyncData>(); }},
         {QStringLiteral("TPCSyncData"), [](const QString &) { return std::make_unique<TPCSyncData>(); }},
+        {QStringLiteral("TSchedule"), [](const QString &) { return std::make_unique<TSchedule>(); }},
     };
     return factories;
 }

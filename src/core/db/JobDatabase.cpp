@@ -1,0 +1,214 @@
+#include "db/JobDatabase.h"
+
+#include "db/DatabaseTemplate.h"
+#include "platform/DriveTable.h"
+#include "platform/PathText.h"
+
+#include <QFileInfo>
+
+namespace trovalo {
+
+namespace {
+
+constexpr int JobSchemaVersion = 1;
+
+// FileKey and ArchiveKey hold the case-folded path so that the
+// case-insensitive look-ups are plain index searches.
+const QString JobSchema = QStringLiteral(R"(
+CREATE TABLE FileLog (
+    FileName TEXT NOT NULL,
+    "Update" REAL,
+    FileKey TEXT NOT NULL
+);
+CREATE UNIQUE INDEX FileLogByKey ON FileLog (FileKey);
+CREATE TABLE ArchiveLog (
+    ArchiveFolder TEXT NOT NULL,
+    "DateTime" REAL,
+    Status TEXT NOT NULL DEFAULT '',
+    Format TEXT NOT NULL DEFAULT '',
+    ArchiveKey TEXT NOT NULL
+);
+CREATE UNIQUE INDEX ArchiveLogByKey ON ArchiveLog (ArchiveKey);
+)");
+
+QString Key(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
+} // namespace
+
+QString TJobDatabase::PathForJobFile(const QString &jobFile)
+{
+    return ChangeFileExt(jobFile, QStringLiteral(".Zjd"));
+}
+
+QString TJobDatabase::FormatText(TArchiveMode mode)
+{
+    switch (mode) {
+    case amIncremental:
+        return QStringLiteral("Incremental");
+    case amOnlyNew:
+        return QStringLiteral("Only New");
+    case amCompletelyNew:
+        return QStringLiteral("Completely New");
+    case amTimeStamped:
+        return QStringLiteral("Time Stamped");
+    case amTimeStampedIncremental:
+        return QStringLiteral("Incremental Time Stamped");
+    case amMove:
+    case amMirror:
+        break;
+    }
+    return QString();
+}
+
+QString TJobDatabase::ArchiveKeyFor(const QString &destination, const QString &databaseFile)
+{
+    const QString drive = ExtractFileDrive(destination);
+    if (!drive.isEmpty() && drive == ExtractFileDrive(databaseFile))
+        return destination.mid(drive.size());
+    return destination;
+}
+
+std::optional<QString> TJobDatabase::ArchiveFolderOnDisk(const QString &jobFile, const QString &archiveFolder)
+{
+    for (const QString &candidate : {ExtractFileDrive(jobFile) + archiveFolder, archiveFolder}) {
+        const std::optional<QString> native = ToNativePath(candidate);
+        if (native && QFileInfo(*native).isDir())
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+void TJobDatabase::CreateSchema(TSqliteDatabase &database)
+{
+    TSqliteTransaction transaction(database);
+    database.Exec(JobSchema);
+    database.SetSchemaVersion(JobSchemaVersion);
+    transaction.Commit();
+}
+
+TJobDatabase::TJobDatabase(const QString &databaseFile)
+    : FFileName(databaseFile)
+    , FDatabase(TDatabaseTemplate::OpenWithSchema(databaseFile, JobSchemaVersion,
+                                                  {QStringLiteral("FileLog"), QStringLiteral("ArchiveLog")},
+                                                  &TJobDatabase::CreateSchema))
+    , FBatch(std::make_unique<TSqliteBatchCommitter>(*FDatabase))
+{}
+
+TJobDatabase::~TJobDatabase()
+{
+    // The batch commits what is pending before the connection closes.
+    FBatch.reset();
+}
+
+std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
+{
+    TSqliteStatement &select =
+        FDatabase->Prepare(QStringLiteral(R"(SELECT "Update" FROM FileLog WHERE FileKey = ?1)"));
+    select.BindText(1, Key(fileName));
+    if (!select.Step())
+        return std::nullopt;
+    const TDateTime update = select.IsNull(0) ? 0 : select.ColumnDouble(0);
+    select.Reset();
+    return update;
+}
+
+void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
+{
+    FBatch->Write([&] {
+        // The first spelling met stays in FileName; later runs only move the date.
+        TSqliteStatement &upsert = FDatabase->Prepare(QStringLiteral(
+            R"(INSERT INTO FileLog (FileName, "Update", FileKey) VALUES (?1, ?2, ?3)
+               ON CONFLICT (FileKey) DO UPDATE SET "Update" = excluded."Update")"));
+        upsert.BindText(1, fileName).BindDouble(2, update).BindText(3, Key(fileName)).Execute();
+    });
+}
+
+void TJobDatabase::DeleteFile(const QString &fileName)
+{
+    FBatch->Write([&] {
+        FDatabase->Prepare(QStringLiteral("DELETE FROM FileLog WHERE FileKey = ?1"))
+            .BindText(1, Key(fileName))
+            .Execute();
+    });
+}
+
+QList<TFileLogRow> TJobDatabase::FileRows()
+{
+    QList<TFileLogRow> rows;
+    TSqliteStatement &select =
+        FDatabase->Prepare(QStringLiteral(R"(SELECT FileName, "Update" FROM FileLog ORDER BY rowid)"));
+    while (select.Step())
+        rows.append({select.ColumnText(0), select.IsNull(1) ? 0 : select.ColumnDouble(1)});
+    return rows;
+}
+
+void TJobDatabase::ResetFileLog()
+{
+    FBatch->Commit();
+    FDatabase->Exec(QStringLiteral("DELETE FROM FileLog"));
+}
+
+void TJobDatabase::Flush()
+{
+    FBatch->Commit();
+}
+
+qint64 TJobDatabase::StartRun(const QString &destination, TDateTime startTime, TArchiveMode mode)
+{
+    FBatch->Commit();
+    const QString folder = ArchiveKeyFor(destination, FFileName);
+    const QString format = FormatText(mode);
+    TSqliteTransaction transaction(*FDatabase);
+
+    TSqliteStatement &find =
+        FDatabase->Prepare(QStringLiteral("SELECT rowid FROM ArchiveLog WHERE ArchiveKey = ?1"));
+    find.BindText(1, Key(folder));
+    qint64 rowId = 0;
+    if (find.Step()) {
+        rowId = find.ColumnInt64(0);
+        find.Reset();
+    } else {
+        FDatabase
+            ->Prepare(QStringLiteral("INSERT INTO ArchiveLog (ArchiveFolder, ArchiveKey) VALUES (?1, ?2)"))
+            .BindText(1, folder)
+            .BindText(2, Key(folder))
+            .Execute();
+        rowId = FDatabase->LastInsertRowId();
+    }
+
+    TSqliteStatement &update = FDatabase->Prepare(QStringLiteral(
+        R"(UPDATE ArchiveLog SET "DateTime" = ?1, Status = ?2, Format = coalesce(?3, Format) WHERE rowid = ?4)"));
+    update.BindDouble(1, startTime).BindText(2, StatusNotCompleted).BindInt64(4, rowId);
+    if (!format.isEmpty())
+        update.BindText(3, format);
+    update.Execute();
+    transaction.Commit();
+    return rowId;
+}
+
+void TJobDatabase::FinishRun(qint64 rowId, const QString &status)
+{
+    FBatch->Commit();
+    FDatabase->Prepare(QStringLiteral("UPDATE ArchiveLog SET Status = ?1 WHERE rowid = ?2"))
+        .BindText(1, status)
+        .BindInt64(2, rowId)
+        .Execute();
+}
+
+QList<TArchiveLogRow> TJobDatabase::ArchiveRuns()
+{
+    QList<TArchiveLogRow> rows;
+    TSqliteStatement &select = FDatabase->Prepare(QStringLiteral(
+        R"(SELECT rowid, ArchiveFolder, "DateTime", Status, Format FROM ArchiveLog ORDER BY "DateTime", rowid)"));
+    while (select.Step()) {
+        rows.append({select.ColumnInt64(0), select.ColumnText(1),
+                     select.IsNull(2) ? 0 : select.ColumnDouble(2), select.ColumnText(3),
+                     select.ColumnText(4)});
+    }
+    return rows;
+}
+
+} // namespace trovalo

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "db/SqliteDatabase.h"
+#include "model/DateTime.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace trovalo {
+
+// One file pair a sync job has met: the same relative file under a folder
+// on the USB drive (side A, stored without its drive) and one on the
+// computer (side B).
+struct TSyncFileRow
+{
+    qint64 ID = 0;
+    std::optional<qint64> ListID;
+    QString FileName;
+    QString FolderA;
+    QString FolderB;
+    std::optional<TDateTime> DateFolderA; // file dates after the last copy
+    std::optional<TDateTime> DateFolderB;
+
+    TDateTime DateA() const { return DateFolderA.value_or(0); }
+    TDateTime DateB() const { return DateFolderB.value_or(0); }
+};
+
+// The file log each sync job keeps between runs. All look-ups ignore letter
+// case and are served by indexes on case-folded key columns. Writes are
+// grouped into batches; reads on the same object see them at once.
+class TSyncDatabase
+{
+public:
+    static inline const QString TemplateName = QStringLiteral("SyncDatabase.Zjt");
+
+    // Sync job: the job file with its extension replaced by ".Zjt".
+    static QString PathForJobFile(const QString &jobFile);
+    // Computer-to-computer entry: "<ID>.Zjt" in the job file's folder.
+    static QString PathForComputerEntry(const QString &jobFile, const QString &entryId);
+
+    static void CreateSchema(TSqliteDatabase &database);
+
+    // Opens an existing database (drive-letter path).
+    explicit TSyncDatabase(const QString &databaseFile);
+    ~TSyncDatabase();
+    TSyncDatabase(const TSyncDatabase &) = delete;
+    TSyncDatabase &operator=(const TSyncDatabase &) = delete;
+
+    // "UPDATE FileLog SET ListID = NULL;" at the start of a run, committed.
+    void ResetListIds();
+
+    std::optional<TSyncFileRow> FindByFolderA(const QString &fileName, const QString &folderA);
+    std::optional<TSyncFileRow> FindByFolderB(const QString &fileName, const QString &folderB);
+    std::optional<TSyncFileRow> FindById(qint64 id);
+    // Every row in the order they were added.
+    QList<TSyncFileRow> Rows();
+
+    // Adds a row with NULL dates; returns the ID the database gave it.
+    qint64 Append(const QString &fileName, const QString &folderA, const QString &folderB,
+                  std::optional<qint64> listId = std::nullopt);
+    void SetListId(qint64 id, std::optional<qint64> listId);
+    // After a successful copy of the pair.
+    void SetDates(qint64 id, TDateTime dateFolderA, TDateTime dateFolderB);
+    // Commits the pending writes.
+    void Flush();
+
+    TSqliteDatabase &Database() { return *FDatabase; }
+
+private:
+    std::optional<TSyncFileRow> FindOne(const QString &sql,
+                                        const std::function<void(TSqliteStatement &)> &bind);
+
+    std::unique_ptr<TSqliteDatabase> FDatabase;
+    std::unique_ptr<TSqliteBatchCommitter> FBatch;
+};
+
+} // namespace trovalo
