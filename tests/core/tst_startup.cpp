@@ -70,7 +70,9 @@ void TestStartUp::firstStartCreatesTheTree()
     QCOMPARE(report.mid(0, 2), (QStringList{"Directory Created : C:\\ProgramData",
                                             QStringLiteral("Directory Created : ") + DataFolder()}));
     QVERIFY(report.contains(QStringLiteral("Setting Attributes : ConfigData")));
-    QVERIFY(!QFileInfo::exists(NativeData(drives, QStringLiteral("ConfigData/ProgramData.zjd"))));
+    // Without a template the program database is made from the schema.
+    QVERIFY(QFileInfo::exists(NativeData(drives, QStringLiteral("ConfigData/ProgramData.zjd"))));
+    QVERIFY(startUp.ProgramDatabase());
 
     // Nothing configured yet: every setting has its default.
     QCOMPARE(startUp.ProgramData()->DeletedFolder(), DataFolder() + QStringLiteral("\\Deleted\\"));
@@ -84,8 +86,14 @@ void TestStartUp::templateCopiedButNeverOverwritten()
     const QString templateFile = drives.Native('E', QStringLiteral("Install/ProgramData.zjd"));
     const QString database = NativeData(drives, QStringLiteral("ConfigData/ProgramData.zjd"));
     QVERIFY(WriteFile(templateFile, "first template"));
-    TStartUp(TemplateFolder).Run();
+    TStartUp first(TemplateFolder);
+    first.Run();
     QCOMPARE(ReadFile(database), QByteArray("first template"));
+    // It is no database: reported with the file's name, and left as it was.
+    QCOMPARE(first.Errors().size(), 1);
+    QVERIFY2(first.Errors().first().contains(QStringLiteral("ProgramData.zjd")),
+             qPrintable(first.Errors().first()));
+    QVERIFY(!first.ProgramDatabase());
 
     // A database in use survives a newer template.
     QVERIFY(WriteFile(database, "user's schedules"));

@@ -1,9 +1,16 @@
 #include "StartUp.h"
 
+#include "db/DatabaseTemplate.h"
+#include "db/ProgramDatabase.h"
+#include "db/SqliteDatabase.h"
+
 #include "model/Exceptions.h"
+#include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
+
+#include <QFileInfo>
 
 namespace trovalo {
 
@@ -78,7 +85,7 @@ void TStartUp::RunControllerSteps()
     FPCID = ComputePCID();
     LoadSettings();
     ForceFolder(FProgramData->DeletedFolder());
-    CopyProgramDatabaseTemplate();
+    OpenProgramDatabase();
     ForceFolder(TemporaryFolder());
 }
 
@@ -96,10 +103,29 @@ void TStartUp::LoadSettings()
 void TStartUp::CopyProgramDatabaseTemplate() const
 {
     const QString database = ProgramDatabaseFileName();
-    if (FileExists(database) || FTemplateFolder.isEmpty())
+    if (FileExists(database))
         return;
-    // A missing template fails quietly; opening the database reports it.
-    CopyFileNoReplace(IncludeTrailingBackslash(FTemplateFolder) + TemplateName, database);
+    // A missing template fails quietly; the database is then made from the
+    // schema below.
+    if (FTemplateFolder.isEmpty())
+        TDatabaseTemplate::CopyIfMissing(TDatabaseTemplate::FileBesideProgram(TemplateName), database);
+    else
+        CopyFileNoReplace(IncludeTrailingBackslash(FTemplateFolder) + TemplateName, database);
+}
+
+void TStartUp::OpenProgramDatabase()
+{
+    CopyProgramDatabaseTemplate();
+    const QString native = NativePath(ProgramDatabaseFileName());
+    if (!QFileInfo::exists(native)) {
+        // Without its template the program would never get a database; the
+        // schema in the code makes the same empty file.
+        TSqliteOpenOptions options;
+        options.Mode = TOpenMode::CreateNew;
+        TSqliteDatabase created(native, options);
+        CreateProgramDatabaseSchema(created);
+    }
+    FProgramDatabase = std::make_unique<TProgramDatabase>(native);
 }
 
 } // namespace trovalo

@@ -11,6 +11,8 @@
 
 namespace trovalo {
 
+class TProgramDatabase;
+
 // The non-visual start-up steps, in their fixed order: the data folder tree,
 // then the controller's part (PC ID, settings, deleted-files folder, program
 // database template, temporary folder). The windows come afterwards.
@@ -38,6 +40,9 @@ public:
     TProgramData *ProgramData() const { return FProgramData.get(); }
     const TFolderManager &FolderManager() const { return FFolderManager; }
     const QStringList &Errors() const { return FErrors; }
+    // The program database, opened by RunController; null until then or when
+    // opening failed.
+    TProgramDatabase *ProgramDatabase() const { return FProgramDatabase.get(); }
 
     static QString SettingsFileName();        // AppDataFolder\ConfigData\Config.cfg
     static QString ProgramDatabaseFileName(); // AppDataFolder\ConfigData\ProgramData.zjd
@@ -47,11 +52,13 @@ private:
     void RunControllerSteps();
     void LoadSettings();
     void CopyProgramDatabaseTemplate() const;
+    void OpenProgramDatabase();
 
     QString FTemplateFolder;
     TFolderManager FFolderManager;
     QString FPCID;
     std::unique_ptr<TProgramData> FProgramData;
+    std::unique_ptr<TProgramDatabase> FProgramDatabase;
     QStringList FErrors;
 };
 
