@@ -1,0 +1,387 @@
+#include "FileOperations.h"
+
+#include "DriveTable.h"
+#include "model/Exceptions.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trovalo {
+
+namespace {
+QByteArray Encoded(const QString &native)
+{
+    return QFile::encodeName(native);
+}
+
+TCopyFaultHook &FaultHook()
+{
+    static TCopyFaultHook hook;
+    return hook;
+}
+
+// The native form of a drive-letter path; a path that has none fails with
+// the drive table's explanation.
+bool Resolve(const QString &letterPath, QByteArray *native, TFileOpResult *failure)
+{
+    try {
+        const QString path = NativePath(letterPath);
+        if (path.endsWith(QLatin1Char('/'))) {
+            *failure = TFileOpResult::Failure(EISDIR);
+            return false;
+        }
+        *native = Encoded(path);
+        return true;
+    } catch (const EPathError &error) {
+        *failure = TFileOpResult::Failure(ENOENT, error.Message());
+        return false;
+    }
+}
+
+bool WriteAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool IsCopyRangeUnavailable(int error)
+{
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Copies `size` bytes, fewer only at the end of the source; -1 (errno set)
+// on failure. Uses the kernel's in-place copy while it is offered; a zero
+// from it is confirmed by a plain read, since some file systems report no
+// data for files whose size they do not know.
+qint64 CopyStep(int in, int out, qint64 size, bool *useCopyRange, std::vector<char> *buffer)
+{
+    qint64 copied = 0;
+    while (copied < size) {
+        ssize_t moved = 0;
+        if (*useCopyRange) {
+            moved = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
+            if ((moved < 0 && IsCopyRangeUnavailable(errno)) || moved == 0) {
+                *useCopyRange = false;
+                continue;
+            }
+        } else {
+            if (buffer->empty())
+                buffer->resize(CopyChunkSize);
+            moved = ::read(in, buffer->data(),
+                           static_cast<size_t>(std::min<qint64>(size - copied, qint64(buffer->size()))));
+            if (moved > 0 && !WriteAll(out, buffer->data(), moved))
+                return -1;
+        }
+        if (moved < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (moved == 0)
+            break;
+        copied += moved;
+    }
+    return copied;
+}
+
+// A new, empty, hidden file in the target's folder that no one else can
+// have opened.
+int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName)
+{
+    const QString folder = NativeFolderOf(nativeTarget);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString candidate = (folder == QLatin1String("/") ? QString() : folder) +
+                                  QStringLiteral("/.~trovalo-%1.part")
+                                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        *tempName = Encoded(candidate);
+        const int fd = ::open(tempName->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+bool IsUnsupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EPERM;
+}
+
+// Gives a file a new name in the same file system unless that name is taken,
+// whatever the file system supports; errno tells why not.
+bool RenameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (!IsUnsupported(errno))
+        return false;
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (!IsUnsupported(errno))
+        return false;
+    // No hard links either (FAT): claim the name first so no one else can
+    // take it, then rename over our own empty claim. Only a crash between the
+    // two steps can leave the empty claim behind; a plain check-then-rename
+    // could replace a file created meanwhile.
+    const int claim = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (claim < 0)
+        return false;
+    ::close(claim);
+    if (::rename(from.constData(), to.constData()) == 0)
+        return true;
+    const int error = errno;
+    ::unlink(to.constData());
+    errno = error;
+    return false;
+}
+
+void SyncFolder(const QString &folder)
+{
+    const int fd = ::open(Encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Fills the open temporary file from the source chunk by chunk and gives it
+// the source's permission bits and times, durably.
+TFileOpResult FillTemp(int in, int out, const struct stat &source, const TProgressCallback &progress)
+{
+    const TCopyFaultHook hook = FaultHook();
+    std::vector<char> buffer;
+    bool useCopyRange = true;
+    TCopyProgress state{0, static_cast<qint64>(source.st_size)};
+    for (int chunk = 0;; ++chunk) {
+        if (hook) {
+            if (const int injected = hook(chunk))
+                return TFileOpResult::Failure(injected);
+        }
+        const qint64 copied = CopyStep(in, out, CopyChunkSize, &useCopyRange, &buffer);
+        if (copied < 0)
+            return TFileOpResult::Failure(errno);
+        if (copied == 0)
+            break;
+        state.Done += copied;
+        state.Total = std::max(state.Total, state.Done);
+        if (progress && !progress(state))
+            return TFileOpResult::Cancel();
+        if (copied < CopyChunkSize)
+            break;
+    }
+    // FAT without the "quiet" option refuses permission changes; the copy is
+    // still good there.
+    if (::fchmod(out, source.st_mode & 0777) != 0 && errno != EPERM)
+        return TFileOpResult::Failure(errno);
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (::futimens(out, times) != 0 || ::fsync(out) != 0)
+        return TFileOpResult::Failure(errno);
+    return TFileOpResult::Success();
+}
+
+TFileOpResult CopyFromOpenSource(int in, const QByteArray &target, TCopyMode mode,
+                                 const TProgressCallback &progress)
+{
+    struct stat source
+    {
+    };
+    if (::fstat(in, &source) != 0)
+        return TFileOpResult::Failure(errno);
+    if (S_ISDIR(source.st_mode))
+        return TFileOpResult::Failure(EISDIR);
+    if (!S_ISREG(source.st_mode))
+        return TFileOpResult::Failure(EINVAL);
+
+    QByteArray tempName;
+    const int out = CreateTempBeside(QFile::decodeName(target), &tempName);
+    if (out < 0)
+        return TFileOpResult::Failure(errno);
+    TFileOpResult result = FillTemp(in, out, source, progress);
+    if (::close(out) != 0 && result.Ok)
+        result = TFileOpResult::Failure(errno);
+    if (result.Ok) {
+        const bool placed = mode == TCopyMode::Replace
+                                ? ::rename(tempName.constData(), target.constData()) == 0
+                                : RenameNoReplace(tempName, target);
+        if (!placed)
+            result = TFileOpResult::Failure(errno);
+    }
+    if (!result.Ok) {
+        ::unlink(tempName.constData());
+        return result;
+    }
+    SyncFolder(NativeFolderOf(QFile::decodeName(target)));
+    return result;
+}
+} // namespace
+
+TFileOpResult TFileOpResult::Success()
+{
+    TFileOpResult result;
+    result.Ok = true;
+    return result;
+}
+
+TFileOpResult TFileOpResult::Failure(int error)
+{
+    return Failure(error, SystemErrorText(error));
+}
+
+TFileOpResult TFileOpResult::Failure(int error, const QString &message)
+{
+    TFileOpResult result;
+    result.Errno = error;
+    result.Message = message;
+    return result;
+}
+
+TFileOpResult TFileOpResult::Cancel()
+{
+    TFileOpResult result = Failure(ECANCELED);
+    result.Cancelled = true;
+    return result;
+}
+
+QString SystemErrorText(int error)
+{
+    char buffer[256] = {};
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+QString NativeFolderOf(const QString &native)
+{
+    QString path = native;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+void SetCopyFaultHookForTests(TCopyFaultHook hook)
+{
+    FaultHook() = std::move(hook);
+}
+
+TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode mode,
+                              const TProgressCallback &progress)
+{
+    QByteArray source, target;
+    TFileOpResult failure;
+    if (!Resolve(from, &source, &failure) || !Resolve(to, &target, &failure))
+        return failure;
+    struct stat existing
+    {
+    };
+    if (::lstat(target.constData(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode))
+            return TFileOpResult::Failure(EISDIR);
+        if (mode == TCopyMode::FailIfExists)
+            return TFileOpResult::Failure(EEXIST);
+    }
+    // Non-blocking so that a named pipe given as source fails instead of
+    // waiting for a writer; regular files ignore the flag.
+    const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0)
+        return TFileOpResult::Failure(errno);
+    const TFileOpResult result = CopyFromOpenSource(in, target, mode, progress);
+    ::close(in);
+    return result;
+}
+
+TFileOpResult MoveFile(const QString &from, const QString &to, const TProgressCallback &progress)
+{
+    QByteArray source, target;
+    TFileOpResult failure;
+    if (!Resolve(from, &source, &failure) || !Resolve(to, &target, &failure))
+        return failure;
+    struct stat info
+    {
+    };
+    if (::lstat(source.constData(), &info) != 0)
+        return TFileOpResult::Failure(errno);
+    if (S_ISDIR(info.st_mode))
+        return TFileOpResult::Failure(EISDIR);
+    if (::lstat(target.constData(), &info) == 0)
+        return TFileOpResult::Failure(EEXIST);
+
+    if (RenameNoReplace(source, target)) {
+        SyncFolder(NativeFolderOf(QFile::decodeName(target)));
+        SyncFolder(NativeFolderOf(QFile::decodeName(source)));
+        return TFileOpResult::Success();
+    }
+    if (errno != EXDEV)
+        return TFileOpResult::Failure(errno);
+
+    const TFileOpResult copied = CopyFileChunked(from, to, TCopyMode::FailIfExists, progress);
+    if (!copied.Ok)
+        return copied;
+    if (::unlink(source.constData()) != 0) {
+        // The file would otherwise exist twice and the caller, told that the
+        // move failed, would keep the source: take the copy back.
+        const int error = errno;
+        ::unlink(target.constData());
+        return TFileOpResult::Failure(error);
+    }
+    SyncFolder(NativeFolderOf(QFile::decodeName(source)));
+    return TFileOpResult::Success();
+}
+
+TFileOpResult SetFileModificationTime(const QString &path, TDateTime localTime)
+{
+    QByteArray native;
+    TFileOpResult failure;
+    if (!Resolve(path, &native, &failure))
+        return failure;
+    if (localTime == 0 || !std::isfinite(localTime))
+        return TFileOpResult::Failure(EINVAL);
+    const QDateTime when = DateTimeToQt(localTime);
+    if (!when.isValid())
+        return TFileOpResult::Failure(EINVAL);
+    const qint64 ms = when.toMSecsSinceEpoch();
+    const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+    const struct timespec times[2] = {
+        {0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(ms - seconds * 1000) * 1000000L}};
+    if (::utimensat(AT_FDCWD, native.constData(), times, 0) != 0)
+        return TFileOpResult::Failure(errno);
+    return TFileOpResult::Success();
+}
+
+TFileOpResult DeleteFileChecked(const QString &path)
+{
+    QByteArray native;
+    TFileOpResult failure;
+    if (!Resolve(path, &native, &failure))
+        return failure;
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0)
+        return TFileOpResult::Failure(errno);
+    if (S_ISDIR(info.st_mode))
+        return TFileOpResult::Failure(EISDIR);
+    if (::unlink(native.constData()) != 0)
+        return TFileOpResult::Failure(errno);
+    return TFileOpResult::Success();
+}
+
+} // namespace trovalo

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "model/DateTime.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace trovalo {
+
+// File operations on drive-letter paths for the engines. None of them throws:
+// each reports a result the caller can log.
+
+enum class TCopyMode { FailIfExists, Replace };
+
+struct TCopyProgress
+{
+    qint64 Done = 0;  // bytes copied so far
+    qint64 Total = 0; // size of the source when the copy began
+};
+
+// Called after each chunk; returning false cancels the copy.
+using TProgressCallback = std::function<bool(const TCopyProgress &)>;
+
+struct TFileOpResult
+{
+    bool Ok = false;
+    bool Cancelled = false;
+    int Errno = 0;   // the system error code when not Ok
+    QString Message; // the system's text for the error, or why a path is refused
+
+    static TFileOpResult Success();
+    static TFileOpResult Failure(int error);
+    static TFileOpResult Failure(int error, const QString &message);
+    static TFileOpResult Cancel();
+};
+
+// The system's text for an error code ("No space left on device").
+QString SystemErrorText(int error);
+
+// The size of one copy step; progress is reported once per step.
+constexpr qint64 CopyChunkSize = qint64(1) << 20;
+
+// Copies a regular file. The data go to a hidden temporary file in the
+// target's folder which gets the source's permission bits and times, is
+// synced, and only then takes the target's name: a cancelled, failed or
+// interrupted copy leaves no partial file and never touches an old target.
+// FailIfExists never replaces anything, not even a dangling link; Replace
+// swaps the new file in atomically.
+TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode mode,
+                              const TProgressCallback &progress = {});
+
+// Moves a file without ever replacing an existing target: a rename on one
+// file system; across file systems a copy (with the progress callback) and
+// the source's deletion once the copy is complete. When the source cannot be
+// deleted the copy is removed again, so a failed move changes nothing.
+TFileOpResult MoveFile(const QString &from, const QString &to, const TProgressCallback &progress = {});
+
+// Sets the modification time to a local date and time (0 is refused).
+TFileOpResult SetFileModificationTime(const QString &path, TDateTime localTime);
+
+// Deletes a file (not a folder).
+TFileOpResult DeleteFileChecked(const QString &path);
+
+// The folder part of a native path ("/a/b" -> "/a", "/a" -> "/").
+QString NativeFolderOf(const QString &native);
+
+// Test seam: called before each chunk of every copy with the chunk's index
+// (from 0); a non-zero return fails that chunk with that error code. Set it
+// only while no copy runs; an empty function removes it.
+using TCopyFaultHook = std::function<int(int chunkIndex)>;
+void SetCopyFaultHookForTests(TCopyFaultHook hook);
+
+} // namespace trovalo
