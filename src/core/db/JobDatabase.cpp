@@ -31,11 +31,6 @@ CREATE TABLE ArchiveLog (
 CREATE UNIQUE INDEX ArchiveLogByKey ON ArchiveLog (ArchiveKey);
 )");
 
-QString Key(const QString &text)
-{
-    return text.toCaseFolded();
-}
-
 } // namespace
 
 QString TJobDatabase::PathForJobFile(const QString &jobFile)
@@ -107,7 +102,7 @@ std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 {
     TSqliteStatement &select =
         FDatabase->Prepare(QStringLiteral(R"(SELECT "Update" FROM FileLog WHERE FileKey = ?1)"));
-    select.BindText(1, Key(fileName));
+    select.BindText(1, LookupKey(fileName));
     if (!select.Step())
         return std::nullopt;
     const TDateTime update = select.IsNull(0) ? 0 : select.ColumnDouble(0);
@@ -122,7 +117,7 @@ void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
         TSqliteStatement &upsert = FDatabase->Prepare(QStringLiteral(
             R"(INSERT INTO FileLog (FileName, "Update", FileKey) VALUES (?1, ?2, ?3)
                ON CONFLICT (FileKey) DO UPDATE SET "Update" = excluded."Update")"));
-        upsert.BindText(1, fileName).BindDouble(2, update).BindText(3, Key(fileName)).Execute();
+        upsert.BindText(1, fileName).BindDouble(2, update).BindText(3, LookupKey(fileName)).Execute();
     });
 }
 
@@ -130,7 +125,7 @@ void TJobDatabase::DeleteFile(const QString &fileName)
 {
     FBatch->Write([&] {
         FDatabase->Prepare(QStringLiteral("DELETE FROM FileLog WHERE FileKey = ?1"))
-            .BindText(1, Key(fileName))
+            .BindText(1, LookupKey(fileName))
             .Execute();
     });
 }
@@ -165,7 +160,7 @@ qint64 TJobDatabase::StartRun(const QString &destination, TDateTime startTime, T
 
     TSqliteStatement &find =
         FDatabase->Prepare(QStringLiteral("SELECT rowid FROM ArchiveLog WHERE ArchiveKey = ?1"));
-    find.BindText(1, Key(folder));
+    find.BindText(1, LookupKey(folder));
     qint64 rowId = 0;
     if (find.Step()) {
         rowId = find.ColumnInt64(0);
@@ -174,7 +169,7 @@ qint64 TJobDatabase::StartRun(const QString &destination, TDateTime startTime, T
         FDatabase
             ->Prepare(QStringLiteral("INSERT INTO ArchiveLog (ArchiveFolder, ArchiveKey) VALUES (?1, ?2)"))
             .BindText(1, folder)
-            .BindText(2, Key(folder))
+            .BindText(2, LookupKey(folder))
             .Execute();
         rowId = FDatabase->LastInsertRowId();
     }

@@ -71,7 +71,7 @@ TProgramDatabase::TProgramDatabase(const QString &nativeFile)
 QString TProgramDatabase::FileNameKey(const QString &fileName)
 {
     const bool hasDrive = fileName.size() >= 2 && fileName.at(1) == QLatin1Char(':');
-    return (hasDrive ? fileName.mid(2) : fileName).toCaseFolded();
+    return LookupKey(hasDrive ? fileName.mid(2) : fileName);
 }
 
 QList<TScheduleRunRow> TProgramDatabase::ReadRows(TSqliteStatement &statement)

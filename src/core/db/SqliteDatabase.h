@@ -87,6 +87,13 @@ struct TSqliteOpenOptions
     int BusyTimeoutMs = 5000;
 };
 
+// The text stored in a key column that a case-insensitive look-up searches
+// through its index: Unicode case folding, so "Ä" and "ä" meet.
+inline QString LookupKey(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
 // One connection to a database file (native path). Opening an existing file
 // first checks its header and reads its schema without writing, so a file
 // that is not a database, or is damaged, raises EDatabaseError naming the

@@ -32,11 +32,6 @@ CREATE INDEX FileLogByFolderB ON FileLog (FileKey, FolderBKey);
 const QString SelectColumns =
     QStringLiteral("SELECT ID, ListID, FileName, FolderA, FolderB, DateFolderA, DateFolderB FROM FileLog ");
 
-QString Key(const QString &text)
-{
-    return text.toCaseFolded();
-}
-
 std::optional<double> OptionalDouble(const TSqliteStatement &statement, int column)
 {
     return statement.IsNull(column) ? std::nullopt : std::optional<double>(statement.ColumnDouble(column));
@@ -110,14 +105,16 @@ std::optional<TSyncFileRow> TSyncDatabase::FindOne(const QString &sql,
 
 std::optional<TSyncFileRow> TSyncDatabase::FindByFolderA(const QString &fileName, const QString &folderA)
 {
-    return FindOne(QStringLiteral("WHERE FileKey = ?1 AND FolderAKey = ?2 ORDER BY ID LIMIT 1"),
-                   [&](TSqliteStatement &s) { s.BindText(1, Key(fileName)).BindText(2, Key(folderA)); });
+    return FindOne(
+        QStringLiteral("WHERE FileKey = ?1 AND FolderAKey = ?2 ORDER BY ID LIMIT 1"),
+        [&](TSqliteStatement &s) { s.BindText(1, LookupKey(fileName)).BindText(2, LookupKey(folderA)); });
 }
 
 std::optional<TSyncFileRow> TSyncDatabase::FindByFolderB(const QString &fileName, const QString &folderB)
 {
-    return FindOne(QStringLiteral("WHERE FileKey = ?1 AND FolderBKey = ?2 ORDER BY ID LIMIT 1"),
-                   [&](TSqliteStatement &s) { s.BindText(1, Key(fileName)).BindText(2, Key(folderB)); });
+    return FindOne(
+        QStringLiteral("WHERE FileKey = ?1 AND FolderBKey = ?2 ORDER BY ID LIMIT 1"),
+        [&](TSqliteStatement &s) { s.BindText(1, LookupKey(fileName)).BindText(2, LookupKey(folderB)); });
 }
 
 std::optional<TSyncFileRow> TSyncDatabase::FindById(qint64 id)
@@ -145,7 +142,9 @@ qint64 TSyncDatabase::Append(const QString &fileName, const QString &folderA, co
         if (listId)
             insert.BindInt64(1, *listId);
         insert.BindText(2, fileName).BindText(3, folderA).BindText(4, folderB);
-        insert.BindText(5, Key(fileName)).BindText(6, Key(folderA)).BindText(7, Key(folderB));
+        insert.BindText(5, LookupKey(fileName))
+            .BindText(6, LookupKey(folderA))
+            .BindText(7, LookupKey(folderB));
         insert.Execute();
         id = FDatabase->LastInsertRowId();
     });
