@@ -9,6 +9,8 @@ int ShowCommand(TCliContext &context);
 int SaveCommand(TCliContext &context);
 int DemoCommand(TCliContext &context);
 int NewCommand(TCliContext &context);
+int ListCommand(TCliContext &context);
+int RunCommand(TCliContext &context);
 
 // The drive table as "drives" prints it; false when there are no drives.
 bool PrintDriveTable(QTextStream &out);

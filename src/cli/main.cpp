@@ -24,6 +24,8 @@ const TCommandEntry Commands[] = {
     {"show", "show FILE: print a job file or settings file as JSON", ShowCommand},
     {"save", "save FILE --class NAME: write a record from JSON read on standard input", SaveCommand},
     {"new", "new backup|move|sync OPTIONS: create a job file on a USB drive", NewCommand},
+    {"list", "list DRIVE: the jobs stored on a drive (name, kind, last run, file)", ListCommand},
+    {"run", "run JOBFILE [--yes]: run a backup or move job, showing its progress", RunCommand},
     {"demo", "walk through what Trovalo does, on two drives made in a temporary folder", DemoCommand},
 };
 

@@ -165,7 +165,9 @@ private slots:
         QVERIFY(QDir().mkpath(out));
         if (old != Missing)
             WriteFile(out + QStringLiteral("/t.bin"), old);
-        SetCopyFaultHookForTests([&](int chunk) { return chunk == faultChunk ? faultErrno : 0; });
+        SetCopyFaultHookForTests([&](const QString &, const QString &, int chunk) {
+            return chunk == faultChunk ? faultErrno : 0;
+        });
 
         int reports = 0;
         const TFileOpResult result =

@@ -98,8 +98,29 @@ TJobDatabase::~TJobDatabase()
     FBatch.reset();
 }
 
+void TJobDatabase::LoadFileIndex()
+{
+    FBatch->Commit();
+    QHash<QString, TDateTime> index;
+    TSqliteStatement &select = FDatabase->Prepare(QStringLiteral(R"(SELECT FileKey, "Update" FROM FileLog)"));
+    while (select.Step())
+        index.insert(select.ColumnText(0), select.IsNull(1) ? 0 : select.ColumnDouble(1));
+    FIndex = std::move(index);
+}
+
+void TJobDatabase::SetBeforeFileLogCommit(std::function<void()> hook)
+{
+    FBatch->SetBeforeCommit(std::move(hook));
+}
+
 std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 {
+    if (FIndex) {
+        const auto found = FIndex->constFind(LookupKey(fileName));
+        if (found == FIndex->constEnd())
+            return std::nullopt;
+        return *found;
+    }
     TSqliteStatement &select =
         FDatabase->Prepare(QStringLiteral(R"(SELECT "Update" FROM FileLog WHERE FileKey = ?1)"));
     select.BindText(1, LookupKey(fileName));
@@ -112,22 +133,28 @@ std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 
 void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
 {
+    const QString key = LookupKey(fileName);
     FBatch->Write([&] {
         // The first spelling met stays in FileName; later runs only move the date.
         TSqliteStatement &upsert = FDatabase->Prepare(QStringLiteral(
             R"(INSERT INTO FileLog (FileName, "Update", FileKey) VALUES (?1, ?2, ?3)
                ON CONFLICT (FileKey) DO UPDATE SET "Update" = excluded."Update")"));
-        upsert.BindText(1, fileName).BindDouble(2, update).BindText(3, LookupKey(fileName)).Execute();
+        upsert.BindText(1, fileName).BindDouble(2, update).BindText(3, key).Execute();
     });
+    if (FIndex)
+        FIndex->insert(key, update);
 }
 
 void TJobDatabase::DeleteFile(const QString &fileName)
 {
+    const QString key = LookupKey(fileName);
     FBatch->Write([&] {
         FDatabase->Prepare(QStringLiteral("DELETE FROM FileLog WHERE FileKey = ?1"))
-            .BindText(1, LookupKey(fileName))
+            .BindText(1, key)
             .Execute();
     });
+    if (FIndex)
+        FIndex->remove(key);
 }
 
 QList<TFileLogRow> TJobDatabase::FileRows()
@@ -144,6 +171,8 @@ void TJobDatabase::ResetFileLog()
 {
     FBatch->Commit();
     FDatabase->Exec(QStringLiteral("DELETE FROM FileLog"));
+    if (FIndex)
+        FIndex->clear();
 }
 
 void TJobDatabase::Flush()

@@ -4,9 +4,11 @@
 #include "model/DateTime.h"
 #include "model/RecordEnums.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -64,6 +66,13 @@ public:
     TJobDatabase(const TJobDatabase &) = delete;
     TJobDatabase &operator=(const TJobDatabase &) = delete;
 
+    // Reads all of FileLog into memory once; from then on FileUpdate answers
+    // from memory (a run looks up every file it meets) and the writes keep
+    // the copy in step. For one connection that is the only writer.
+    void LoadFileIndex();
+    // Runs before each commit of FileLog writes (see TSqliteBatchCommitter).
+    void SetBeforeFileLogCommit(std::function<void()> hook);
+
     // FileLog: when the item was last copied; nullopt when it has no row.
     std::optional<TDateTime> FileUpdate(const QString &fileName);
     // Sets the item's Update, adding its row when it has none.
@@ -91,6 +100,8 @@ private:
     QString FFileName;
     std::unique_ptr<TSqliteDatabase> FDatabase;
     std::unique_ptr<TSqliteBatchCommitter> FBatch;
+    // Case-folded key -> Update, when LoadFileIndex was called.
+    std::optional<QHash<QString, TDateTime>> FIndex;
 };
 
 } // namespace trovalo

@@ -414,6 +414,12 @@ TSqliteBatchCommitter::~TSqliteBatchCommitter()
 {
     if (!FOpen)
         return;
+    try {
+        if (FBeforeCommit)
+            FBeforeCommit();
+    } catch (...) {
+        // A destructor must not throw; the rows are still worth keeping.
+    }
     // Keep what was written before whatever ends the batch early.
     if (sqlite3_exec(FDatabase.Handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -442,6 +448,8 @@ void TSqliteBatchCommitter::Commit()
 {
     if (!FOpen)
         return;
+    if (FBeforeCommit)
+        FBeforeCommit();
     FDatabase.Exec(QStringLiteral("COMMIT"));
     FOpen = false;
     FWrites = 0;

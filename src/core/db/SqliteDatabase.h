@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -192,6 +193,9 @@ public:
     // Commits what is pending now.
     void Commit();
     bool Pending() const { return FOpen; }
+    // Runs before every commit of a batch: what the rows describe (copied
+    // files) can be made durable before the rows claim it.
+    void SetBeforeCommit(std::function<void()> hook) { FBeforeCommit = std::move(hook); }
 
 private:
     TSqliteDatabase &FDatabase;
@@ -199,6 +203,7 @@ private:
     int FMaxOpenMs;
     int FWrites = 0;
     bool FOpen = false;
+    std::function<void()> FBeforeCommit;
     QElapsedTimer FOpened;
 };
 

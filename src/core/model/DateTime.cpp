@@ -7,8 +7,13 @@
 namespace trovalo {
 
 namespace {
-const QDate Epoch(1899, 12, 30);
+// A function, not a namespace-scope QDate: date-times built while other files'
+// statics are being set up would otherwise see an unset epoch.
+QDate Epoch()
+{
+    return QDate::fromJulianDay(2415019); // 1899-12-30
 }
+} // namespace
 
 qint64 DateOf(TDateTime value)
 {
@@ -22,7 +27,7 @@ double TimeOf(TDateTime value)
 
 TDateTime EncodeDateTime(const QDate &date, const QTime &time)
 {
-    const qint64 days = Epoch.daysTo(date);
+    const qint64 days = Epoch().daysTo(date);
     const double fraction = static_cast<double>(time.msecsSinceStartOfDay()) / MSecsPerDay;
     return days >= 0 ? days + fraction : days - fraction;
 }
@@ -51,7 +56,7 @@ QDateTime DateTimeToQt(TDateTime value)
         msecs -= MSecsPerDay;
         dayShift = 1;
     }
-    const QDate date = Epoch.addDays(days + dayShift);
+    const QDate date = Epoch().addDays(days + dayShift);
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)));
 }
 

@@ -164,17 +164,28 @@ void SyncFolder(const QString &folder)
     }
 }
 
-// Fills the open temporary file from the source chunk by chunk and gives it
-// the source's permission bits and times, durably.
-TFileOpResult FillTemp(int in, int out, const struct stat &source, const TProgressCallback &progress)
+struct TCopyRequest
 {
+    const QByteArray &Source;
+    const QByteArray &Target;
+    TCopyMode Mode;
+    const TProgressCallback &Progress;
+    TCopyDurability Durability;
+};
+
+// Fills the open temporary file from the source chunk by chunk and gives it
+// the source's permission bits and times; synced when Sync.
+TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRequest &request, bool sync)
+{
+    const TProgressCallback &progress = request.Progress;
     const TCopyFaultHook hook = FaultHook();
     std::vector<char> buffer;
     bool useCopyRange = true;
     TCopyProgress state{0, static_cast<qint64>(source.st_size)};
     for (int chunk = 0;; ++chunk) {
         if (hook) {
-            if (const int injected = hook(chunk))
+            if (const int injected =
+                    hook(QFile::decodeName(request.Source), QFile::decodeName(request.Target), chunk))
                 return TFileOpResult::Failure(injected);
         }
         const qint64 copied = CopyStep(in, out, CopyChunkSize, &useCopyRange, &buffer);
@@ -194,14 +205,16 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TProgre
     if (::fchmod(out, source.st_mode & 0777) != 0 && errno != EPERM)
         return TFileOpResult::Failure(errno);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::futimens(out, times) != 0 || ::fsync(out) != 0)
+    if (::futimens(out, times) != 0 || (sync && ::fsync(out) != 0))
         return TFileOpResult::Failure(errno);
     return TFileOpResult::Success();
 }
 
-TFileOpResult CopyFromOpenSource(int in, const QByteArray &target, TCopyMode mode,
-                                 const TProgressCallback &progress)
+TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targetExists)
 {
+    const QByteArray &target = request.Target;
+    const TCopyMode mode = request.Mode;
+    const bool sync = targetExists || request.Durability == TCopyDurability::Always;
     struct stat source
     {
     };
@@ -216,7 +229,7 @@ TFileOpResult CopyFromOpenSource(int in, const QByteArray &target, TCopyMode mod
     const int out = CreateTempBeside(QFile::decodeName(target), &tempName);
     if (out < 0)
         return TFileOpResult::Failure(errno);
-    TFileOpResult result = FillTemp(in, out, source, progress);
+    TFileOpResult result = FillTemp(in, out, source, request, sync);
     if (::close(out) != 0 && result.Ok)
         result = TFileOpResult::Failure(errno);
     if (result.Ok) {
@@ -230,7 +243,8 @@ TFileOpResult CopyFromOpenSource(int in, const QByteArray &target, TCopyMode mod
         ::unlink(tempName.constData());
         return result;
     }
-    SyncFolder(NativeFolderOf(QFile::decodeName(target)));
+    if (sync)
+        SyncFolder(NativeFolderOf(QFile::decodeName(target)));
     return result;
 }
 } // namespace
@@ -277,13 +291,32 @@ QString NativeFolderOf(const QString &native)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+TFileOpResult SyncFileSystem(const QString &path)
+{
+    const std::optional<QString> native = ToNativePath(path);
+    if (!native)
+        return TFileOpResult::Failure(ENOENT);
+    // The nearest existing folder stands for a path still to be made.
+    QString current = *native;
+    int fd = -1;
+    while ((fd = ::open(Encoded(current).constData(), O_RDONLY | O_CLOEXEC)) < 0 &&
+           current != QLatin1String("/"))
+        current = NativeFolderOf(current);
+    if (fd < 0)
+        return TFileOpResult::Failure(errno);
+    const int result = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    return result == 0 ? TFileOpResult::Success() : TFileOpResult::Failure(error);
+}
+
 void SetCopyFaultHookForTests(TCopyFaultHook hook)
 {
     FaultHook() = std::move(hook);
 }
 
 TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode mode,
-                              const TProgressCallback &progress)
+                              const TProgressCallback &progress, TCopyDurability durability)
 {
     QByteArray source, target;
     TFileOpResult failure;
@@ -292,7 +325,8 @@ TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode 
     struct stat existing
     {
     };
-    if (::lstat(target.constData(), &existing) == 0) {
+    const bool targetExists = ::lstat(target.constData(), &existing) == 0;
+    if (targetExists) {
         if (S_ISDIR(existing.st_mode))
             return TFileOpResult::Failure(EISDIR);
         if (mode == TCopyMode::FailIfExists)
@@ -303,7 +337,8 @@ TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode 
     const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0)
         return TFileOpResult::Failure(errno);
-    const TFileOpResult result = CopyFromOpenSource(in, target, mode, progress);
+    const TFileOpResult result =
+        CopyFromOpenSource(in, TCopyRequest{source, target, mode, progress, durability}, targetExists);
     ::close(in);
     return result;
 }
@@ -332,7 +367,9 @@ TFileOpResult MoveFile(const QString &from, const QString &to, const TProgressCa
     if (errno != EXDEV)
         return TFileOpResult::Failure(errno);
 
-    const TFileOpResult copied = CopyFileChunked(from, to, TCopyMode::FailIfExists, progress);
+    // The source goes next, so the copy must be on the disk first.
+    const TFileOpResult copied =
+        CopyFileChunked(from, to, TCopyMode::FailIfExists, progress, TCopyDurability::Always);
     if (!copied.Ok)
         return copied;
     if (::unlink(source.constData()) != 0) {

@@ -41,14 +41,29 @@ QString SystemErrorText(int error);
 // The size of one copy step; progress is reported once per step.
 constexpr qint64 CopyChunkSize = qint64(1) << 20;
 
+// When a copy's data must be on the disk before its name appears.
+enum class TCopyDurability {
+    // Only when the copy replaces an existing file, so a good old file is
+    // never swapped for one a power cut could empty. A new name is not
+    // synced: callers that record the copy sync the file system first
+    // (SyncFileSystem), once per batch instead of once per file.
+    WhenReplacing,
+    // Always: the caller is about to delete the only other copy.
+    Always,
+};
+
 // Copies a regular file. The data go to a hidden temporary file in the
-// target's folder which gets the source's permission bits and times, is
-// synced, and only then takes the target's name: a cancelled, failed or
-// interrupted copy leaves no partial file and never touches an old target.
+// target's folder which gets the source's permission bits and times and
+// only then takes the target's name: a cancelled, failed or interrupted
+// copy leaves no partial file and never touches an old target.
 // FailIfExists never replaces anything, not even a dangling link; Replace
 // swaps the new file in atomically.
 TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode mode,
-                              const TProgressCallback &progress = {});
+                              const TProgressCallback &progress = {},
+                              TCopyDurability durability = TCopyDurability::WhenReplacing);
+
+// Flushes everything written to the file system holding the path (syncfs).
+TFileOpResult SyncFileSystem(const QString &path);
 
 // Moves a file without ever replacing an existing target: a rename on one
 // file system; across file systems a copy (with the progress callback) and
@@ -65,10 +80,12 @@ TFileOpResult DeleteFileChecked(const QString &path);
 // The folder part of a native path ("/a/b" -> "/a", "/a" -> "/").
 QString NativeFolderOf(const QString &native);
 
-// Test seam: called before each chunk of every copy with the chunk's index
-// (from 0); a non-zero return fails that chunk with that error code. Set it
-// only while no copy runs; an empty function removes it.
-using TCopyFaultHook = std::function<int(int chunkIndex)>;
+// Test seam: called before each chunk of every copy with the native source
+// and target paths and the chunk's index (from 0); a non-zero return fails
+// that chunk with that error code. Set it only while no copy runs; an empty
+// function removes it.
+using TCopyFaultHook =
+    std::function<int(const QString &nativeSource, const QString &nativeTarget, int chunkIndex)>;
 void SetCopyFaultHookForTests(TCopyFaultHook hook);
 
 } // namespace trovalo

@@ -2,6 +2,7 @@
 
 #include "DriveTable.h"
 #include "FileOperations.h"
+#include "FolderListing.h"
 #include "PathText.h"
 
 #include <QFile>
@@ -30,11 +31,6 @@ std::optional<struct stat> StatOf(const QString &letterPath)
     if (!native || ::stat(Encoded(*native).constData(), &info) != 0)
         return std::nullopt;
     return info;
-}
-
-TDateTime DosDateOfEpochSeconds(qint64 seconds)
-{
-    return ToDosPrecision(DateTimeFromQt(QDateTime::fromSecsSinceEpoch(seconds)));
 }
 } // namespace
 
@@ -110,14 +106,28 @@ std::optional<TDateTime> FileDate(const QString &path)
     if (!native || ::statx(AT_FDCWD, Encoded(*native).constData(), AT_STATX_SYNC_AS_STAT,
                            STATX_MTIME | STATX_BTIME, &info) != 0)
         return std::nullopt;
-    const TDateTime written = DosDateOfEpochSeconds(info.stx_mtime.tv_sec);
-    if (written > 0 || !(info.stx_mask & STATX_BTIME))
-        return written;
-    return DosDateOfEpochSeconds(info.stx_btime.tv_sec);
+    if (!(info.stx_mask & STATX_BTIME))
+        return FileDateOfTimes(info.stx_mtime.tv_sec);
+    return FileDateOfTimes(info.stx_mtime.tv_sec, info.stx_btime.tv_sec);
+}
+
+namespace {
+TDiskSpaceHook &DiskSpaceHook()
+{
+    static TDiskSpaceHook hook;
+    return hook;
+}
+} // namespace
+
+void SetDiskSpaceHookForTests(TDiskSpaceHook hook)
+{
+    DiskSpaceHook() = std::move(hook);
 }
 
 std::optional<TDiskSpace> DiskSpace(const QString &path)
 {
+    if (const TDiskSpaceHook &hook = DiskSpaceHook())
+        return hook(path);
     const std::optional<QString> native = ToNativePath(path);
     const std::optional<QString> root = ToNativePath(IncludeTrailingBackslash(ExtractFileDrive(path)));
     if (!native || !root)

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace trovalo {
@@ -38,6 +39,11 @@ struct TDiskSpace
 };
 // Free and total space of the volume holding the path; nullopt when unknown.
 std::optional<TDiskSpace> DiskSpace(const QString &path);
+
+// Test seam: when set, DiskSpace answers with it (drive-letter path in).
+// Set it only while no worker runs; an empty function removes it.
+using TDiskSpaceHook = std::function<std::optional<TDiskSpace>(const QString &path)>;
+void SetDiskSpaceHookForTests(TDiskSpaceHook hook);
 
 // Copies a file with fail-if-exists semantics, without replacing anything;
 // used for templates. Returns false on failure (the target exists, I/O).

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "engine/WorkerObserver.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QString>
+#include <QTextStream>
+
+#include <optional>
+
+namespace trovalo::cli {
+
+// Shows a running engine on the terminal. Log rows and errors are lines on
+// Out; with a terminal on Err, a status line below them (percent, current
+// file, speed, remaining time) is redrawn at most ten times a second.
+// Without one, only plain lines are written, never a carriage return.
+//
+// The engine calls in from its own thread; every call takes one lock, so the
+// lines of the engine and of the waiting front end never interleave.
+class TCliObserver : public TWorkerObserver
+{
+public:
+    struct TTerminal
+    {
+        bool LiveLine = false; // Err is a terminal: draw the status line
+        bool CanAsk = false;   // standard input is a terminal: ask questions
+        int Width = 80;        // columns of the status line's terminal
+    };
+    // What the terminal of this process offers.
+    static TTerminal DetectTerminal();
+
+    TCliObserver(QTextStream &out, QTextStream &err, const TTerminal &terminal);
+
+    void OnStatuesChange(TThreadBase &sender, const TStatusReport &report) override;
+    void OnError(TThreadBase &sender, const QString &statusMsg, int error) override;
+    void OnFileProsess(TThreadBase &sender, double percentage, const QString &fileInfo) override;
+    void OnLog(TThreadBase &sender, const QString &fileName, const QString &action, const QString &info,
+               TEvent event) override;
+    TLowDiskAnswer AskLowDiskSpace(TThreadBase &sender, const QString &message) override;
+    void OnFinished(TThreadBase &sender) override;
+
+    // Called by the waiting front end now and then: keeps the status line
+    // up while the engine reports nothing.
+    void Tick();
+    // A message of the front end, written between the engine's lines.
+    void Warn(const QString &text);
+
+    struct TTotals
+    {
+        int Copied = 0;  // successful "Copy File" rows
+        int Removed = 0; // successful delete rows (mirror clean-up, moved sources)
+        int FailedRows = 0;
+        int ErrorEvents = 0;
+        // The low-disk question was answered Abort because nobody could be
+        // asked: the run stopped for want of space, not by the user.
+        bool AbortedUnasked = false;
+        QString FinalStatus; // the last status message of the run
+    };
+    TTotals Totals() const;
+
+private:
+    void DrawLiveLine(bool force);
+    void ClearLiveLine();
+    QString LiveLineText() const;
+
+    mutable QMutex FMutex;
+    QTextStream &FOut;
+    QTextStream &FErr;
+    TTerminal FTerminal;
+    TTotals FTotals;
+    TStatusReport FReport;
+    QString FCurrentItem;
+    double FFilePercent = -1;
+    QElapsedTimer FLastDraw;
+    bool FLineShown = false;
+    bool FEnded = false;
+};
+
+// Asks on the terminal: the prompt goes to Err, the answer is one line of
+// standard input without its line end; nullopt at its end.
+std::optional<QString> AskLine(QTextStream &err, const QString &prompt);
+
+// A remaining time in days as "h:mm:ss"; "--:--:--" when unknown (< 0).
+QString RemainingTimeText(double days);
+
+// Text shortened in its middle to at most Width characters ("C:\Use...a.txt").
+QString ShortenMiddle(const QString &text, int width);
+
+} // namespace trovalo::cli

@@ -1,0 +1,218 @@
+#include "ArchiveJobLauncher.h"
+
+#include "db/JobDatabase.h"
+#include "engine/CopyFolderThread.h"
+#include "model/ArchiveData.h"
+#include "model/Exceptions.h"
+#include "model/JobFiles.h"
+#include "model/ObjectStream.h"
+#include "model/ZlibContainer.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
+
+#include <QFile>
+
+namespace trovalo {
+
+namespace {
+
+EUserException NotAJobFile(const QString &jobFile, const QString &native, const QString &reason)
+{
+    return EUserException(
+        QStringLiteral("\"%1\" (%2) is not a readable job file: %3").arg(jobFile, native, reason));
+}
+
+// Loads the job strictly: a plain load would quietly give a default record
+// for a file that is no job at all, and running that would copy nothing,
+// or the wrong thing, without a word.
+void LoadJobFile(TArchiveData &job, const QString &jobFile)
+{
+    const std::optional<QString> native = ToNativePath(jobFile);
+    if (!native)
+        throw EFileError(
+            QStringLiteral("Cannot open \"%1\": it lies on no drive of this computer").arg(jobFile));
+    QFile file(*native);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError(
+            QStringLiteral("Cannot open \"%1\" (%2): %3").arg(jobFile, *native, file.errorString()));
+    const QByteArray bytes = file.read(MaxInflatedSize + 1);
+
+    QByteArray objectStream;
+    try {
+        objectStream = InflateContainer(bytes);
+    } catch (const EStreamError &error) {
+        throw NotAJobFile(jobFile, *native, error.Message());
+    }
+    const TStreamRecord record = ParseObjectStream(objectStream);
+    if (!record.Error.isEmpty())
+        throw NotAJobFile(jobFile, *native, QStringLiteral("the record is damaged (%1)").arg(record.Error));
+    const QString expectedClass =
+        QString::fromLatin1(job.metaObject()->className()).section(QStringLiteral("::"), -1);
+    if (record.ClassName != expectedClass)
+        throw NotAJobFile(
+            jobFile, *native,
+            QStringLiteral("it holds a %1 record, not a backup or move job").arg(record.ClassName));
+    try {
+        job.ReadObjectStream(objectStream);
+    } catch (const EStreamError &error) {
+        throw NotAJobFile(jobFile, *native, error.Message());
+    }
+}
+
+// Values outside the enumerations come only from damaged or foreign files;
+// the engines have no behaviour for them.
+void CheckRunnable(const TArchiveData &job, const QString &jobFile)
+{
+    if (job.ArchiveMode() < amIncremental || job.ArchiveMode() > amMirror || job.ArchiveType() < atFile ||
+        job.ArchiveType() > atImage || job.ArchiveDir() < amUsbToPc || job.ArchiveDir() > amUsbToUSB)
+        throw EUserException(
+            QStringLiteral("\"%1\" cannot be run: its backup mode, type or direction is damaged")
+                .arg(jobFile));
+    if (job.ArchiveType() == atImage)
+        throw EUserException(QStringLiteral("Zip backups cannot be run yet"));
+    // An empty destination would be re-based to the drive root, or stay a
+    // relative path the engine would resolve against nothing sensible.
+    if (job.Destination().trimmed().isEmpty())
+        throw EUserException(
+            QStringLiteral("\"%1\" cannot be run: it has no destination folder").arg(jobFile));
+}
+
+// The path on the job file's drive: its own drive part and the backslash
+// after it give way to JobRoot (which ends with a backslash).
+QString OnJobDrive(const QString &path, const QString &jobRoot)
+{
+    QString rest = path.mid(ExtractFileDrive(path).size());
+    if (rest.startsWith(QLatin1Char('\\')))
+        rest.remove(0, 1);
+    return jobRoot + rest;
+}
+
+QStringList OnJobDrive(const QStringList &paths, const QString &jobRoot)
+{
+    QStringList rebased;
+    rebased.reserve(paths.size());
+    for (const QString &path : paths)
+        rebased << OnJobDrive(path, jobRoot);
+    return rebased;
+}
+
+bool IsTimeStamped(TArchiveMode mode)
+{
+    return mode == amTimeStamped || mode == amTimeStampedIncremental;
+}
+
+} // namespace
+
+TArchiveLaunch::TArchiveLaunch() = default;
+TArchiveLaunch::~TArchiveLaunch() = default;
+TArchiveLaunch::TArchiveLaunch(TArchiveLaunch &&) noexcept = default;
+TArchiveLaunch &TArchiveLaunch::operator=(TArchiveLaunch &&) noexcept = default;
+
+TArchiveJobLauncher::TArchiveJobLauncher(QString pcId, TDeletionProtection protection,
+                                         TLaunchQuestions &questions)
+    : FPcId(std::move(pcId))
+    , FProtection(std::move(protection))
+    , FQuestions(questions)
+{}
+
+std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobFile, TDateTime now)
+{
+    auto launch = std::make_unique<TArchiveLaunch>();
+    launch->JobFile = jobFile;
+    launch->Job = std::make_unique<TArchiveData>();
+    TArchiveData &job = *launch->Job;
+    LoadJobFile(job, jobFile);
+    // Checked before any question: a job that cannot run should not first
+    // ask the user to take a risk for it.
+    CheckRunnable(job, jobFile);
+
+    if (IsJobOfOtherComputer(job.PCID(), FPcId) && !FQuestions.ConfirmForeignJob(jobFile, job.PCID()))
+        return nullptr;
+
+    // The saved job keeps the destination as the user chose it; only the run
+    // uses the re-based one (the source lists of "From USB" jobs are stored
+    // re-based, as other installations expect).
+    const QString storedDestination = job.Destination();
+    job.SetDestination(IncludeTrailingBackslash(job.Destination()));
+    RebaseToJobDrive(job, jobFile);
+    const QStringList missing = MissingItems(job, job.Destination());
+    if (!missing.isEmpty() && !FQuestions.ConfirmMissingItems(missing))
+        return nullptr;
+
+    launch->PreviousLastUpdate = job.LastUpdate();
+    job.SetLastUpdate(now);
+    const TArchiveMode mode = job.ArchiveMode();
+    launch->Destination = RunDestination(job.Destination(), mode, now);
+    job.SetDestination(storedDestination);
+
+    auto thread = std::make_unique<TCopyFolderThread>();
+    thread->SetFreeOnTerminate(false);
+    thread->SetExclude(job.ExcludeList());
+    thread->SetInclude(job.FolderList());
+    thread->SetFileList(job.FileList());
+    thread->SetFileFilter(*job.FileFilter());
+    thread->SetLogFileName(TJobDatabase::PathForJobFile(jobFile));
+    thread->SetArchiveMode(mode);
+    thread->SetDestination(launch->Destination);
+    thread->SetFromDate(RunFromDate(mode, now));
+    thread->SetMoveFile(job.DeleteFile());
+    thread->SetDeletionProtection(FProtection);
+    launch->Thread = std::move(thread);
+    return launch;
+}
+
+void TArchiveJobLauncher::SaveStartedJob(TArchiveLaunch &launch)
+{
+    launch.Job->SaveToFile(launch.JobFile);
+}
+
+void TArchiveJobLauncher::RebaseToJobDrive(TArchiveData &job, const QString &jobFile)
+{
+    const QString jobRoot = ExtractFileDrive(jobFile) + QStringLiteral("\\");
+    switch (job.ArchiveDir()) {
+    case amPcToUsb:
+        job.SetDestination(OnJobDrive(job.Destination(), jobRoot));
+        break;
+    case amUsbToPc:
+        job.SetExcludeList(OnJobDrive(job.ExcludeList(), jobRoot));
+        job.SetFolderList(OnJobDrive(job.FolderList(), jobRoot));
+        job.SetFileList(OnJobDrive(job.FileList(), jobRoot));
+        break;
+    case amUsbToUSB:
+        break;
+    }
+}
+
+QStringList TArchiveJobLauncher::MissingItems(const TArchiveData &job, const QString &destination)
+{
+    QStringList missing;
+    if (!DirectoryExists(destination))
+        missing << destination;
+    for (const QString &folder : job.FolderList())
+        if (!PathExists(folder))
+            missing << folder;
+    for (const QString &excluded : job.ExcludeList())
+        if (!PathExists(excluded))
+            missing << excluded;
+    for (const QString &file : job.FileList())
+        if (!FileExists(file))
+            missing << file;
+    return missing;
+}
+
+QString TArchiveJobLauncher::RunDestination(const QString &destination, TArchiveMode mode, TDateTime start)
+{
+    const QString folder = IncludeTrailingBackslash(destination);
+    if (!IsTimeStamped(mode))
+        return folder;
+    return folder + QLatin1Char(' ') + DateTimeToQt(start).toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
+           QLatin1Char('\\');
+}
+
+TDateTime TArchiveJobLauncher::RunFromDate(TArchiveMode mode, TDateTime start)
+{
+    return mode == amCompletelyNew || mode == amTimeStamped ? 0 : start;
+}
+
+} // namespace trovalo

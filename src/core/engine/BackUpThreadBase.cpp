@@ -1,0 +1,183 @@
+#include "engine/BackUpThreadBase.h"
+
+#include "control/AppPaths.h"
+#include "db/JobDatabase.h"
+#include "db/SqliteDatabase.h"
+#include "model/Exceptions.h"
+#include "platform/DriveTable.h"
+#include "platform/FileOperations.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/PathText.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace trovalo {
+
+namespace {
+
+const QString ErrorPrefix = QStringLiteral("Thread Error : Class = TThreadBase : ");
+
+// Makes a missing job database: from the template beside the program, or,
+// when there is none (a program run from outside every drive, a build
+// tree), from the schema the template holds.
+void CreateJobDatabaseIfMissing(const QString &databaseFile)
+{
+    if (FileExists(databaseFile))
+        return;
+    ForceFolder(ExtractFilePath(databaseFile));
+    const QString programFolder = ExecutableFolder();
+    if (!programFolder.isEmpty())
+        CopyFileNoReplace(programFolder + TJobDatabase::TemplateName, databaseFile);
+    if (FileExists(databaseFile))
+        return;
+    TSqliteOpenOptions options;
+    options.Mode = TOpenMode::CreateNew;
+    TSqliteDatabase created(NativePath(databaseFile), options);
+    TJobDatabase::CreateSchema(created);
+}
+
+} // namespace
+
+TBackUpThreadBase::TBackUpThreadBase(QObject *parent)
+    : TThreadBase(parent)
+{}
+
+TBackUpThreadBase::~TBackUpThreadBase() = default;
+
+void TBackUpThreadBase::SetExclude(const QStringList &value)
+{
+    FExclude = value;
+    FExcludeKeys.clear();
+    for (const QString &line : FExclude)
+        FExcludeKeys.insert(LookupKey(line));
+}
+
+bool TBackUpThreadBase::IsExcludedFolder(const QString &path)
+{
+    return !FExcludeKeys.isEmpty() && FExcludeKeys.contains(LookupKey(path));
+}
+
+void TBackUpThreadBase::Execute()
+{
+    BaseStart();
+    if (!FSourcePrefix.isEmpty()) {
+        QStringList prefixed;
+        for (const QString &line : std::as_const(FExclude))
+            prefixed << FSourcePrefix + line;
+        SetExclude(prefixed);
+    }
+    try {
+        OpenDatabase();
+        PbarPosition = -1;
+        StatuesInfo = QStringLiteral(" Searching... ");
+        ReportStatus();
+        MoveFilesToFileList();
+        if (FCalcFileSize) {
+            for (const QString &line : std::as_const(FInclude)) {
+                if (Terminated())
+                    break;
+                FileNum += CountFolder(FSourcePrefix + line);
+            }
+            for (const QString &line : std::as_const(FFileList)) {
+                if (Terminated())
+                    break;
+                const qint64 size = GetFileSize(FSourcePrefix + line);
+                if (size != -1) {
+                    FileNum += 1;
+                    FileSize += size;
+                }
+            }
+        }
+        if (Terminated()) {
+            StatuesInfo = QStringLiteral("Canceled :(");
+            ReportStatus();
+        }
+    } catch (const ETrovaloError &error) {
+        Sta = ErrorPrefix + error.Message();
+        ErrorCode = -1;
+        ReportError();
+    } catch (const std::exception &error) {
+        Sta = ErrorPrefix + QString::fromLocal8Bit(error.what());
+        ErrorCode = -1;
+        ReportError();
+    }
+    PbarPosition = 0;
+}
+
+void TBackUpThreadBase::OpenDatabase()
+{
+    const QString databaseFile = LogFileName();
+    if (databaseFile.isEmpty())
+        return;
+    CreateJobDatabaseIfMissing(databaseFile);
+    DataBase = std::make_unique<TJobDatabase>(databaseFile);
+    DataBase->LoadFileIndex();
+    // FileLog must never claim a copy that a power cut could still empty.
+    DataBase->SetBeforeFileLogCommit([destination = FDestination] { SyncFileSystem(destination); });
+    if (qobject_cast<TArchiveThreadBase *>(this))
+        ArchiveLogRow = DataBase->StartRun(FDestination, StartTime(), FArchiveMode);
+}
+
+void TBackUpThreadBase::MoveFilesToFileList()
+{
+    std::stable_sort(FInclude.begin(), FInclude.end(), [](const QString &a, const QString &b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    for (qsizetype i = FInclude.size() - 1; i >= 0; --i) {
+        const QString path = FSourcePrefix + FInclude.at(i);
+        if (!FileExists(path))
+            continue;
+        // A file already listed stays in Include, where it names no folder.
+        if (!FFileList.contains(path, Qt::CaseInsensitive)) {
+            FFileList.append(path);
+            FInclude.removeAt(i);
+        }
+    }
+}
+
+qint64 TBackUpThreadBase::CountFolder(const QString &path)
+{
+    StatuesInfo = QStringLiteral(" Searching...") + path;
+    ReportStatus();
+    qint64 count = 0;
+    std::vector<TFolderEntry> entries;
+    if (!ListFolder(path, entries))
+        return 0;
+    for (const TFolderEntry &entry : entries) {
+        if (Terminated())
+            break;
+        switch (entry.Kind) {
+        case TFolderEntry::ekFolder: {
+            const QString folder = path + entry.Name + QLatin1Char('\\');
+            if (!IsExcludedFolder(folder)) {
+                count += CountFolder(folder) + 1;
+                StatuesInfo = QStringLiteral(" Searching...") + path;
+                ReportStatus();
+            }
+            break;
+        }
+        case TFolderEntry::ekFile:
+            count += 1;
+            FileSize += entry.Size;
+            break;
+        case TFolderEntry::ekLinkToFolder:
+        case TFolderEntry::ekBrokenLink:
+        case TFolderEntry::ekOther:
+            // Not entered and nothing to copy, but the engines meet and log
+            // each as one item.
+            count += 1;
+            break;
+        }
+    }
+    return count;
+}
+
+void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)
+{
+    if (DataBase && ArchiveLogRow != 0)
+        DataBase->FinishRun(ArchiveLogRow, status);
+}
+
+} // namespace trovalo

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "engine/ThreadBase.h"
+#include "model/RecordEnums.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <memory>
+
+namespace trovalo {
+
+class TJobDatabase;
+
+// The base of the backup, move and restore engines: the run's inputs, the
+// job database, and the preparation every such run shares (single files
+// taken out of the folder list, items and bytes counted).
+//
+// Include, Exclude and FileList compare ignoring letter case.
+class TBackUpThreadBase : public TThreadBase
+{
+    Q_OBJECT
+public:
+    explicit TBackUpThreadBase(QObject *parent = nullptr);
+    ~TBackUpThreadBase() override;
+
+    TArchiveMode ArchiveMode() const { return FArchiveMode; }
+    void SetArchiveMode(TArchiveMode value) { FArchiveMode = value; }
+    TDateTime FromDate() const { return FFromDate; }
+    void SetFromDate(TDateTime value) { FFromDate = value; }
+    // With a trailing "\".
+    QString Destination() const { return FDestination; }
+    void SetDestination(const QString &value) { FDestination = value; }
+
+    QStringList Include() const { return FInclude; }
+    void SetInclude(const QStringList &value) { FInclude = value; }
+    QStringList Exclude() const { return FExclude; }
+    void SetExclude(const QStringList &value);
+    QStringList FileList() const { return FFileList; }
+    void SetFileList(const QStringList &value) { FFileList = value; }
+
+    QString Source() const { return FSource; }
+    void SetSource(const QString &value) { FSource = value; }
+    QString RestoreDir() const { return FRestoreDir; }
+    void SetRestoreDir(const QString &value) { FRestoreDir = value; }
+    QString SourcePrefix() const { return FSourcePrefix; }
+    void SetSourcePrefix(const QString &value) { FSourcePrefix = value; }
+    QString DestPrefix() const { return FDestPrefix; }
+    void SetDestPrefix(const QString &value) { FDestPrefix = value; }
+
+    bool CalcFileSize() const { return FCalcFileSize; }
+    void SetCalcFileSize(bool value) { FCalcFileSize = value; }
+
+protected:
+    // The run preparation; engines call it first.
+    void Execute() override;
+
+    bool IsExcludedFolder(const QString &path) override;
+    virtual qint64 CountFolder(const QString &path);
+
+    // The job database (FileLog), open for the run when LogFileName is set.
+    std::unique_ptr<TJobDatabase> DataBase;
+    // The run's ArchiveLog row (archive threads with a database); 0: none.
+    qint64 ArchiveLogRow = 0;
+    // Writes the final status into the run's ArchiveLog row, if any.
+    void SetArchiveLogStatus(const QString &status);
+
+private:
+    void OpenDatabase();
+    void MoveFilesToFileList();
+
+    TArchiveMode FArchiveMode = amIncremental;
+    TDateTime FFromDate = 0;
+    QString FDestination;
+    QStringList FExclude;
+    QSet<QString> FExcludeKeys; // case-folded Exclude, for IsExcludedFolder
+    QStringList FInclude;
+    QStringList FFileList;
+    QString FSource;
+    QString FRestoreDir;
+    QString FSourcePrefix;
+    QString FDestPrefix;
+    bool FCalcFileSize = true;
+};
+
+// The engines that write backups (copy and zip); they keep an ArchiveLog.
+class TArchiveThreadBase : public TBackUpThreadBase
+{
+    Q_OBJECT
+public:
+    using TBackUpThreadBase::TBackUpThreadBase;
+};
+
+// The engines that restore; they never protect what they replace.
+class TRestoreThreadBase : public TBackUpThreadBase
+{
+    Q_OBJECT
+public:
+    using TBackUpThreadBase::TBackUpThreadBase;
+    bool IsRestoreThread() const override { return true; }
+};
+
+} // namespace trovalo

@@ -1,0 +1,539 @@
+#include "engine/CopyFolderThread.h"
+
+#include "db/JobDatabase.h"
+#include "model/Exceptions.h"
+#include "model/FileFilter.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/PathText.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+
+#include <cerrno>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trovalo {
+
+namespace {
+
+const QString CopyFileAction = QStringLiteral("Copy File");
+const QString DeleteItemAction = QStringLiteral("Delete File / Folder ");
+const QString FilePrefix = QStringLiteral("File : ");
+
+enum TPathKind { pkNone, pkFile, pkFolder };
+
+// One stat: what a drive-letter path names now (links followed).
+TPathKind KindOf(const QString &path)
+{
+    const std::optional<QString> native = ToNativePath(path);
+    struct stat info
+    {
+    };
+    if (!native || ::stat(QFile::encodeName(*native).constData(), &info) != 0)
+        return pkNone;
+    return S_ISDIR(info.st_mode) ? pkFolder : pkFile;
+}
+
+// Removes an empty folder; errno is kept when it fails.
+bool RemoveFolder(const QString &path)
+{
+    const std::optional<QString> native = ToNativePath(ExcludeTrailingBackslash(path));
+    if (!native) {
+        errno = ENOENT;
+        return false;
+    }
+    return ::rmdir(QFile::encodeName(*native).constData()) == 0;
+}
+
+// Sources whose absence must not be taken for a deletion by the mirror
+// clean-up: include folders missing when the run starts (renamed, or on a
+// disk that is not there) and drives or shares that are not available.
+class TUnavailableSources
+{
+public:
+    explicit TUnavailableSources(const QStringList &includeFolders)
+    {
+        for (const QString &folder : includeFolders) {
+            if (!PathExists(folder))
+                FMissingFolders << IncludeTrailingBackslash(folder);
+        }
+    }
+
+    // The include folder or drive root that makes Path unavailable; empty
+    // when Path's absence is real.
+    QString FolderOf(const QString &path)
+    {
+        for (const QString &folder : std::as_const(FMissingFolders)) {
+            if (path.startsWith(folder, Qt::CaseInsensitive) ||
+                path.compare(ExcludeTrailingBackslash(folder), Qt::CaseInsensitive) == 0)
+                return folder;
+        }
+        const QString drive = ExtractFileDrive(path);
+        if (drive.isEmpty())
+            return QString();
+        auto known = FDriveAvailable.constFind(drive);
+        if (known == FDriveAvailable.constEnd())
+            known = FDriveAvailable.insert(drive, DirectoryExists(IncludeTrailingBackslash(drive)));
+        return *known ? QString() : IncludeTrailingBackslash(drive);
+    }
+
+    // True the first time a folder is reported.
+    bool FirstReport(const QString &folder)
+    {
+        if (FReported.contains(folder))
+            return false;
+        FReported.insert(folder);
+        return true;
+    }
+
+private:
+    QStringList FMissingFolders;
+    QHash<QString, bool> FDriveAvailable;
+    QSet<QString> FReported;
+};
+
+} // namespace
+
+// The destination folder of one level of a walk. Listed once, on first
+// need, so that asking whether an unchanged file still has its copy is a
+// look-up instead of a system call per file; entries whose kind the listing
+// does not tell (links, some file systems) are asked about one by one. A
+// folder that is missing is looked for again next time, since a copy may
+// create it meanwhile. Each name is asked about once, before its own copy,
+// so the listing never needs to follow what the walk writes.
+class TCopyFolderThread::TTargetFolder
+{
+public:
+    explicit TTargetFolder(const QString &letterFolder)
+        : FLetterFolder(letterFolder)
+    {}
+    ~TTargetFolder()
+    {
+        if (FDir)
+            ::closedir(FDir);
+    }
+    TTargetFolder(const TTargetFolder &) = delete;
+    TTargetFolder &operator=(const TTargetFolder &) = delete;
+
+    // A file (not a folder) of that name exists; links are followed.
+    bool HasFile(const QString &name)
+    {
+        if (!FDir && !List())
+            return false;
+        if (FFiles.contains(name))
+            return true;
+        if (!FUncertain.contains(name))
+            return false;
+        struct stat info
+        {
+        };
+        return ::fstatat(::dirfd(FDir), QFile::encodeName(name).constData(), &info, 0) == 0 &&
+               !S_ISDIR(info.st_mode);
+    }
+
+private:
+    bool List()
+    {
+        if (!FResolved) {
+            FResolved = true;
+            if (const std::optional<QString> native = ToNativePath(FLetterFolder))
+                FNative = QFile::encodeName(*native);
+        }
+        if (FNative.isEmpty() || !(FDir = ::opendir(FNative.constData())))
+            return false;
+        while (const dirent *entry = ::readdir(FDir)) {
+            if (entry->d_type == DT_REG)
+                FFiles.insert(QFile::decodeName(entry->d_name));
+            else if (entry->d_type != DT_DIR)
+                FUncertain.insert(QFile::decodeName(entry->d_name));
+        }
+        return true;
+    }
+
+    QString FLetterFolder;
+    QByteArray FNative;
+    bool FResolved = false;
+    DIR *FDir = nullptr;
+    QSet<QString> FFiles;     // regular files
+    QSet<QString> FUncertain; // links, devices, kinds not reported
+};
+
+TCopyFolderThread::TCopyFolderThread(QObject *parent)
+    : TArchiveThreadBase(parent)
+{
+    // Qt gives the system thread this name when it starts (for debuggers).
+    setObjectName(QStringLiteral("CopyFolderThread"));
+}
+
+QString TCopyFolderThread::MapToDestination(const QString &path) const
+{
+    QString mapped = path;
+    if (mapped.contains(QLatin1String(":\\")))
+        mapped.replace(QLatin1String(":\\"), QLatin1String("\\"));
+    else
+        mapped.replace(QLatin1String("\\\\"), QLatin1String("__"));
+    return Destination() + mapped;
+}
+
+void TCopyFolderThread::Execute()
+{
+    TArchiveThreadBase::Execute();
+    // Without its database a run can neither decide what to copy nor record
+    // it; the preparation has reported why the database is not open.
+    if (!DataBase)
+        return;
+    if (ArchiveMode() == amMirror)
+        CleanUpMirror();
+    CopyPhase();
+    // Commits what FileLog still holds (and syncs the copies first) before
+    // the run is marked as ended.
+    DataBase->Flush();
+    StatuesInfo = Terminated() ? TJobDatabase::StatusCanceled : TJobDatabase::StatusFinished;
+    SetArchiveLogStatus(StatuesInfo);
+    ReportStatus();
+}
+
+void TCopyFolderThread::DeleteFolderTree(const QString &path)
+{
+    // A destination or a moved folder at a drive's root holds the Config
+    // folder with this job's open database and the drive's other jobs.
+    if (!LogFileName().isEmpty() && path == ExtractFilePath(LogFileName()))
+        return;
+    const TDeletionProtection &protection = DeletionProtection();
+    if (protection.Enabled && path == IncludeTrailingBackslash(protection.DeletedFolder))
+        return;
+    TArchiveThreadBase::DeleteFolderTree(path);
+}
+
+void TCopyFolderThread::CleanUpMirror()
+{
+    PbarPosition = -1;
+    StatuesInfo = QStringLiteral("Deleting files that has been removed from source... ");
+    ReportStatus();
+    try {
+        QStringList includeFolders;
+        for (const QString &line : Include())
+            includeFolders << SourcePrefix() + line;
+        TUnavailableSources unavailable(includeFolders);
+        const QList<TFileLogRow> rows = DataBase->FileRows();
+        for (const TFileLogRow &row : rows) {
+            // Rows left now are handled by the next run.
+            if (Terminated())
+                break;
+            const QString &source = row.FileName;
+            const QString target = MapToDestination(source);
+            StatuesInfo = FilePrefix + target;
+            ReportStatus();
+
+            const TPathKind sourceKind = KindOf(source);
+            const TPathKind targetKind = KindOf(target);
+            const bool removeFile = sourceKind != pkFile && targetKind == pkFile;
+            const bool removeFolder = !removeFile && sourceKind != pkFolder && targetKind == pkFolder;
+            if (!removeFile && !removeFolder)
+                continue;
+
+            // An unmounted disk or a renamed include folder is not an empty
+            // one: its backup copy stays.
+            const QString keptFolder = unavailable.FolderOf(source);
+            if (!keptFolder.isEmpty()) {
+                if (unavailable.FirstReport(keptFolder)) {
+                    LogEventFileName = keptFolder;
+                    LogEventAction = DeleteItemAction;
+                    LogEvent = eFailedorSkip;
+                    LogEventInfo = QStringLiteral("Folder not available: its backup copy was kept");
+                    ReportLog();
+                }
+                continue;
+            }
+
+            LogEventFileName = target;
+            LogEventAction = DeleteItemAction;
+            const bool removed = RemoveVanishedItem(target, removeFolder);
+            // A row whose item could not be removed stays, so the next run
+            // tries again instead of forgetting the copy.
+            if (removed)
+                DataBase->DeleteFile(source);
+            SetLogResult(removed);
+            ReportLog();
+        }
+    } catch (const ETrovaloError &error) {
+        Sta = QStringLiteral("Thread Error : Class = TCopyFolderThread.amMirror : ") + error.Message();
+        ErrorCode = -1;
+        ReportError();
+    } catch (const std::exception &error) {
+        Sta = QStringLiteral("Thread Error : Class = TCopyFolderThread.amMirror : ") +
+              QString::fromLocal8Bit(error.what());
+        ErrorCode = -1;
+        ReportError();
+    }
+}
+
+bool TCopyFolderThread::RemoveVanishedItem(const QString &target, bool isFolder)
+{
+    if (!isFolder)
+        return DeleteOneFile(target);
+    if (RemoveFolder(target)) {
+        LastError = 0;
+        return true;
+    }
+    LastError = errno;
+    return false;
+}
+
+void TCopyFolderThread::CopyPhase()
+{
+    const QStringList includes = Include();
+    const QStringList files = FileList();
+    switch (ArchiveMode()) {
+    case amIncremental:
+    case amTimeStampedIncremental:
+    case amMirror:
+        StartClock();
+        for (const QString &line : includes) {
+            if (Terminated())
+                break;
+            const QString folder = SourcePrefix() + line;
+            CopyFolderIncremental(folder, MapToDestination(folder), false);
+        }
+        for (const QString &line : files) {
+            const QString file = SourcePrefix() + line;
+            CopyFileIncremental(file, MapToDestination(file));
+        }
+        break;
+    case amCompletelyNew:
+        PbarPosition = -1;
+        StatuesInfo = QStringLiteral("Deleting Archive... ");
+        ReportStatus();
+        DeleteFolderTree(Destination());
+        [[fallthrough]];
+    case amOnlyNew:
+    case amTimeStamped:
+        StartClock();
+        for (const QString &line : includes) {
+            if (Terminated())
+                break;
+            const QString folder = SourcePrefix() + line;
+            CopyFolderNew(folder, MapToDestination(folder));
+        }
+        for (const QString &line : files) {
+            const QString file = SourcePrefix() + line;
+            CopyFileNew(file, MapToDestination(file));
+        }
+        break;
+    case amMove:
+        StartClock();
+        MoveFolders();
+        // Single files are copied, never deleted.
+        for (const QString &line : files) {
+            const QString file = SourcePrefix() + line;
+            CopyFileIncremental(file, MapToDestination(file));
+        }
+        break;
+    }
+}
+
+void TCopyFolderThread::MoveFolders()
+{
+    // Every folder's contents land in the destination itself, merged.
+    const QString target = IncludeTrailingBackslash(DestPrefix() + Destination());
+    for (const QString &line : Include()) {
+        if (Terminated())
+            break;
+        const QString folder = SourcePrefix() + line;
+        const bool existed = DirectoryExists(folder);
+        CopyFolderIncremental(folder, target, MoveFile());
+        // The job finds its folder again next time, empty.
+        if (existed && !DirectoryExists(folder) && !ForceFolder(folder))
+            throw EFileError(QStringLiteral("The folder ") + folder +
+                             QStringLiteral(" could not be created again"));
+    }
+}
+
+void TCopyFolderThread::CopyFolderIncremental(const QString &sourceDir, const QString &targetDir,
+                                              bool moveSource)
+{
+    WalkFolder(sourceDir, targetDir, moveSource ? ckMove : ckIncremental);
+}
+
+void TCopyFolderThread::CopyFolderNew(const QString &sourceDir, const QString &targetDir)
+{
+    WalkFolder(sourceDir, targetDir, ckNew);
+}
+
+void TCopyFolderThread::CopyFileIncremental(const QString &source, const QString &target)
+{
+    CopySingleFile(source, target, ckIncremental);
+}
+
+void TCopyFolderThread::CopyFileNew(const QString &source, const QString &target)
+{
+    CopySingleFile(source, target, ckNew);
+}
+
+void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targetDir, TCopyKind kind)
+{
+    std::vector<TFolderEntry> entries;
+    // A folder that cannot be listed yields nothing (and, in a move, loses
+    // nothing: only sources whose copy is safe are ever removed).
+    if (!ListFolder(sourceDir, entries))
+        return;
+    TTargetFolder targets(targetDir);
+    for (const TFolderEntry &entry : entries) {
+        if (Terminated())
+            return;
+        switch (entry.Kind) {
+        case TFolderEntry::ekFolder:
+            WalkSubFolder(sourceDir, targetDir, entry.Name, kind);
+            break;
+        case TFolderEntry::ekFile: {
+            const QString source = sourceDir + entry.Name;
+            TDecision decision = Decide(source, entry.Date, kind, targets, entry.Name);
+            // A move removes unchanged sources too, so they face the filter.
+            const bool filterApplies = decision == dCopy || (decision == dSkip && kind == ckMove);
+            if (filterApplies && IsFiltered(entry.Name, sourceDir, source))
+                decision = dFiltered;
+            ProcessFile(source, targetDir + entry.Name, entry.Size, decision, kind, &entry);
+            break;
+        }
+        case TFolderEntry::ekLinkToFolder:
+        case TFolderEntry::ekBrokenLink:
+        case TFolderEntry::ekOther:
+            LogNotCopied(sourceDir, entry);
+            break;
+        }
+    }
+}
+
+void TCopyFolderThread::WalkSubFolder(const QString &sourceDir, const QString &targetDir, const QString &name,
+                                      TCopyKind kind)
+{
+    const QString folder = sourceDir + name + QLatin1Char('\\');
+    if (IsExcludedFolder(folder))
+        return;
+    WalkFolder(folder, targetDir + name + QLatin1Char('\\'), kind);
+    // Fails while filtered, excluded or uncopied items remain, as intended.
+    if (kind == ckMove)
+        RemoveFolder(folder);
+    ++PbarPosition;
+    ReportStatus();
+    if (ArchiveMode() == amMirror) {
+        const QString row = sourceDir + name;
+        if (!DataBase->FileUpdate(row))
+            DataBase->RecordFile(row, StartTime());
+    }
+}
+
+void TCopyFolderThread::CopySingleFile(const QString &source, const QString &target, TCopyKind kind)
+{
+    if (Terminated() || !FileExists(source))
+        return;
+    const QString targetFolder = ExtractFilePath(target);
+    if (!DirectoryExists(targetFolder))
+        ForceFolder(targetFolder);
+    TTargetFolder targets(targetFolder);
+    // Single files are chosen one by one: neither the filter nor the
+    // exclude list applies to them.
+    const TDecision decision =
+        Decide(source, FileDate(source).value_or(0), kind, targets, ExtractFileName(target));
+    ProcessFile(source, target, GetFileSize(source), decision, kind, nullptr);
+}
+
+TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TDateTime fileDate,
+                                                       TCopyKind kind, TTargetFolder &targets,
+                                                       const QString &targetName)
+{
+    if (kind == ckNew) {
+        if (ArchiveMode() == amCompletelyNew || ArchiveMode() == amTimeStamped)
+            return dCopy;
+        return DataBase->FileUpdate(source) ? dSkip : dCopy;
+    }
+    const std::optional<TDateTime> update = DataBase->FileUpdate(source);
+    if (!update || fileDate > *update)
+        return dCopy;
+    // A time-stamped run writes into a new folder, where no copy can be.
+    if (ArchiveMode() == amTimeStampedIncremental)
+        return dSkip;
+    return targets.HasFile(targetName) ? dSkip : dCopy;
+}
+
+bool TCopyFolderThread::IsFiltered(const QString &name, const QString &folder, const QString &path)
+{
+    return FileFilter().IsExcludedFile(name, folder) || IsExcludedFolder(path);
+}
+
+void TCopyFolderThread::ProcessFile(const QString &source, const QString &target, qint64 size,
+                                    TDecision decision, TCopyKind kind, const TFolderEntry *entry)
+{
+    if (decision == dCopy) {
+        StatuesInfo = FilePrefix + source;
+        ++PbarPosition;
+        ReportStatus();
+        LogEventFileName = source;
+        LogEventAction = CopyFileAction;
+        // In a move the source goes once its copy is on the disk.
+        const bool copied = CopyOneFile(source, target, kind == ckNew, kind == ckMove, entry);
+        if (copied)
+            DataBase->RecordFile(source, StartTime());
+        SetLogResult(copied);
+        FileSizeProcessed += size;
+        ReportLog();
+    } else {
+        // Skipped in a move means its copy is already at the destination.
+        if (decision == dSkip && kind == ckMove)
+            DeleteMovedSource(source);
+        StatuesInfo.clear();
+        FileSize -= size;
+        ++PbarPosition;
+    }
+    ReportStatus();
+}
+
+void TCopyFolderThread::DeleteMovedSource(const QString &source)
+{
+    StatuesInfo = QStringLiteral("Deleteing File : ") + source;
+    ReportStatus();
+    LogEventFileName = source;
+    LogEventAction = QStringLiteral("Delete File");
+    SetLogResult(DeleteOneFile(source));
+    ReportLog();
+}
+
+void TCopyFolderThread::LogNotCopied(const QString &sourceDir, const TFolderEntry &entry)
+{
+    // Counted as one item by the preparation, whatever happens to it.
+    ++PbarPosition;
+    const QString path = sourceDir + entry.Name;
+    const bool excluded = entry.Kind == TFolderEntry::ekLinkToFolder
+                              ? IsExcludedFolder(path + QLatin1Char('\\'))
+                              : IsFiltered(entry.Name, sourceDir, path);
+    if (!excluded) {
+        LogEventFileName = path;
+        LogEventAction = CopyFileAction;
+        switch (entry.Kind) {
+        case TFolderEntry::ekLinkToFolder:
+            LogEvent = eFailedorSkip;
+            LogEventInfo = QStringLiteral("Symbolic link to a folder: not followed");
+            break;
+        case TFolderEntry::ekBrokenLink:
+            LastError = ENOENT;
+            SetLogResult(false);
+            break;
+        default:
+            LogEvent = eFailedorSkip;
+            LogEventInfo = QStringLiteral("Not a regular file: not copied");
+            break;
+        }
+        ReportLog();
+    }
+    StatuesInfo.clear();
+    ReportStatus();
+}
+
+} // namespace trovalo

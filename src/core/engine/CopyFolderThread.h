@@ -1,0 +1,69 @@
+#pragma once
+
+#include "engine/BackUpThreadBase.h"
+
+namespace trovalo {
+
+struct TFolderEntry;
+
+// Backup jobs written as plain copies, and move jobs, in all seven modes.
+// Sources are mapped below the destination by their drive letter or server
+// (C:\Users\Ann\ -> <Destination>C\Users\Ann\, \\srv\data\ ->
+// <Destination>__srv\data\); move jobs put the contents of their folders
+// straight into the destination.
+class TCopyFolderThread : public TArchiveThreadBase
+{
+    Q_OBJECT
+public:
+    explicit TCopyFolderThread(QObject *parent = nullptr);
+
+    // The move job's choice to delete the sources (move mode only).
+    bool MoveFile() const { return FMoveFile; }
+    void SetMoveFile(bool value) { FMoveFile = value; }
+
+    // Where a source path lands below Destination.
+    QString MapToDestination(const QString &path) const;
+
+protected:
+    void Execute() override;
+    // Leaves the folder of the job database and the deleted-files folder
+    // alone, wherever the tree being emptied lies.
+    void DeleteFolderTree(const QString &path) override;
+
+private:
+    class TTargetFolder;
+    // How a walk treats the files it meets.
+    enum TCopyKind {
+        ckNew,         // copy when the mode says so, never over an existing file
+        ckIncremental, // copy what changed, replacing (protected)
+        ckMove,        // as incremental, and remove each source once its copy is safe
+    };
+    enum TDecision { dCopy, dSkip, dFiltered };
+
+    void CleanUpMirror();
+    // Removes a destination item whose source vanished; false on failure.
+    bool RemoveVanishedItem(const QString &target, bool isFolder);
+    void CopyPhase();
+    void MoveFolders();
+
+    void CopyFolderIncremental(const QString &sourceDir, const QString &targetDir, bool moveSource);
+    void CopyFolderNew(const QString &sourceDir, const QString &targetDir);
+    void CopyFileIncremental(const QString &source, const QString &target);
+    void CopyFileNew(const QString &source, const QString &target);
+
+    void WalkFolder(const QString &sourceDir, const QString &targetDir, TCopyKind kind);
+    void WalkSubFolder(const QString &sourceDir, const QString &targetDir, const QString &name,
+                       TCopyKind kind);
+    void CopySingleFile(const QString &source, const QString &target, TCopyKind kind);
+    TDecision Decide(const QString &source, TDateTime fileDate, TCopyKind kind, TTargetFolder &targets,
+                     const QString &targetName);
+    bool IsFiltered(const QString &name, const QString &folder, const QString &path);
+    void ProcessFile(const QString &source, const QString &target, qint64 size, TDecision decision,
+                     TCopyKind kind, const TFolderEntry *entry);
+    void DeleteMovedSource(const QString &source);
+    void LogNotCopied(const QString &sourceDir, const TFolderEntry &entry);
+
+    bool FMoveFile = false;
+};
+
+} // namespace trovalo

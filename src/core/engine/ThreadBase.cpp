@@ -1,0 +1,466 @@
+#include "engine/ThreadBase.h"
+
+#include "db/ProgramDatabase.h"
+#include "model/Exceptions.h"
+#include "model/FileFilter.h"
+#include "model/SizeText.h"
+#include "platform/DriveTable.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/PathText.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <vector>
+
+namespace trovalo {
+
+namespace {
+
+std::atomic<int> liveWorkers{0};
+
+constexpr double SecondsPerDay = 86400.0;
+
+// Attributes that can stand in the way of replacing or deleting a file.
+constexpr quint32 ClearableAttributes =
+    faReadOnly | faHidden | faSysFile | faArchive | faTemporary | faNotContentIndexed;
+
+void EnsureFolder(const QString &folder)
+{
+    if (!DirectoryExists(folder))
+        ForceFolder(folder);
+}
+
+void RemoveEmptyFolder(const QString &folder)
+{
+    if (const std::optional<QString> native = ToNativePath(folder))
+        QDir().rmdir(*native);
+}
+
+bool IsDriveLetter(QChar c)
+{
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+           (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+} // namespace
+
+TThreadBase::TThreadBase(QObject *parent)
+    : QThread(parent)
+    , FFileFilter(std::make_unique<TFileFilter>())
+{
+    liveWorkers.fetch_add(1);
+}
+
+TThreadBase::~TThreadBase() = default;
+
+int TThreadBase::LiveWorkerCount()
+{
+    return liveWorkers.load();
+}
+
+void TThreadBase::ReleaseLiveWorker()
+{
+    liveWorkers.fetch_sub(1);
+}
+
+void TThreadBase::SetFreeOnTerminate(bool value)
+{
+    if (value && !FFreeOnTerminate) {
+        FFreeOnTerminate = connect(this, &QThread::finished, this, &QObject::deleteLater);
+    } else if (!value && FFreeOnTerminate) {
+        disconnect(FFreeOnTerminate);
+        FFreeOnTerminate = {};
+    }
+}
+
+void TThreadBase::SetFileFilter(const TFileFilter &filter)
+{
+    FFileFilter->Assign(&filter);
+}
+
+void TThreadBase::Terminate()
+{
+    FStop.store(true, std::memory_order_relaxed);
+}
+
+void TThreadBase::RunSynchronously()
+{
+    RunBody();
+}
+
+void TThreadBase::run()
+{
+    RunBody();
+}
+
+void TThreadBase::RunBody()
+{
+    // The engines catch what they expect; this only keeps an unexpected
+    // failure from ending the whole program or passing for success.
+    const auto reportUncaught = [this](const QString &message) {
+        QString className = QString::fromLatin1(metaObject()->className());
+        className = className.mid(className.lastIndexOf(QLatin1Char(':')) + 1);
+        Sta = QStringLiteral("Thread Error : Class = ") + className + QStringLiteral(" : ") + message;
+        ErrorCode = -1;
+        ReportError();
+    };
+    try {
+        Execute();
+    } catch (const ETrovaloError &error) {
+        reportUncaught(error.Message());
+    } catch (const std::exception &error) {
+        reportUncaught(QString::fromLocal8Bit(error.what()));
+    }
+    if (FObserver)
+        FObserver->OnFinished(*this);
+}
+
+void TThreadBase::BaseStart()
+{
+    FStartTime = DateTimeNow();
+    FProtecting = FProtection.Enabled && !IsRestoreThread();
+    if (FProtecting) {
+        try {
+            FDeleteLog = std::make_unique<TProgramDatabase>(FProtection.ProgramDatabaseNative);
+        } catch (const ETrovaloError &error) {
+            ReportDeleteLogFailure(error.Message());
+        } catch (const std::exception &error) {
+            ReportDeleteLogFailure(QString::fromLocal8Bit(error.what()));
+        }
+    }
+    if (Terminated()) {
+        StatuesInfo = QStringLiteral("Canceled :(");
+        ReportStatus();
+    }
+}
+
+void TThreadBase::ReportDeleteLogFailure(const QString &message)
+{
+    // Files are still moved aside, so nothing is lost; only their rows in
+    // the deleted-files log are missing.
+    Sta = QStringLiteral("Thread Error : Class = TThreadBase : ") + message;
+    ErrorCode = -1;
+    ReportError();
+}
+
+void TThreadBase::StartClock()
+{
+    ProcessStartTime = DateTimeNow();
+    FClockBase = ProcessStartTime;
+    PbarPosition = 0;
+    FProcessClock.restart();
+}
+
+void TThreadBase::ReportStatus()
+{
+    if (!FObserver)
+        return;
+    TStatusReport report;
+    report.StatusMsg = StatuesInfo;
+    // rint rounds halves to even in the default rounding mode.
+    report.ProgressBarPosition =
+        FileNum != 0 ? int(std::rint(double(PbarPosition) * 100.0 / double(FileNum))) : -1;
+    report.ProcessedItems = PbarPosition;
+    report.ItemCount = FileNum;
+    report.BytesTotal = FileSize;
+    report.BytesProcessed = FileSizeProcessed;
+    if (FProcessClock.isValid() && ProcessStartTime == FClockBase && ProcessStartTime != 0)
+        report.ElapsedSeconds = double(FProcessClock.nsecsElapsed()) / 1e9;
+    else
+        report.ElapsedSeconds = std::abs(DateTimeNow() - ProcessStartTime) * SecondsPerDay;
+    FObserver->OnStatuesChange(*this, report);
+}
+
+void TThreadBase::ReportError()
+{
+    if (FObserver)
+        FObserver->OnError(*this, Sta, ErrorCode);
+}
+
+void TThreadBase::ReportFileProgress()
+{
+    if (FObserver)
+        FObserver->OnFileProsess(*this, FilePercentage, FileOperation);
+}
+
+void TThreadBase::ReportLog()
+{
+    if (FObserver)
+        FObserver->OnLog(*this, LogEventFileName, LogEventAction, LogEventInfo, LogEvent);
+}
+
+void TThreadBase::SetLogResult(bool succeeded)
+{
+    if (succeeded) {
+        LogEvent = eSuccess;
+        LogEventInfo = QStringLiteral("Done");
+    } else {
+        LogEvent = eFailedorSkip;
+        LogEventInfo = LastError != 0 ? SystemErrorText(LastError) : QStringLiteral("Skiped");
+    }
+}
+
+bool TThreadBase::CopyProgress(const TCopyProgress &progress)
+{
+    FilePercentage = progress.Total != 0 ? double(progress.Done) * 100.0 / double(progress.Total) : 0;
+    ReportFileProgress();
+    return !Terminated();
+}
+
+TProgressCallback TThreadBase::ProgressCallback()
+{
+    return [this](const TCopyProgress &progress) { return CopyProgress(progress); };
+}
+
+bool TThreadBase::FailWith(int error)
+{
+    LastError = error;
+    return false;
+}
+
+bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool failIfExists,
+                              bool moveSource, const TFolderEntry *sourceEntry)
+{
+    LastError = 0;
+    const QString name = ExtractFileName(source);
+    const QString targetFolder = ExtractFilePath(target);
+    const TDateTime sourceDate = sourceEntry ? sourceEntry->Date : FileDate(source).value_or(0);
+
+    if (failIfExists) {
+        EnsureFolder(targetFolder);
+        FileOperation = QStringLiteral("Copying File: ") + name;
+        const TFileOpResult copied =
+            CopyFileChunked(source, target, TCopyMode::FailIfExists, ProgressCallback());
+        // Also when the target was already there: it then carries the date
+        // of the source it stands for.
+        if (sourceDate != 0)
+            SetFileModificationTime(target, sourceDate);
+        return copied.Ok || FailWith(copied.Errno);
+    }
+
+    const std::optional<quint32> oldAttributes = GetFileAttributes(target);
+    const quint32 attributes = oldAttributes.value_or(0);
+    if (attributes & faDirectory)
+        return FailWith(EISDIR);
+    const bool targetExists = oldAttributes.has_value();
+    const auto restoreAttributes = [&] {
+        if (attributes & ClearableAttributes)
+            SetFileAttributes(target, attributes);
+    };
+    if (attributes & ClearableAttributes)
+        SetFileAttributes(target, 0);
+
+    // The old file is moved aside first and comes back if the new copy
+    // fails; its row is written only once the new copy is in place.
+    QString protectedPath;
+    qint64 protectedSize = -1;
+    if (FProtecting && targetExists) {
+        protectedPath = FreeProtectedPath(target);
+        EnsureFolder(ExtractFilePath(protectedPath));
+        FileOperation = QStringLiteral("Moving Out Old File: ") + name;
+        protectedSize = GetFileSize(target);
+        if (!WaitForFreeSpace(protectedSize, protectedPath)) {
+            restoreAttributes();
+            return FailWith(0);
+        }
+        const TFileOpResult moved = MoveFile(target, protectedPath, ProgressCallback());
+        if (!moved.Ok) {
+            // Copying over a file that could not be saved would lose it.
+            restoreAttributes();
+            return FailWith(moved.Errno);
+        }
+        if (attributes & ClearableAttributes)
+            SetFileAttributes(protectedPath, attributes);
+    }
+    const auto undoProtection = [&] {
+        if (protectedPath.isEmpty()) {
+            restoreAttributes();
+        } else if (!MoveFile(protectedPath, target).Ok) {
+            // It stays in the deleted-files folder: at least account for it.
+            RecordDeletedFile(protectedPath, protectedSize);
+        }
+    };
+
+    FileOperation = QStringLiteral("Copying File: ") + name;
+    const qint64 sourceSize = sourceEntry ? sourceEntry->Size : GetFileSize(source);
+    if (!WaitForFreeSpace(sourceSize, target)) {
+        undoProtection();
+        return FailWith(0);
+    }
+    EnsureFolder(targetFolder);
+    const TFileOpResult copied =
+        CopyFileChunked(source, target, TCopyMode::Replace, ProgressCallback(),
+                        moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
+    if (!copied.Ok) {
+        undoProtection();
+        return FailWith(copied.Errno);
+    }
+    if (!protectedPath.isEmpty())
+        RecordDeletedFile(protectedPath, protectedSize);
+    if (sourceDate != 0)
+        SetFileModificationTime(target, sourceDate);
+    if (moveSource)
+        DeleteOneFile(source);
+    return true;
+}
+
+bool TThreadBase::DeleteOneFile(const QString &fileName)
+{
+    LastError = 0;
+    const QString name = ExtractFileName(fileName);
+    if (!FProtecting) {
+        FileOperation = QStringLiteral("Deleting File: ") + name;
+        FilePercentage = 0;
+        ReportFileProgress();
+        const std::optional<quint32> attributes = GetFileAttributes(fileName);
+        if (attributes && (*attributes & ClearableAttributes))
+            SetFileAttributes(fileName, 0);
+        const TFileOpResult deleted = DeleteFileChecked(fileName);
+        return deleted.Ok || FailWith(deleted.Errno);
+    }
+
+    const QString protectedPath = ProtectedPath(fileName);
+    EnsureFolder(ExtractFilePath(protectedPath));
+    FileOperation = QStringLiteral("Moving Out Old File: ") + name;
+    const qint64 size = GetFileSize(fileName);
+    if (!WaitForFreeSpace(size, protectedPath))
+        return FailWith(0);
+    // Never replaces: a path taken earlier under the same stamp makes the
+    // delete fail and the file stays.
+    const TFileOpResult moved = MoveFile(fileName, protectedPath, ProgressCallback());
+    if (!moved.Ok)
+        return FailWith(moved.Errno);
+    RecordDeletedFile(protectedPath, size);
+    return true;
+}
+
+bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
+{
+    if (path.isEmpty() || !IsDriveLetter(path.at(0)))
+        return true;
+    const QString drive = path.left(2);
+    for (;;) {
+        // Measured at the path itself: below one drive letter a folder may
+        // lie on another volume.
+        const std::optional<TDiskSpace> space = DiskSpace(path);
+        const qint64 free = space ? space->Free : -1;
+        if (free >= bytes)
+            return true;
+        if (Terminated())
+            return false;
+        MSgStr = QStringLiteral("You are running low on disk space on drive \"") + drive +
+                 QStringLiteral("\".Free up Space on drive or enter a new drive and try again.\r\n\r\n") +
+                 QStringLiteral("File Name: ") + path + QStringLiteral("\r\nFile Size: ") + SizeText(bytes) +
+                 QStringLiteral("\r\nAvailable On Disk: ") + SizeText(free);
+        // Nobody to ask: this file is skipped, the run goes on.
+        MSgInt = FObserver ? FObserver->AskLowDiskSpace(*this, MSgStr) : ldaSkip;
+        if (MSgInt == ldaSkip)
+            return false;
+        if (MSgInt == ldaAbort) {
+            Terminate();
+            return false;
+        }
+    }
+}
+
+QString TThreadBase::ProtectedPath(const QString &fileName) const
+{
+    const QString stamp = DateTimeToQt(FStartTime).toString(QStringLiteral("yyyy-MM-dd hh-mm"));
+    QString replaced = fileName;
+    if (replaced.contains(QLatin1String(":\\")))
+        replaced.replace(QLatin1String(":\\"), QLatin1String("\\"));
+    else
+        replaced.replace(QLatin1String("\\\\"), QLatin1String("__"));
+    return IncludeTrailingBackslash(FProtection.DeletedFolder) + QLatin1Char(' ') + stamp +
+           QLatin1Char('\\') + replaced;
+}
+
+QString TThreadBase::FreeProtectedPath(const QString &fileName) const
+{
+    const QString first = ProtectedPath(fileName);
+    if (!PathExists(first))
+        return first;
+    const QString folder = ExtractFilePath(first);
+    const QString name = ExtractFileName(first);
+    QString extension = ExtractFileExt(name);
+    if (extension.size() == name.size())
+        extension.clear(); // ".profile" is a name, not an extension
+    const QString base = name.left(name.size() - extension.size());
+    for (int number = 2;; ++number) {
+        const QString candidate = folder + base + QStringLiteral(" (%1)").arg(number) + extension;
+        if (!PathExists(candidate))
+            return candidate;
+    }
+}
+
+void TThreadBase::RecordDeletedFile(const QString &protectedPath, qint64 size)
+{
+    if (!FDeleteLog)
+        return; // the program database could not be opened; reported at the start
+    const QString deletedFolder = IncludeTrailingBackslash(FProtection.DeletedFolder);
+    FDeleteLog->AddDeletedFile(protectedPath.mid(deletedFolder.size()), size);
+}
+
+void TThreadBase::DeleteFolderTree(const QString &path)
+{
+    std::vector<TFolderEntry> entries;
+    if (!ListFolder(path, entries)) {
+        RemoveEmptyFolder(path);
+        return;
+    }
+    for (const TFolderEntry &entry : entries) {
+        if (Terminated())
+            return;
+        switch (entry.Kind) {
+        case TFolderEntry::ekFolder: {
+            const QString folder = path + entry.Name + QLatin1Char('\\');
+            if (!IsExcludedFolder(folder)) {
+                DeleteFolderTree(folder);
+                ReportStatus();
+            }
+            break;
+        }
+        case TFolderEntry::ekFile:
+            if (FFileFilter->IsExcludedFile(entry.Name, path))
+                break;
+            try {
+                StatuesInfo = QStringLiteral("Deleteing File : ") + path + entry.Name;
+                ReportStatus();
+                LogEventFileName = path + entry.Name;
+                LogEventAction = QStringLiteral("Delete File");
+                SetLogResult(DeleteOneFile(path + entry.Name));
+                ReportLog();
+            } catch (const std::exception &) {
+                // One file that cannot be deleted does not end the clean-up.
+            }
+            break;
+        case TFolderEntry::ekLinkToFolder:
+        case TFolderEntry::ekBrokenLink:
+        case TFolderEntry::ekOther:
+            // Never entered and never copied: not ours to remove.
+            break;
+        }
+    }
+    // Fails while excluded or filtered items remain, which is intended.
+    RemoveEmptyFolder(path);
+}
+
+qint64 TThreadBase::GetFileSize(const QString &fileName)
+{
+    const std::optional<QString> native = ToNativePath(fileName);
+    if (!native)
+        return -1;
+    struct stat info;
+    if (::stat(QFile::encodeName(*native).constData(), &info) != 0)
+        return -1;
+    return S_ISDIR(info.st_mode) ? 0 : qint64(info.st_size);
+}
+
+} // namespace trovalo

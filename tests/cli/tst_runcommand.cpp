@@ -1,0 +1,227 @@
+#include "TestDrives.h"
+#include "TestFiles.h"
+
+#include "db/JobDatabase.h"
+#include "model/ArchiveData.h"
+#include "platform/DriveTable.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace trovalo;
+
+namespace {
+struct TRun
+{
+    int Status = -1;
+    QString Out;
+    QString Err;
+};
+
+void StartCli(QProcess &process, const QStringList &arguments)
+{
+    process.setProgram(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli"));
+    process.setArguments(arguments);
+    process.start();
+    process.closeWriteChannel();
+}
+
+TRun RunCli(const QStringList &arguments)
+{
+    QProcess process;
+    StartCli(process, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+// What a new user has: documents on the computer, an empty backup folder on
+// the stick E:, and an incremental backup job made with `new`. Returns the
+// job file's name in E:\Config.
+QString NewBackupJob(const test::TTestDrives &drives, const QStringList &sources)
+{
+    QDir().mkpath(drives.Native('E', QStringLiteral("Backup")));
+    QStringList arguments = {"new",         "backup",        "--direction", "to-usb", "--type",
+                             "incremental", "--destination", "E:\\Backup",  "--name", "Docs"};
+    for (const QString &source : sources)
+        arguments << QStringLiteral("--source") << source;
+    const TRun made = RunCli(arguments);
+    const QStringList jobs = QDir(drives.Native('E', QStringLiteral("Config"))).entryList(QDir::Files);
+    return made.Status == 0 && jobs.size() == 1 ? jobs.first() : QString();
+}
+
+void WriteDocs(const test::TTestDrives &drives)
+{
+    QDir().mkpath(drives.Native('C', QStringLiteral("Users/ann/Docs/sub")));
+    test::WriteFile(drives.Native('C', QStringLiteral("Users/ann/Docs/a.txt")), "alpha");
+    test::WriteFile(drives.Native('C', QStringLiteral("Users/ann/Docs/sub/b.txt")), "beta");
+}
+
+QStringList EntriesOf(const QString &nativeFolder)
+{
+    return QDir(nativeFolder)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+} // namespace
+
+class TestRunCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void newUserRunsABackupTwiceThenUnderAnotherLetter();
+    void jobOfAnotherComputerNeedsYes();
+    void refused_data();
+    void refused();
+    void ctrlCCancels();
+};
+
+void TestRunCommand::newUserRunsABackupTwiceThenUnderAnotherLetter()
+{
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    const QString job = NewBackupJob(drives, {QStringLiteral("C:\\Users\\ann\\Docs")});
+    QVERIFY(!job.isEmpty());
+    const QString copyOfA = drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"));
+
+    // Given by its Linux path.
+    const TRun first = RunCli({QStringLiteral("run"), drives.Native('E', QStringLiteral("Config/") + job)});
+    QVERIFY2(first.Status == 0, qPrintable(first.Out + first.Err));
+    QVERIFY2(first.Out.contains(QStringLiteral("Copy File  C:\\Users\\ann\\Docs\\a.txt  Done\n")),
+             qPrintable(first.Out));
+    QVERIFY(first.Out.contains(QStringLiteral("Copy File  C:\\Users\\ann\\Docs\\sub\\b.txt  Done\n")));
+    QVERIFY(first.Out.contains(QStringLiteral("Backup file operation completed !\nTotal Files : ")));
+    QVERIFY(first.Out.contains(QStringLiteral("\nErrors : 0\n")));
+    QVERIFY(!first.Out.contains(QLatin1Char('\r')));
+    QCOMPARE(test::ReadOrMissing(copyOfA), QByteArray("alpha"));
+    QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/sub/b.txt"))),
+             QByteArray("beta"));
+    TArchiveData saved;
+    saved.LoadFromFile(QStringLiteral("E:\\Config\\") + job);
+    QVERIFY(saved.LastUpdate() > 0);
+
+    const TRun second = RunCli({QStringLiteral("run"), QStringLiteral("E:\\Config\\") + job});
+    QVERIFY2(second.Status == 0, qPrintable(second.Out + second.Err));
+    QVERIFY(!second.Out.contains(QStringLiteral("Copy File")));
+    QVERIFY2(second.Out.contains(QStringLiteral("Nothing changed since the last run")),
+             qPrintable(second.Out));
+
+    // The same stick, plugged in as F: this time; a.txt was edited.
+    qputenv("TROVALO_DRIVES",
+            QStringLiteral("C=%1;F=%2,bus=USB").arg(drives.NativeRoot('C'), drives.NativeRoot('E')).toUtf8());
+    TDriveTable::Instance().Refresh();
+    const QString a = drives.Native('C', QStringLiteral("Users/ann/Docs/a.txt"));
+    test::WriteFile(a, "changed");
+    QFile edited(a);
+    QVERIFY(edited.open(QIODevice::ReadWrite));
+    QVERIFY(
+        edited.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    edited.close();
+    const TRun third = RunCli({QStringLiteral("run"), QStringLiteral("F:\\Config\\") + job});
+    QVERIFY2(third.Status == 0, qPrintable(third.Out + third.Err));
+    QVERIFY2(third.Out.contains(QStringLiteral("destination: F:\\Backup\\")), qPrintable(third.Out));
+    QVERIFY(third.Out.contains(QStringLiteral("Copy File  C:\\Users\\ann\\Docs\\a.txt  Done\n")));
+    QVERIFY(!third.Out.contains(QStringLiteral("b.txt")));
+    QCOMPARE(test::ReadOrMissing(copyOfA), QByteArray("changed"));
+}
+
+void TestRunCommand::jobOfAnotherComputerNeedsYes()
+{
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    const QString job = QStringLiteral("E:\\Config\\") + NewBackupJob(drives, {"C:\\Users\\ann\\Docs"});
+    TArchiveData foreign;
+    foreign.LoadFromFile(job);
+    foreign.SetPCID(QStringLiteral("0000 - 0000"));
+    foreign.SaveToFile(job);
+    const QByteArray before = test::ReadOrMissing(NativePath(job));
+
+    // Standard input is a pipe, not a terminal: nobody to ask.
+    const TRun refused = RunCli({QStringLiteral("run"), job});
+    QCOMPARE(refused.Status, 2);
+    QVERIFY(
+        refused.Err.contains(QStringLiteral("You have selected job settings that belong to a deferent pc.")));
+    QVERIFY2(refused.Err.contains(QStringLiteral("pass --yes")), qPrintable(refused.Err));
+    QVERIFY(EntriesOf(drives.Native('E', QStringLiteral("Backup"))).isEmpty());
+    QCOMPARE(EntriesOf(drives.Native('E', QStringLiteral("Config"))).size(), 1); // no job database
+    QCOMPARE(test::ReadOrMissing(NativePath(job)), before);
+
+    const TRun confirmed = RunCli({QStringLiteral("run"), job, QStringLiteral("--yes")});
+    QVERIFY2(confirmed.Status == 0, qPrintable(confirmed.Out + confirmed.Err));
+    QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
+             QByteArray("alpha"));
+}
+
+void TestRunCommand::refused_data()
+{
+    QTest::addColumn<QString>("file"); // written on E: before the run, "" for none
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing job file") << "" << QStringList{"E:\\Config\\Backup1.Zja"} << "no such job file";
+    QTest::newRow("garbage job file")
+        << "Config/Backup1.Zja" << QStringList{"E:\\Config\\Backup1.Zja"} << "is not a readable job file";
+    QTest::newRow("mistyped option") << "Config/Backup1.Zja"
+                                     << QStringList{"E:\\Config\\Backup1.Zja", "--yse"}
+                                     << "did you mean '--yes'";
+    QTest::newRow("sync job") << "Config/sync 1.Zjs" << QStringList{"E:\\Config\\sync 1.Zjs"}
+                              << "sync jobs cannot be run from the command line yet";
+}
+
+void TestRunCommand::refused()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    test::TTestDrives drives;
+    QDir().mkpath(drives.Native('E', QStringLiteral("Config")));
+    if (!file.isEmpty())
+        test::WriteFile(drives.Native('E', file), "garbage");
+    const TRun run = RunCli(QStringList{QStringLiteral("run")} + arguments);
+    QCOMPARE(run.Status, 3);
+    QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+    QCOMPARE(EntriesOf(drives.Native('E', QStringLiteral("Config"))).size(),
+             file.startsWith("Config") ? 1 : 0);
+}
+
+void TestRunCommand::ctrlCCancels()
+{
+    test::TTestDrives drives;
+    // Sources are run in sorted order: the small file's log line comes while
+    // the big one is about to be copied.
+    QDir().mkpath(drives.Native('C', QStringLiteral("A")));
+    QDir().mkpath(drives.Native('C', QStringLiteral("B")));
+    test::WriteFile(drives.Native('C', QStringLiteral("A/small.txt")), "small");
+    QFile big(drives.Native('C', QStringLiteral("B/big.bin")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    const QByteArray chunk(1 << 20, 'x');
+    for (int i = 0; i < 200; ++i)
+        QCOMPARE(big.write(chunk), chunk.size());
+    big.close();
+    const QString job = NewBackupJob(drives, {QStringLiteral("C:\\A"), QStringLiteral("C:\\B")});
+    QVERIFY(!job.isEmpty());
+
+    QProcess process;
+    StartCli(process, {QStringLiteral("run"), QStringLiteral("E:\\Config\\") + job});
+    QByteArray out;
+    while (!out.contains("Copy File") && process.waitForReadyRead(60000))
+        out += process.readAllStandardOutput();
+    QVERIFY2(out.contains("Copy File  C:\\A\\small.txt  Done"), out.constData());
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(60000));
+    out += process.readAllStandardOutput();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY2(out.contains("Backup file operation Cancled !"), out.constData());
+
+    TJobDatabase database(QStringLiteral("E:\\Config\\") + job.chopped(4) + QStringLiteral(".Zjd"));
+    QCOMPARE(database.ArchiveRuns().constLast().Status, TJobDatabase::StatusCanceled);
+    // Neither the big file nor a piece of it.
+    QVERIFY(EntriesOf(drives.Native('E', QStringLiteral("Backup/C/B"))).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRunCommand)
+#include "tst_runcommand.moc"
