@@ -231,18 +231,32 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
     LastError = 0;
     const QString name = ExtractFileName(source);
     const QString targetFolder = ExtractFilePath(target);
-    const TDateTime sourceDate = sourceEntry ? sourceEntry->Date : FileDate(source).value_or(0);
+    // Every copy carries the source's modification time cut to two seconds:
+    // its file date (for any file written after 1899).
+    const auto copy = [&](TCopyMode mode, TCopyDurability durability) {
+        EnsureTargetFolder(targetFolder);
+        TFileOpResult result =
+            CopyFileChunked(source, target, mode, ProgressCallback(), durability, TCopyTimes::DosPrecision);
+        if (!result.Ok && result.Errno == ENOENT && !DirectoryExists(targetFolder)) {
+            // The folder went away during the run (it is remembered as made).
+            ForceFolder(targetFolder);
+            result = CopyFileChunked(source, target, mode, ProgressCallback(), durability,
+                                     TCopyTimes::DosPrecision);
+        }
+        return result;
+    };
 
     if (failIfExists) {
-        EnsureFolder(targetFolder);
         FileOperation = QStringLiteral("Copying File: ") + name;
-        const TFileOpResult copied =
-            CopyFileChunked(source, target, TCopyMode::FailIfExists, ProgressCallback());
+        const TFileOpResult copied = copy(TCopyMode::FailIfExists, TCopyDurability::WhenReplacing);
+        if (copied.Ok)
+            return true;
         // Also when the target was already there: it then carries the date
         // of the source it stands for.
+        const TDateTime sourceDate = sourceEntry ? sourceEntry->Date : FileDate(source).value_or(0);
         if (sourceDate != 0)
             SetFileModificationTime(target, sourceDate);
-        return copied.Ok || FailWith(copied.Errno);
+        return FailWith(copied.Errno);
     }
 
     const std::optional<quint32> oldAttributes = GetFileAttributes(target);
@@ -294,18 +308,14 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         undoProtection();
         return FailWith(0);
     }
-    EnsureFolder(targetFolder);
     const TFileOpResult copied =
-        CopyFileChunked(source, target, TCopyMode::Replace, ProgressCallback(),
-                        moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
+        copy(TCopyMode::Replace, moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
     if (!copied.Ok) {
         undoProtection();
         return FailWith(copied.Errno);
     }
     if (!protectedPath.isEmpty())
         RecordDeletedFile(protectedPath, protectedSize);
-    if (sourceDate != 0)
-        SetFileModificationTime(target, sourceDate);
     if (moveSource)
         DeleteOneFile(source);
     return true;
@@ -346,13 +356,26 @@ bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
     if (path.isEmpty() || !IsDriveLetter(path.at(0)))
         return true;
     const QString drive = path.left(2);
+    // Measured at the path's folder: below one drive letter a folder may lie
+    // on another volume. A measurement that showed room is trusted for the
+    // following files of the same folder for up to a second, minus what they
+    // take; a shortage is always measured afresh.
+    const QString folder = ExtractFilePath(path);
+    if (folder == FSpaceFolder && FSpaceClock.isValid() && FSpaceClock.elapsed() < 1000 &&
+        FSpaceLeft >= bytes) {
+        FSpaceLeft -= bytes;
+        return true;
+    }
+    FSpaceFolder.clear();
     for (;;) {
-        // Measured at the path itself: below one drive letter a folder may
-        // lie on another volume.
-        const std::optional<TDiskSpace> space = DiskSpace(path);
+        const std::optional<TDiskSpace> space = DiskSpace(folder.isEmpty() ? path : folder);
         const qint64 free = space ? space->Free : -1;
-        if (free >= bytes)
+        if (free >= bytes) {
+            FSpaceFolder = folder;
+            FSpaceLeft = free - bytes;
+            FSpaceClock.start();
             return true;
+        }
         if (Terminated())
             return false;
         MSgStr = QStringLiteral("You are running low on disk space on drive \"") + drive +
@@ -368,6 +391,14 @@ bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
             return false;
         }
     }
+}
+
+void TThreadBase::EnsureTargetFolder(const QString &folder)
+{
+    if (folder == FLastTargetFolder)
+        return;
+    EnsureFolder(folder);
+    FLastTargetFolder = folder;
 }
 
 QString TThreadBase::ProtectedPath(const QString &fileName) const

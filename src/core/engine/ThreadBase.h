@@ -156,6 +156,13 @@ private:
     QString FLogFileName;
     TDateTime FStartTime = 0;
     QElapsedTimer FProcessClock;
+    // The folder the last copy went to, known to exist.
+    QString FLastTargetFolder;
+    void EnsureTargetFolder(const QString &folder);
+    // Free space measured last (WaitForFreeSpace).
+    QString FSpaceFolder;
+    qint64 FSpaceLeft = 0;
+    QElapsedTimer FSpaceClock;
     TDateTime FClockBase = 0; // ProcessStartTime when FProcessClock started
     QMetaObject::Connection FFreeOnTerminate;
     std::atomic<bool> FStop{false};

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <fcntl.h>
@@ -69,26 +70,30 @@ bool IsCopyRangeUnavailable(int error)
 }
 
 // Copies `size` bytes, fewer only at the end of the source; -1 (errno set)
-// on failure. Uses the kernel's in-place copy while it is offered; a zero
-// from it is confirmed by a plain read, since some file systems report no
-// data for files whose size they do not know.
-qint64 CopyStep(int in, int out, qint64 size, bool *useCopyRange, std::vector<char> *buffer)
+// on failure. Uses the kernel's in-place copy while it is offered. Expected
+// is what the source's size says is left: a zero from the kernel copy before
+// that (or for a file whose size the file system does not know, as in
+// /proc) is confirmed by plain reads.
+qint64 CopyStep(int in, int out, qint64 size, qint64 expected, bool *useCopyRange,
+                std::unique_ptr<char[]> *buffer)
 {
     qint64 copied = 0;
     while (copied < size) {
         ssize_t moved = 0;
         if (*useCopyRange) {
             moved = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
+            if (moved == 0 && expected > 0 && copied >= expected)
+                break;
             if ((moved < 0 && IsCopyRangeUnavailable(errno)) || moved == 0) {
                 *useCopyRange = false;
                 continue;
             }
         } else {
-            if (buffer->empty())
-                buffer->resize(CopyChunkSize);
-            moved = ::read(in, buffer->data(),
-                           static_cast<size_t>(std::min<qint64>(size - copied, qint64(buffer->size()))));
-            if (moved > 0 && !WriteAll(out, buffer->data(), moved))
+            if (!*buffer)
+                buffer->reset(new char[CopyChunkSize]); // not zeroed: it is overwritten
+            moved = ::read(in, buffer->get(),
+                           static_cast<size_t>(std::min<qint64>(size - copied, CopyChunkSize)));
+            if (moved > 0 && !WriteAll(out, buffer->get(), moved))
                 return -1;
         }
         if (moved < 0) {
@@ -171,6 +176,7 @@ struct TCopyRequest
     TCopyMode Mode;
     const TProgressCallback &Progress;
     TCopyDurability Durability;
+    TCopyTimes Times;
 };
 
 // Fills the open temporary file from the source chunk by chunk and gives it
@@ -179,7 +185,7 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRe
 {
     const TProgressCallback &progress = request.Progress;
     const TCopyFaultHook hook = FaultHook();
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer;
     bool useCopyRange = true;
     TCopyProgress state{0, static_cast<qint64>(source.st_size)};
     for (int chunk = 0;; ++chunk) {
@@ -188,7 +194,10 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRe
                     hook(QFile::decodeName(request.Source), QFile::decodeName(request.Target), chunk))
                 return TFileOpResult::Failure(injected);
         }
-        const qint64 copied = CopyStep(in, out, CopyChunkSize, &useCopyRange, &buffer);
+        // Asking for just what is left spares a second kernel call per small file.
+        const qint64 left = static_cast<qint64>(source.st_size) - state.Done;
+        const qint64 copied = CopyStep(in, out, left > 0 ? std::min(left, CopyChunkSize) : CopyChunkSize,
+                                       left, &useCopyRange, &buffer);
         if (copied < 0)
             return TFileOpResult::Failure(errno);
         if (copied == 0)
@@ -204,7 +213,13 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRe
     // still good there.
     if (::fchmod(out, source.st_mode & 0777) != 0 && errno != EPERM)
         return TFileOpResult::Failure(errno);
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (request.Times == TCopyTimes::DosPrecision) {
+        // Even seconds in local time are even seconds in UTC: time zones lie
+        // whole minutes apart.
+        times[1].tv_sec -= ((times[1].tv_sec % 2) + 2) % 2;
+        times[1].tv_nsec = 0;
+    }
     if (::futimens(out, times) != 0 || (sync && ::fsync(out) != 0))
         return TFileOpResult::Failure(errno);
     return TFileOpResult::Success();
@@ -316,7 +331,7 @@ void SetCopyFaultHookForTests(TCopyFaultHook hook)
 }
 
 TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode mode,
-                              const TProgressCallback &progress, TCopyDurability durability)
+                              const TProgressCallback &progress, TCopyDurability durability, TCopyTimes times)
 {
     QByteArray source, target;
     TFileOpResult failure;
@@ -338,7 +353,7 @@ TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode 
     if (in < 0)
         return TFileOpResult::Failure(errno);
     const TFileOpResult result =
-        CopyFromOpenSource(in, TCopyRequest{source, target, mode, progress, durability}, targetExists);
+        CopyFromOpenSource(in, TCopyRequest{source, target, mode, progress, durability, times}, targetExists);
     ::close(in);
     return result;
 }
@@ -368,8 +383,8 @@ TFileOpResult MoveFile(const QString &from, const QString &to, const TProgressCa
         return TFileOpResult::Failure(errno);
 
     // The source goes next, so the copy must be on the disk first.
-    const TFileOpResult copied =
-        CopyFileChunked(from, to, TCopyMode::FailIfExists, progress, TCopyDurability::Always);
+    const TFileOpResult copied = CopyFileChunked(from, to, TCopyMode::FailIfExists, progress,
+                                                 TCopyDurability::Always, TCopyTimes::Exact);
     if (!copied.Ok)
         return copied;
     if (::unlink(source.constData()) != 0) {

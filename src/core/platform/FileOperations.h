@@ -52,6 +52,10 @@ enum class TCopyDurability {
     Always,
 };
 
+// The modification time a copy gets: the source's exactly, or cut to the
+// two-second precision of a file date (what the engines give every copy).
+enum class TCopyTimes { Exact, DosPrecision };
+
 // Copies a regular file. The data go to a hidden temporary file in the
 // target's folder which gets the source's permission bits and times and
 // only then takes the target's name: a cancelled, failed or interrupted
@@ -60,7 +64,8 @@ enum class TCopyDurability {
 // swaps the new file in atomically.
 TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode mode,
                               const TProgressCallback &progress = {},
-                              TCopyDurability durability = TCopyDurability::WhenReplacing);
+                              TCopyDurability durability = TCopyDurability::WhenReplacing,
+                              TCopyTimes times = TCopyTimes::Exact);
 
 // Flushes everything written to the file system holding the path (syncfs).
 TFileOpResult SyncFileSystem(const QString &path);

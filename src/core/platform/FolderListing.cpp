@@ -5,7 +5,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <memory>
 
 #include <dirent.h>
@@ -37,12 +39,30 @@ void FillFromStat(TFolderEntry &entry, const struct stat &info)
 }
 } // namespace
 
+namespace {
+// Local time through the C library: it reads the time zone once, where a
+// local QDateTime looks at /etc/localtime again on every conversion, twice
+// per file of a walk.
+TDateTime DosDateOfEpochSeconds(qint64 seconds)
+{
+    const time_t value = static_cast<time_t>(seconds);
+    struct tm local
+    {
+    };
+    if (::localtime_r(&value, &local) == nullptr)
+        return ToDosPrecision(DateTimeFromQt(QDateTime::fromSecsSinceEpoch(seconds)));
+    const int second = std::min(local.tm_sec, 59); // a leap second
+    return EncodeDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                          QTime(local.tm_hour, local.tm_min, second - second % 2));
+}
+} // namespace
+
 TDateTime FileDateOfTimes(qint64 modifiedSeconds, std::optional<qint64> birthSeconds)
 {
-    const TDateTime written = ToDosPrecision(DateTimeFromQt(QDateTime::fromSecsSinceEpoch(modifiedSeconds)));
+    const TDateTime written = DosDateOfEpochSeconds(modifiedSeconds);
     if (written > 0 || !birthSeconds)
         return written;
-    return ToDosPrecision(DateTimeFromQt(QDateTime::fromSecsSinceEpoch(*birthSeconds)));
+    return DosDateOfEpochSeconds(*birthSeconds);
 }
 
 bool ListFolder(const QString &letterFolder, std::vector<TFolderEntry> &entries, int *error)
