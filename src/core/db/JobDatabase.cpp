@@ -89,7 +89,11 @@ TJobDatabase::TJobDatabase(const QString &databaseFile)
     , FDatabase(TDatabaseTemplate::OpenWithSchema(databaseFile, JobSchemaVersion,
                                                   {QStringLiteral("FileLog"), QStringLiteral("ArchiveLog")},
                                                   &TJobDatabase::CreateSchema))
-    , FBatch(std::make_unique<TSqliteBatchCommitter>(*FDatabase))
+    // Each commit first syncs the destination (see SetBeforeFileLogCommit):
+    // large batches let the disk write back while copying goes on; a crash
+    // costs at most a few seconds of rows, whose files the next run copies
+    // again.
+    , FBatch(std::make_unique<TSqliteBatchCommitter>(*FDatabase, 2000, 5000))
 {}
 
 TJobDatabase::~TJobDatabase()

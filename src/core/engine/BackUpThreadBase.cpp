@@ -171,7 +171,19 @@ qint64 TBackUpThreadBase::CountFolder(const QString &path)
             break;
         }
     }
+    if (!Terminated())
+        FCountedListings.insert(path, std::move(entries));
     return count;
+}
+
+bool TBackUpThreadBase::ListSourceFolder(const QString &path, std::vector<TFolderEntry> &entries)
+{
+    const auto counted = FCountedListings.find(path);
+    if (counted == FCountedListings.end())
+        return ListFolder(path, entries);
+    entries = std::move(*counted);
+    FCountedListings.erase(counted);
+    return true;
 }
 
 void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)

@@ -2,11 +2,14 @@
 
 #include "engine/ThreadBase.h"
 #include "model/RecordEnums.h"
+#include "platform/FolderListing.h"
 
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 namespace trovalo {
 
@@ -57,6 +60,10 @@ protected:
 
     bool IsExcludedFolder(const QString &path) override;
     virtual qint64 CountFolder(const QString &path);
+    // The listing of a source folder for the walk: the one the count made a
+    // moment ago (handed over once, so the tree is examined once per run),
+    // or a fresh one.
+    bool ListSourceFolder(const QString &path, std::vector<TFolderEntry> &entries);
 
     // The job database (FileLog), open for the run when LogFileName is set.
     std::unique_ptr<TJobDatabase> DataBase;
@@ -81,6 +88,7 @@ private:
     QString FSourcePrefix;
     QString FDestPrefix;
     bool FCalcFileSize = true;
+    QHash<QString, std::vector<TFolderEntry>> FCountedListings;
 };
 
 // The engines that write backups (copy and zip); they keep an ArchiveLog.

@@ -27,7 +27,9 @@ const QString CopyFileAction = QStringLiteral("Copy File");
 const QString DeleteItemAction = QStringLiteral("Delete File / Folder ");
 const QString FilePrefix = QStringLiteral("File : ");
 
-enum TPathKind { pkNone, pkFile, pkFolder };
+// pkUnknown: the path could not be examined (a folder without read
+// permission, an I/O error); that is no proof that it is gone.
+enum TPathKind { pkNone, pkFile, pkFolder, pkUnknown };
 
 // One stat: what a drive-letter path names now (links followed).
 TPathKind KindOf(const QString &path)
@@ -36,8 +38,10 @@ TPathKind KindOf(const QString &path)
     struct stat info
     {
     };
-    if (!native || ::stat(QFile::encodeName(*native).constData(), &info) != 0)
+    if (!native)
         return pkNone;
+    if (::stat(QFile::encodeName(*native).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? pkNone : pkUnknown;
     return S_ISDIR(info.st_mode) ? pkFolder : pkFile;
 }
 
@@ -234,8 +238,11 @@ void TCopyFolderThread::CleanUpMirror()
 
             const TPathKind sourceKind = KindOf(source);
             const TPathKind targetKind = KindOf(target);
-            const bool removeFile = sourceKind != pkFile && targetKind == pkFile;
-            const bool removeFolder = !removeFile && sourceKind != pkFolder && targetKind == pkFolder;
+            // Only a source proven gone (or now of the other kind) takes its
+            // copy with it; one that cannot be examined keeps it.
+            const bool removeFile = (sourceKind == pkNone || sourceKind == pkFolder) && targetKind == pkFile;
+            const bool removeFolder =
+                !removeFile && (sourceKind == pkNone || sourceKind == pkFile) && targetKind == pkFolder;
             if (!removeFile && !removeFolder)
                 continue;
 
@@ -382,7 +389,7 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
     std::vector<TFolderEntry> entries;
     // A folder that cannot be listed yields nothing (and, in a move, loses
     // nothing: only sources whose copy is safe are ever removed).
-    if (!ListFolder(sourceDir, entries))
+    if (!ListSourceFolder(sourceDir, entries))
         return;
     TTargetFolder targets(targetDir);
     for (const TFolderEntry &entry : entries) {

@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# Copy benchmark: Trovalo's copy engine (trovalo-cli run) side by side with
+# cp -a and rsync -a on the same generated tree, on isolated drives
+# (TROVALO_DRIVES: C= the source folder, E= the "USB" destination folder,
+# both under one base folder). Prints a table of ratios (ours / theirs)
+# against the targets. Not a test: run it by hand on a quiet machine.
+#
+#   bench/copy_bench.sh [--dir BASE] [--build DIR] [--runs N] [--files N]
+#                       [--memory-files N] [--skip-memory] [--keep]
+#
+#   --dir BASE         where the drives are made (default /tmp); needs about
+#                      12 GB free with the default tree
+#   --build DIR        an existing build tree (default: configures and
+#                      builds build-bench)
+#   --runs N           timed runs per measurement (default 3; median shown)
+#   --files N          small files in the main tree (default 20000)
+#   --memory-files N   files in the peak-memory tree (default 100000)
+#   --skip-memory      leave out the peak-memory measurement
+#   --keep             keep the generated trees (printed at the end)
+#
+# Caches cannot be dropped here, so every tool gets one warm-up run first
+# and the median of the timed runs after it is compared: all figures are
+# for a warm page cache. Before each timed run `sync` flushes what earlier
+# runs left to write, so no run pays for another's write-back. Copies are
+# not deleted until the end: on ext4, creating files within a minute or so
+# of deleting many is several times slower (the inode allocator skips
+# recently deleted inodes), which would hit whichever tool ran next.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+base=/tmp
+build=
+runs=3
+files=20000
+memory_files=100000
+skip_memory=0
+keep=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --dir) base=$2; shift 2 ;;
+    --build) build=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --files) files=$2; shift 2 ;;
+    --memory-files) memory_files=$2; shift 2 ;;
+    --skip-memory) skip_memory=1; shift ;;
+    --keep) keep=1; shift ;;
+    -h|--help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "copy_bench.sh: unknown argument $1 (see --help)" >&2; exit 3 ;;
+  esac
+done
+
+# --- tools -----------------------------------------------------------------
+missing=()
+command -v rsync >/dev/null || missing+=(rsync)
+[ -x /usr/bin/time ] || missing+=(time)
+command -v python3 >/dev/null || missing+=(python3)
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# --- build -----------------------------------------------------------------
+if [ -z "$build" ]; then
+  build=$repo/build-bench
+  export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache} CCACHE_BASEDIR=$repo CCACHE_NOHASHDIR=true
+  [ -f "$build/build.ninja" ] || cmake -S "$repo" -B "$build" -G Ninja -DTROVALO_TESTS=OFF >/dev/null
+fi
+echo "Building trovalo-cli and bench_engine in $build ..."
+cmake --build "$build" --target trovalo-cli bench_engine -- -j2 >/dev/null
+cli=$build/trovalo-cli
+engine=$build/bench/bench_engine
+tree=$repo/bench/bench_tree.py
+
+# --- drives ----------------------------------------------------------------
+mkdir -p "$base"
+work=$(mktemp -d "$(cd "$base" && pwd)/trovalo-copy-bench.XXXXXX")
+cleanup() { if [ "$keep" -eq 1 ]; then echo "Trees kept in $work"; else rm -rf "$work"; fi; }
+trap cleanup EXIT
+C=$work/c
+E=$work/e
+mkdir -p "$C/ProgramData" "$E"
+export TROVALO_DRIVES="C=$C;E=$E,bus=USB"
+export ProgramData='C:\ProgramData'
+log=$work/bench.log
+: >"$log"
+
+# --- helpers ---------------------------------------------------------------
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+fail() {
+  echo "failed: $*  (see $log)" >&2
+  tail -20 "$log" >&2
+  exit 1
+}
+
+# Wall time and CPU time (user + system, the command's processes) of one
+# command or function, in seconds; its output goes to the log.
+timed() {
+  sync
+  local TIMEFORMAT='%3R %3U %3S'
+  { time "$@" >>"$log" 2>&1; } 2>"$work/time.txt" || fail "$@"
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/time.txt"
+}
+
+# Peak resident memory in MB of one command.
+peak_mb() {
+  sync
+  /usr/bin/time -f %M -o "$work/time.out" "$@" >>"$log" 2>&1 || fail "$@"
+  awk '{ printf "%.0f", $1 / 1024 }' "$work/time.out"
+}
+
+# Creates a backup job (type $1) from folder $2 into the new folder $3 and
+# prints the job file's native path.
+new_job() {
+  mkdir -p "$3"
+  "$cli" new backup --direction to-usb --type "$1" --source "$2" --destination "$3" --name "bench $1" \
+    | sed -n 's/^  (\(.*\))$/\1/p' | head -1
+}
+
+run_job() { "$cli" run "$1" --yes; }
+
+# --- the tree ----------------------------------------------------------------
+echo "Generating the tree ($files small files, 3 x 64 MB) ..."
+src=$C/src
+python3 "$tree" make "$src" --files "$files" --folders $((files / 10)) --big 3 --big-mb 64 | tee -a "$log"
+tree_text=$(tail -1 "$log")
+
+# Runs the tools of one round, the order rotated by the round so that none
+# always runs first or on the fullest file system, and records the wall and
+# CPU times in walls[tool] and cpus[tool] (after the warm-up round 0). Each
+# tool is a function taking the round number.
+declare -A walls cpus
+run_round() {
+  local round=$1 count=$(($# - 1)) k tool wall cpu line="  round $1:"
+  shift
+  local tools=("$@")
+  for ((k = 0; k < count; k++)); do
+    tool=${tools[$(((k + round) % count))]}
+    read -r wall cpu < <(timed "$tool" "$round") || fail "$tool"
+    line+=" $tool $wall s (cpu $cpu s),"
+    if [ "$round" -gt 0 ]; then
+      walls[$tool]+=" $wall"
+      cpus[$tool]+=" $cpu"
+    fi
+  done
+  echo "${line%,}"
+}
+wall_of() { median ${walls[$1]}; }
+cpu_of() { median ${cpus[$1]}; }
+
+# --- first full backup ---------------------------------------------------------
+echo "First full backup: trovalo-cli run vs cp -a vs rsync -a (1 warm-up + $runs runs each) ..."
+declare -a jobs
+for round in $(seq 0 "$runs"); do
+  jobs[$round]=$(new_job incremental "$src" "$E/full-$round")
+done
+full_trovalo() { run_job "${jobs[$1]}"; }
+full_cp() { cp -a "$src" "$E/cp-$1"; }
+full_cp_sync() { cp -a "$src" "$E/cps-$1" && sync; }
+full_rsync() { rsync -a "$src/" "$E/rs-$1/"; }
+for round in $(seq 0 "$runs"); do
+  run_round "$round" full_trovalo full_cp full_cp_sync full_rsync
+done
+
+# --- a second run with no change ------------------------------------------------
+echo "No-change run: trovalo-cli run vs rsync -a ..."
+same_trovalo() { run_job "${jobs[$runs]}"; }
+same_rsync() { rsync -a "$src/" "$E/rs-$runs/"; }
+for round in $(seq 0 "$runs"); do
+  run_round "$round" same_trovalo same_rsync
+done
+grep -q "no file needed copying" "$log" || echo "  (warning: the no-change run reported copies; see $log)"
+
+# --- the observer's cost, in-process -------------------------------------------
+echo "Hand-off observer vs plain observer (bench_engine, in-process, 1 warm-up + $runs runs each) ..."
+engine_out=$("$engine" "$src" "$E/engine" "$runs" 2>>"$log") || fail "$engine"
+echo "$engine_out" | sed 's/^/  /'
+value() { echo "$engine_out" | awk -v key="$1" '$1 == key { print $2 }'; }
+engine_plain=$(value plain) engine_handoff=$(value handoff)
+engine_plain_cpu=$(value plain-cpu) engine_handoff_cpu=$(value handoff-cpu)
+reports_out=$("$engine" --reports-only "$files" "$runs" 2>>"$log") || fail "$engine --reports-only"
+report_value() { echo "$reports_out" | awk -v key="$1" '$1 == key { print $2 }'; }
+reports_plain=$(report_value plain) reports_handoff=$(report_value handoff)
+reports_plain_cpu=$(report_value plain-cpu) reports_handoff_cpu=$(report_value handoff-cpu)
+
+# --- mirror after deleting 10 % of the sources -----------------------------------
+echo "Mirror run after deleting 10 % of the files: trovalo (mirror job) vs rsync -a --delete ..."
+stash=$C/stash
+mirror_job=$(new_job mirror "$src" "$E/mirror")
+mirror_trovalo() { run_job "$mirror_job"; }
+mirror_rsync() { rsync -a --delete "$src/" "$E/rsm/"; }
+for round in $(seq 0 "$runs"); do
+  # Back to the full tree and both copies in step, then 10 % go.
+  python3 "$tree" put-back "$src" "$stash" >>"$log"
+  timed mirror_trovalo 0 >/dev/null
+  timed mirror_rsync 0 >/dev/null
+  python3 "$tree" take-out "$src" "$stash" >>"$log"
+  run_round "$round" mirror_trovalo mirror_rsync
+done
+python3 "$tree" put-back "$src" "$stash" >>"$log"
+
+# --- peak memory -------------------------------------------------------------------
+if [ "$skip_memory" -eq 0 ]; then
+  echo "Peak memory: $memory_files files ..."
+  msrc=$C/many
+  python3 "$tree" make "$msrc" --files "$memory_files" --folders $((memory_files / 10)) --big 0 --max-kb 4 \
+    | tee -a "$log"
+  memory_tree=$(tail -1 "$log")
+  mjob=$(new_job incremental "$msrc" "$E/many")
+  mem_first=$(peak_mb "$cli" run "$mjob" --yes)
+  mem_second=$(peak_mb "$cli" run "$mjob" --yes)
+  mem_rsync=$(peak_mb rsync -a "$msrc/" "$E/rsmany/")
+  echo "  trovalo first run $mem_first MB, no-change run $mem_second MB; rsync -a $mem_rsync MB"
+  mem_ours=$((mem_first > mem_second ? mem_first : mem_second))
+fi
+
+# --- the table -----------------------------------------------------------------------
+verdict() {
+  awk -v r="$1" -v limit="$2" -v op="$3" \
+    'BEGIN { ok = (op == "<=") ? (r <= limit) : (r < limit); print ok ? "met" : "MISSED" }'
+}
+row() { printf '| %-40s | %9s | %-28s | %5s | %9s | %-8s | %-6s |\n' "$@"; }
+# A timed comparison: label, our tool, the reference's label and tool,
+# target ratio (empty: none).
+compare_row() {
+  local ours_wall ours_cpu ref_wall ref_cpu r target=${5:-}
+  ours_wall=$(wall_of "$2") ours_cpu=$(cpu_of "$2") ref_wall=$(wall_of "$4") ref_cpu=$(cpu_of "$4")
+  r=$(ratio "$ours_wall" "$ref_wall")
+  row "$1" "$ours_wall s" "$3 $ref_wall s" "$r" "$(ratio "$ours_cpu" "$ref_cpu")" "${target:+<= $target}" \
+    "$([ -n "$target" ] && verdict "$r" "$target" '<=' || echo info)"
+}
+
+echo
+echo "Tree: $tree_text. Median of $runs runs after one warm-up run per tool (warm page cache), sync before each run;"
+echo "ratio = ours / theirs in wall time, CPU ratio = the same in CPU time (user + system)."
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores," \
+  "$(free -g | awk '/^Mem:/ { print $2 }') GiB; file system of $base: $(findmnt -n -o FSTYPE -T "$base")"
+echo
+row measurement Trovalo reference ratio "CPU ratio" target result
+row "$(printf -- '-%.0s' {1..40})" "$(printf -- '-%.0s' {1..9})" "$(printf -- '-%.0s' {1..28})" \
+  ----- --------- -------- ------
+compare_row "first full backup" full_trovalo "cp -a" full_cp 1.10
+compare_row "first full backup" full_trovalo "cp -a; sync" full_cp_sync
+compare_row "first full backup" full_trovalo "rsync -a" full_rsync
+compare_row "second run, no change" same_trovalo "rsync -a" same_rsync 1.00
+compare_row "mirror run after deleting 10 % of files" mirror_trovalo "rsync -a --delete" mirror_rsync
+if [ "$skip_memory" -eq 0 ]; then
+  row "peak memory, $memory_files files" "$mem_ours MB" "rsync -a $mem_rsync MB" \
+    "$(ratio "$mem_ours" "$mem_rsync")" "" "< 150 MB" "$(verdict "$mem_ours" 150 '<')"
+fi
+r=$(ratio "$engine_handoff" "$engine_plain")
+row "hand-off observer, first full backup" "$engine_handoff s" "plain observer $engine_plain s" "$r" \
+  "$(ratio "$engine_handoff_cpu" "$engine_plain_cpu")" "<= 1.10" "$(verdict "$r" 1.10 '<=')"
+row "  reports of $files files, no copying" "$reports_handoff s" "plain observer $reports_plain s" \
+  "$(ratio "$reports_handoff" "$reports_plain")" "$(ratio "$reports_handoff_cpu" "$reports_plain_cpu")" "" info
+if [ "$skip_memory" -eq 0 ]; then
+  echo
+  echo "Peak-memory tree: $memory_tree; first run $mem_first MB, no-change run $mem_second MB."
+fi
