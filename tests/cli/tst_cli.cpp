@@ -1,3 +1,4 @@
+#include "CliProcess.h"
 #include "TestDrives.h"
 
 #include <QFile>
@@ -10,26 +11,8 @@
 using namespace trovalo;
 
 namespace {
-struct TRun
-{
-    int Status = -1;
-    QByteArray Out;
-    QString Err;
-};
-
-TRun RunCli(const QStringList &arguments, const QByteArray &input = {})
-{
-    QProcess process;
-    process.setProgram(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli"));
-    process.setArguments(arguments);
-    process.start();
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(30000))
-        return {};
-    return {process.exitCode(), process.readAllStandardOutput(),
-            QString::fromUtf8(process.readAllStandardError())};
-}
+using test::RunCli;
+using TRun = test::TCliRun;
 
 QByteArray ReadFile(const QString &path)
 {
@@ -73,7 +56,7 @@ void TestCli::drivesListsEveryDrive()
     test::TTestDrives drives({{'C', QString()}, {'E', QStringLiteral("bus=USB,label=STICK")}});
     const TRun run = RunCli({QStringLiteral("drives")});
     QCOMPARE(run.Status, 0);
-    const QList<QByteArray> lines = run.Out.trimmed().split('\n');
+    const QList<QByteArray> lines = run.OutBytes.trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[0].startsWith("Drive"));
     QVERIFY(lines[1].startsWith("C:\\"));
@@ -95,7 +78,7 @@ void TestCli::saveThenShowKeepsStreamOrder()
     // Shown by its native path this time: both forms are accepted.
     const TRun show = RunCli({QStringLiteral("show"), drives.Native('E', QStringLiteral("settings.cfg"))});
     QCOMPARE(show.Status, 0);
-    const QJsonObject shown = QJsonDocument::fromJson(show.Out).object();
+    const QJsonObject shown = QJsonDocument::fromJson(show.OutBytes).object();
     QCOMPARE(shown.value(QLatin1String("class")).toString(), QStringLiteral("TProgramData"));
     const QJsonObject properties = shown.value(QLatin1String("properties")).toObject();
     QCOMPARE(properties.value(QLatin1String("MaxDeletedSize")).toInteger(), Q_INT64_C(5368709120));
@@ -109,7 +92,7 @@ void TestCli::saveThenShowKeepsStreamOrder()
                                QStringLiteral("MiniWindows"),     QStringLiteral("ScheduleRunMode")};
     qsizetype last = -1;
     for (const QString &name : order) {
-        const qsizetype at = show.Out.indexOf('"' + name.toUtf8() + '"');
+        const qsizetype at = show.OutBytes.indexOf('"' + name.toUtf8() + '"');
         QVERIFY2(at > last, qPrintable(name));
         last = at;
     }
@@ -125,7 +108,7 @@ void TestCli::showThenSaveReproducesTheFile()
              0);
     const TRun show = RunCli({QStringLiteral("show"), QStringLiteral("E:\\a.cfg")});
     QCOMPARE(show.Status, 0);
-    QCOMPARE(RunCli({QStringLiteral("save"), QStringLiteral("E:\\b.cfg")}, show.Out).Status, 0);
+    QCOMPARE(RunCli({QStringLiteral("save"), QStringLiteral("E:\\b.cfg")}, show.OutBytes).Status, 0);
     QCOMPARE(ReadFile(drives.Native('E', QStringLiteral("b.cfg"))),
              ReadFile(drives.Native('E', QStringLiteral("a.cfg"))));
 }
@@ -207,9 +190,9 @@ void TestCli::demoWalksThrough()
 {
     const TRun run = RunCli({QStringLiteral("demo")});
     QVERIFY2(run.Status == 0, qPrintable(run.Err));
-    QVERIFY(run.Out.contains("E:\\ is known on this computer"));
-    QVERIFY(run.Out.contains("\"class\": \"TDiskConfigFile\""));
-    QVERIFY(run.Out.contains("ConfigData"));
+    QVERIFY(run.OutBytes.contains("E:\\ is known on this computer"));
+    QVERIFY(run.OutBytes.contains("\"class\": \"TDiskConfigFile\""));
+    QVERIFY(run.OutBytes.contains("ConfigData"));
 }
 
 namespace {
@@ -230,7 +213,7 @@ QJsonObject ShowOnlyJob(const test::TTestDrives &drives, const QStringList &extr
     const TRun show = RunCli(
         QStringList{QStringLiteral("show"), drives.Native('E', QStringLiteral("Config/") + jobs.first())} +
         extra);
-    return QJsonDocument::fromJson(show.Out).object().value(QLatin1String("properties")).toObject();
+    return QJsonDocument::fromJson(show.OutBytes).object().value(QLatin1String("properties")).toObject();
 }
 } // namespace
 
@@ -383,7 +366,7 @@ void TestCli::passwordStaysHidden()
         RunCli({"new", "backup", "--direction", "to-usb", "--type", "zip", "--source", "C:\\Users\\ann\\Docs",
                 "--destination", "E:\\Backup", "--password-file", passwordFile});
     QVERIFY2(run.Status == 0, qPrintable(run.Err));
-    QVERIFY(!run.Out.contains("s3cret"));
+    QVERIFY(!run.OutBytes.contains("s3cret"));
     QCOMPARE(ShowOnlyJob(drives).value(QLatin1String("Password")).toString(), QStringLiteral("***"));
     QCOMPARE(
         ShowOnlyJob(drives, {QStringLiteral("--show-password")}).value(QLatin1String("Password")).toString(),
@@ -393,7 +376,7 @@ void TestCli::passwordStaysHidden()
     const QStringList jobs = QDir(drives.Native('E', QStringLiteral("Config"))).entryList(QDir::Files);
     const QString job = drives.Native('E', QStringLiteral("Config/") + jobs.first());
     const TRun masked = RunCli({QStringLiteral("show"), job});
-    const TRun save = RunCli({QStringLiteral("save"), job}, masked.Out);
+    const TRun save = RunCli({QStringLiteral("save"), job}, masked.OutBytes);
     QCOMPARE(save.Status, 3);
     QCOMPARE(
         ShowOnlyJob(drives, {QStringLiteral("--show-password")}).value(QLatin1String("Password")).toString(),

@@ -1,3 +1,4 @@
+#include "CliProcess.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
 
@@ -13,22 +14,8 @@
 using namespace trovalo;
 
 namespace {
-struct TRun
-{
-    int Status = -1;
-    QString Out;
-    QString Err;
-};
-
-TRun RunCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli"), arguments);
-    if (!process.waitForFinished(30000))
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
+using test::RunCli;
+using TRun = test::TCliRun;
 
 QString LineWith(const QString &output, const QString &text)
 {

@@ -1,3 +1,4 @@
+#include "CliProcess.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
 
@@ -14,30 +15,9 @@
 using namespace trovalo;
 
 namespace {
-struct TRun
-{
-    int Status = -1;
-    QString Out;
-    QString Err;
-};
-
-void StartCli(QProcess &process, const QStringList &arguments)
-{
-    process.setProgram(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli"));
-    process.setArguments(arguments);
-    process.start();
-    process.closeWriteChannel();
-}
-
-TRun RunCli(const QStringList &arguments)
-{
-    QProcess process;
-    StartCli(process, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
+using test::RunCli;
+using test::StartCli;
+using TRun = test::TCliRun;
 
 // What a new user has: documents on the computer, an empty backup folder on
 // the stick E:, and an incremental backup job made with `new`. Returns the

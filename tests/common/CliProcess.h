@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace trovalo::test {
+
+// One finished run of the built trovalo-cli (found through TROVALO_BIN_DIR).
+struct TCliRun
+{
+    int Status = -1; // -1: it did not end normally in time
+    QByteArray OutBytes;
+    QString Out;
+    QString Err;
+};
+
+// Starts trovalo-cli with standard input holding Input (then closed).
+inline void StartCli(QProcess &process, const QStringList &arguments, const QByteArray &input = {})
+{
+    process.setProgram(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli"));
+    process.setArguments(arguments);
+    process.start();
+    process.write(input);
+    process.closeWriteChannel();
+}
+
+inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 120000)
+{
+    QProcess process;
+    StartCli(process, arguments, input);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    TCliRun run;
+    run.Status = process.exitCode();
+    run.OutBytes = process.readAllStandardOutput();
+    run.Out = QString::fromUtf8(run.OutBytes);
+    run.Err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace trovalo::test
