@@ -66,8 +66,12 @@ bool ForceFolder(const QString &path)
             full.remove(0, 1);
         full.prepend(QStringLiteral("C:\\"));
     }
+    // "E:\a\" names the folder "E:\a"; a drive root keeps its backslash.
+    const qsizetype driveLength = ExtractFileDrive(full).size();
+    while (full.size() > driveLength + 1 && full.endsWith(QLatin1Char('\\')))
+        full.chop(1);
     // Missing folders from the innermost outwards, then created outermost
-    // first. "E:\a\" and "E:\a" both appear; the second create just fails.
+    // first.
     QStringList missing;
     QString current = full;
     while (!PathExists(current)) {
