@@ -50,18 +50,7 @@ while [ $# -gt 0 ]; do
 done
 
 # --- tools -----------------------------------------------------------------
-missing=()
-command -v rsync >/dev/null || missing+=(rsync)
-[ -x /usr/bin/time ] || missing+=(time)
-command -v python3 >/dev/null || missing+=(python3)
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$repo/scripts/install-deps.sh" rsync time python3
 
 # --- build -----------------------------------------------------------------
 if [ -z "$build" ]; then

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need.
 # Idempotent: asks apt only for what is missing. Uses sudo when not root.
+# Further packages may be named as arguments (the benchmarks add theirs).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   zlib1g-dev libsqlite3-dev libzip-dev libudev-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth dbus-x11 dosfstools mtools tzdata
+  "$@"
 )
 
 missing=()

@@ -45,17 +45,6 @@ TPathKind KindOf(const QString &path)
     return S_ISDIR(info.st_mode) ? pkFolder : pkFile;
 }
 
-// Removes an empty folder; errno is kept when it fails.
-bool RemoveFolder(const QString &path)
-{
-    const std::optional<QString> native = ToNativePath(ExcludeTrailingBackslash(path));
-    if (!native) {
-        errno = ENOENT;
-        return false;
-    }
-    return ::rmdir(QFile::encodeName(*native).constData()) == 0;
-}
-
 // Sources whose absence must not be taken for a deletion by the mirror
 // clean-up: include folders missing when the run starts (renamed, or on a
 // disk that is not there) and drives or shares that are not available.
@@ -286,7 +275,7 @@ bool TCopyFolderThread::RemoveVanishedItem(const QString &target, bool isFolder)
 {
     if (!isFolder)
         return DeleteOneFile(target);
-    if (RemoveFolder(target)) {
+    if (RemoveDir(target)) {
         LastError = 0;
         return true;
     }
@@ -427,7 +416,7 @@ void TCopyFolderThread::WalkSubFolder(const QString &sourceDir, const QString &t
     WalkFolder(folder, targetDir + name + QLatin1Char('\\'), kind);
     // Fails while filtered, excluded or uncopied items remain, as intended.
     if (kind == ckMove)
-        RemoveFolder(folder);
+        RemoveDir(folder);
     ++PbarPosition;
     ReportStatus();
     if (ArchiveMode() == amMirror) {

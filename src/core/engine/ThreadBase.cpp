@@ -10,7 +10,6 @@
 #include "platform/FolderListing.h"
 #include "platform/PathText.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -35,12 +34,6 @@ void EnsureFolder(const QString &folder)
 {
     if (!DirectoryExists(folder))
         ForceFolder(folder);
-}
-
-void RemoveEmptyFolder(const QString &folder)
-{
-    if (const std::optional<QString> native = ToNativePath(folder))
-        QDir().rmdir(*native);
 }
 
 bool IsDriveLetter(QChar c)
@@ -443,7 +436,7 @@ void TThreadBase::DeleteFolderTree(const QString &path)
 {
     std::vector<TFolderEntry> entries;
     if (!ListFolder(path, entries)) {
-        RemoveEmptyFolder(path);
+        RemoveDir(path);
         return;
     }
     for (const TFolderEntry &entry : entries) {
@@ -480,7 +473,7 @@ void TThreadBase::DeleteFolderTree(const QString &path)
         }
     }
     // Fails while excluded or filtered items remain, which is intended.
-    RemoveEmptyFolder(path);
+    RemoveDir(path);
 }
 
 qint64 TThreadBase::GetFileSize(const QString &fileName)

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace trovalo {
 
@@ -84,6 +85,16 @@ bool ForceFolder(const QString &path)
     for (const QString &folder : missing)
         CreateDir(folder);
     return DirectoryExists(full);
+}
+
+bool RemoveDir(const QString &path)
+{
+    const std::optional<QString> native = ToNativePath(ExcludeTrailingBackslash(path));
+    if (!native) {
+        errno = ENOENT;
+        return false;
+    }
+    return ::rmdir(Encoded(*native).constData()) == 0;
 }
 
 TDateTime ToDosPrecision(TDateTime value)

@@ -23,6 +23,10 @@ bool ForceFolder(const QString &path);
 // Creates one folder (its parent must exist); false on failure.
 bool CreateDir(const QString &path);
 
+// Removes an empty folder ("E:\a\" or "E:\a"); false on failure, with
+// errno telling why (ENOTEMPTY for a folder that still holds something).
+bool RemoveDir(const QString &path);
+
 // The file date of the Overview: last-write time in local time, reduced to
 // the two-second precision of a DOS date and time; the creation time reduced
 // the same way when that value is not greater than 0. nullopt when the file
