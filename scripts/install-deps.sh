@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   zlib1g-dev libsqlite3-dev libzip-dev libudev-dev
   clang libclang-rt-14-dev clang-format
-  xvfb xauth dbus-x11 dosfstools mtools tzdata
+  xvfb xauth dbus-x11 dosfstools mtools tzdata zip unzip
   "$@"
 )
 

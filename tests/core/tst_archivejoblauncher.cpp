@@ -3,6 +3,7 @@
 
 #include "control/ArchiveJobLauncher.h"
 #include "engine/CopyFolderThread.h"
+#include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
 #include "model/Exceptions.h"
 #include "model/SyncData.h"
@@ -88,6 +89,7 @@ private slots:
     void runDestination_data();
     void runDestination();
     void engineGetsTheJob();
+    void zipJobGetsTheZipEngine();
     void questions_data();
     void questions();
     void refusedFiles_data();
@@ -199,6 +201,23 @@ void TestArchiveJobLauncher::engineGetsTheJob()
     QCOMPARE(reloaded.Destination(), QStringLiteral("E:\\Backup\\"));
 }
 
+void TestArchiveJobLauncher::zipJobGetsTheZipEngine()
+{
+    TJobOnF setup;
+    setup.Job.SetArchiveType(atImage);
+    setup.Job.SetArchiveMode(amTimeStampedIncremental);
+    setup.Job.SetPassword(QStringLiteral("s3cret"));
+    setup.Save();
+    TAnswers answers;
+    const std::unique_ptr<TArchiveLaunch> launch =
+        TArchiveJobLauncher(ThisPc, {}, answers).Prepare(JobFile, At(9, 15));
+    QVERIFY(launch);
+    auto *thread = qobject_cast<TZipFolderThread *>(launch->Thread.get());
+    QVERIFY(thread);
+    QCOMPARE(thread->Password(), QStringLiteral("s3cret"));
+    QCOMPARE(thread->Destination(), QStringLiteral("F:\\Backup\\ 2014-07-10 09-15\\"));
+}
+
 void TestArchiveJobLauncher::questions_data()
 {
     QTest::addColumn<QString>("jobPcId");
@@ -267,9 +286,6 @@ void TestArchiveJobLauncher::refusedFiles_data()
     QTest::newRow("sync job") << "sync"
                               << "EUserException"
                               << "holds a TSyncData record";
-    QTest::newRow("zip backup") << "zip"
-                                << "EUserException"
-                                << "Zip backups cannot be run yet";
     QTest::newRow("no destination") << "nodest"
                                     << "EUserException"
                                     << "has no destination folder";
@@ -289,11 +305,10 @@ void TestArchiveJobLauncher::refusedFiles()
         test::WriteFile(native, CompressContainer(setup.Job.ToObjectStream().chopped(3)));
     else if (content == QLatin1String("sync"))
         TSyncData().SaveToFile(JobFile);
-    setup.Job.SetArchiveType(content == QLatin1String("zip") ? atImage : atFile);
-    if (content == QLatin1String("nodest"))
+    if (content == QLatin1String("nodest")) {
         setup.Job.SetDestination(QString());
-    if (content == QLatin1String("zip") || content == QLatin1String("nodest"))
         setup.Save();
+    }
     const QByteArray before = setup.Bytes();
 
     TAnswers answers;

@@ -2,6 +2,7 @@
 
 #include "db/JobDatabase.h"
 #include "engine/CopyFolderThread.h"
+#include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
 #include "model/Exceptions.h"
 #include "model/JobFiles.h"
@@ -23,10 +24,12 @@ EUserException NotAJobFile(const QString &jobFile, const QString &native, const 
         QStringLiteral("\"%1\" (%2) is not a readable job file: %3").arg(jobFile, native, reason));
 }
 
-// Loads the job strictly: a plain load would quietly give a default record
-// for a file that is no job at all, and running that would copy nothing,
-// or the wrong thing, without a word.
-void LoadJobFile(TArchiveData &job, const QString &jobFile)
+} // namespace
+
+// Strict: a plain load would quietly give a default record for a file that
+// is no job at all, and running that would copy nothing, or the wrong
+// thing, without a word.
+void TArchiveJobLauncher::LoadJob(TArchiveData &job, const QString &jobFile)
 {
     const std::optional<QString> native = ToNativePath(jobFile);
     if (!native)
@@ -60,6 +63,8 @@ void LoadJobFile(TArchiveData &job, const QString &jobFile)
     }
 }
 
+namespace {
+
 // Values outside the enumerations come only from damaged or foreign files;
 // the engines have no behaviour for them.
 void CheckRunnable(const TArchiveData &job, const QString &jobFile)
@@ -69,8 +74,6 @@ void CheckRunnable(const TArchiveData &job, const QString &jobFile)
         throw EUserException(
             QStringLiteral("\"%1\" cannot be run: its backup mode, type or direction is damaged")
                 .arg(jobFile));
-    if (job.ArchiveType() == atImage)
-        throw EUserException(QStringLiteral("Zip backups cannot be run yet"));
     // An empty destination would be re-based to the drive root, or stay a
     // relative path the engine would resolve against nothing sensible.
     if (job.Destination().trimmed().isEmpty())
@@ -122,7 +125,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     launch->JobFile = jobFile;
     launch->Job = std::make_unique<TArchiveData>();
     TArchiveData &job = *launch->Job;
-    LoadJobFile(job, jobFile);
+    LoadJob(job, jobFile);
     // Checked before any question: a job that cannot run should not first
     // ask the user to take a risk for it.
     CheckRunnable(job, jobFile);
@@ -146,7 +149,16 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     launch->Destination = RunDestination(job.Destination(), mode, now);
     job.SetDestination(storedDestination);
 
-    auto thread = std::make_unique<TCopyFolderThread>();
+    std::unique_ptr<TArchiveThreadBase> thread;
+    if (job.ArchiveType() == atImage) {
+        auto zip = std::make_unique<TZipFolderThread>();
+        zip->SetPassword(job.Password());
+        thread = std::move(zip);
+    } else {
+        auto copy = std::make_unique<TCopyFolderThread>();
+        copy->SetMoveFile(job.DeleteFile());
+        thread = std::move(copy);
+    }
     thread->SetFreeOnTerminate(false);
     thread->SetExclude(job.ExcludeList());
     thread->SetInclude(job.FolderList());
@@ -156,7 +168,6 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     thread->SetArchiveMode(mode);
     thread->SetDestination(launch->Destination);
     thread->SetFromDate(RunFromDate(mode, now));
-    thread->SetMoveFile(job.DeleteFile());
     thread->SetDeletionProtection(FProtection);
     launch->Thread = std::move(thread);
     return launch;

@@ -59,10 +59,15 @@ public:
     // Nullptr when a question was answered No. Raises EFileError when the
     // job file cannot be opened and EUserException for a file that is no
     // readable backup or move job (not a record, damaged, another kind of
-    // record) and for a job the engines cannot run (a zip job before the zip
-    // engine exists, a damaged mode, no destination). Nothing is asked and
+    // record) and for a job the engines cannot run (a damaged mode, no
+    // destination). Nothing is asked and
     // nothing is written before the file has been read in full.
     std::unique_ptr<TArchiveLaunch> Prepare(const QString &jobFile, TDateTime now);
+
+    // Loads a backup or move job file strictly. Raises EFileError when it
+    // cannot be opened and EUserException when it is no readable backup or
+    // move job (not a record, damaged, another kind of record).
+    static void LoadJob(TArchiveData &job, const QString &jobFile);
 
     // After the engine was started: saves the job file with its new
     // LastUpdate (raises EFileError when it cannot be written).

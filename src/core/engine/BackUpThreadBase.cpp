@@ -4,6 +4,7 @@
 #include "db/JobDatabase.h"
 #include "db/SqliteDatabase.h"
 #include "model/Exceptions.h"
+#include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
@@ -11,6 +12,7 @@
 #include "platform/PathText.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 namespace trovalo {
@@ -190,6 +192,43 @@ void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)
 {
     if (DataBase && ArchiveLogRow != 0)
         DataBase->FinishRun(ArchiveLogRow, status);
+}
+
+bool TArchiveThreadBase::IsFiltered(const QString &name, const QString &folder, const QString &path)
+{
+    return FileFilter().IsExcludedFile(name, folder) || IsExcludedFolder(path);
+}
+
+void TArchiveThreadBase::LogNotArchived(const QString &sourceDir, const TFolderEntry &entry,
+                                        const QString &action)
+{
+    // Counted as one item by the preparation, whatever happens to it.
+    ++PbarPosition;
+    const QString path = sourceDir + entry.Name;
+    const bool excluded = entry.Kind == TFolderEntry::ekLinkToFolder
+                              ? IsExcludedFolder(path + QLatin1Char('\\'))
+                              : IsFiltered(entry.Name, sourceDir, path);
+    if (!excluded) {
+        LogEventFileName = path;
+        LogEventAction = action;
+        switch (entry.Kind) {
+        case TFolderEntry::ekLinkToFolder:
+            LogEvent = eFailedorSkip;
+            LogEventInfo = QStringLiteral("Symbolic link to a folder: not followed");
+            break;
+        case TFolderEntry::ekBrokenLink:
+            LastError = ENOENT;
+            SetLogResult(false);
+            break;
+        default:
+            LogEvent = eFailedorSkip;
+            LogEventInfo = QStringLiteral("Not a regular file: not copied");
+            break;
+        }
+        ReportLog();
+    }
+    StatuesInfo.clear();
+    ReportStatus();
 }
 
 } // namespace trovalo

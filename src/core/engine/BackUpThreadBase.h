@@ -97,6 +97,14 @@ class TArchiveThreadBase : public TBackUpThreadBase
     Q_OBJECT
 public:
     using TBackUpThreadBase::TBackUpThreadBase;
+
+protected:
+    // The file filter or the exclude list leaves a file of the walk out.
+    bool IsFiltered(const QString &name, const QString &folder, const QString &path);
+    // A walk met an entry it does not back up (a link to a folder, a broken
+    // link, a device): one log row under the engine's action, unless the
+    // filter leaves it out anyway. Counted as one item.
+    void LogNotArchived(const QString &sourceDir, const TFolderEntry &entry, const QString &action);
 };
 
 // The engines that restore; they never protect what they replace.

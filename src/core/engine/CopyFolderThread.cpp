@@ -401,7 +401,7 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
         case TFolderEntry::ekLinkToFolder:
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
-            LogNotCopied(sourceDir, entry);
+            LogNotArchived(sourceDir, entry, CopyFileAction);
             break;
         }
     }
@@ -459,11 +459,6 @@ TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TD
     return targets.HasFile(targetName) ? dSkip : dCopy;
 }
 
-bool TCopyFolderThread::IsFiltered(const QString &name, const QString &folder, const QString &path)
-{
-    return FileFilter().IsExcludedFile(name, folder) || IsExcludedFolder(path);
-}
-
 void TCopyFolderThread::ProcessFile(const QString &source, const QString &target, qint64 size,
                                     TDecision decision, TCopyKind kind, const TFolderEntry *entry)
 {
@@ -499,37 +494,6 @@ void TCopyFolderThread::DeleteMovedSource(const QString &source)
     LogEventAction = QStringLiteral("Delete File");
     SetLogResult(DeleteOneFile(source));
     ReportLog();
-}
-
-void TCopyFolderThread::LogNotCopied(const QString &sourceDir, const TFolderEntry &entry)
-{
-    // Counted as one item by the preparation, whatever happens to it.
-    ++PbarPosition;
-    const QString path = sourceDir + entry.Name;
-    const bool excluded = entry.Kind == TFolderEntry::ekLinkToFolder
-                              ? IsExcludedFolder(path + QLatin1Char('\\'))
-                              : IsFiltered(entry.Name, sourceDir, path);
-    if (!excluded) {
-        LogEventFileName = path;
-        LogEventAction = CopyFileAction;
-        switch (entry.Kind) {
-        case TFolderEntry::ekLinkToFolder:
-            LogEvent = eFailedorSkip;
-            LogEventInfo = QStringLiteral("Symbolic link to a folder: not followed");
-            break;
-        case TFolderEntry::ekBrokenLink:
-            LastError = ENOENT;
-            SetLogResult(false);
-            break;
-        default:
-            LogEvent = eFailedorSkip;
-            LogEventInfo = QStringLiteral("Not a regular file: not copied");
-            break;
-        }
-        ReportLog();
-    }
-    StatuesInfo.clear();
-    ReportStatus();
 }
 
 } // namespace trovalo

@@ -57,11 +57,9 @@ private:
     void CopySingleFile(const QString &source, const QString &target, TCopyKind kind);
     TDecision Decide(const QString &source, TDateTime fileDate, TCopyKind kind, TTargetFolder &targets,
                      const QString &targetName);
-    bool IsFiltered(const QString &name, const QString &folder, const QString &path);
     void ProcessFile(const QString &source, const QString &target, qint64 size, TDecision decision,
                      TCopyKind kind, const TFolderEntry *entry);
     void DeleteMovedSource(const QString &source);
-    void LogNotCopied(const QString &sourceDir, const TFolderEntry &entry);
 
     bool FMoveFile = false;
 };

@@ -112,6 +112,8 @@ protected:
     bool WaitForFreeSpace(qint64 bytes, const QString &path);
     // Where deletion protection puts a file of this run.
     QString ProtectedPath(const QString &fileName) const;
+    // Deletion protection is active for this run (set by BaseStart).
+    bool ProtectsDeletions() const { return FProtecting; }
 
     // Lets a test place the run at a chosen minute after BaseStart.
     void OverrideStartTimeForTests(TDateTime value) { FStartTime = value; }

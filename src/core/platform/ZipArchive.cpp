@@ -9,15 +9,21 @@
 
 #include <vector>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <zip.h>
 
 namespace trovalo {
 
 namespace {
 
-// zip_source_file reads from the start offset to the end of the file for
-// this length, whatever the size (ZIP64 is chosen by libzip).
-constexpr zip_int64_t WholeFile = -1;
 // Progress steps reported by libzip while writing an archive.
 constexpr double CommitProgressPrecision = 0.001;
 constexpr qint64 ExtractChunkSize = CopyChunkSize;
@@ -92,8 +98,13 @@ TZipEntryInfo EntryInfoOf(const zip_stat_t &st)
 struct TCommitState
 {
     const TProgressCallback *Progress = nullptr;
+    const TZipCommitEvents *Events = nullptr;
     qint64 Total = 0;
     bool Cancelled = false;
+    // The added file whose reading failed, and why.
+    QString FailedSource;
+    QString FailedReason;
+    int FailedCode = 0;
 };
 
 void OnCommitProgress(zip_t *, double fraction, void *data)
@@ -118,6 +129,132 @@ struct TZipFileCloser
 };
 using TZipFilePtr = std::unique_ptr<zip_file_t, TZipFileCloser>;
 
+// The data of one added file, read only when the commit writes it. Unlike
+// libzip's own file source it tells the commit which file it reads and how
+// far it got, and lets a cancel stop inside a large file.
+class TAddedFileSource
+{
+public:
+    TAddedFileSource(QString letterPath, QByteArray native, const struct stat &info,
+                     TCommitState *const *commit)
+        : FLetterPath(std::move(letterPath))
+        , FNative(std::move(native))
+        , FSize(static_cast<qint64>(info.st_size))
+        , FModified(info.st_mtime)
+        , FCommit(commit)
+    {
+        zip_error_init(&FError);
+    }
+    ~TAddedFileSource()
+    {
+        CloseFile();
+        zip_error_fini(&FError);
+    }
+    TAddedFileSource(const TAddedFileSource &) = delete;
+    TAddedFileSource &operator=(const TAddedFileSource &) = delete;
+
+    static zip_int64_t Callback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+    {
+        auto *self = static_cast<TAddedFileSource *>(state);
+        switch (command) {
+        case ZIP_SOURCE_OPEN:
+            return self->Open();
+        case ZIP_SOURCE_READ:
+            return self->Read(static_cast<char *>(data), length);
+        case ZIP_SOURCE_CLOSE:
+            self->CloseFile();
+            return 0;
+        case ZIP_SOURCE_STAT:
+            return self->Stat(data, length);
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&self->FError, data, length);
+        case ZIP_SOURCE_FREE:
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&self->FError, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+
+private:
+    TCommitState *Commit() const { return *FCommit; }
+
+    zip_int64_t Open()
+    {
+        FDone = 0;
+        FFile = ::open(FNative.constData(), O_RDONLY | O_CLOEXEC);
+        if (FFile < 0)
+            return Fail(ZIP_ER_OPEN, errno);
+        if (TCommitState *commit = Commit(); commit && commit->Events && commit->Events->FileStarted)
+            commit->Events->FileStarted(FLetterPath);
+        return 0;
+    }
+
+    zip_int64_t Read(char *data, zip_uint64_t length)
+    {
+        ssize_t got;
+        do
+            got = ::read(FFile, data, static_cast<size_t>(std::min<zip_uint64_t>(length, SSIZE_MAX)));
+        while (got < 0 && errno == EINTR);
+        if (got < 0)
+            return Fail(ZIP_ER_READ, errno);
+        FDone += got;
+        TCommitState *commit = Commit();
+        if (commit && commit->Events && commit->Events->FileProgress &&
+            !commit->Events->FileProgress(TCopyProgress{FDone, std::max(FSize, FDone)})) {
+            commit->Cancelled = true;
+            zip_error_set(&FError, ZIP_ER_CANCELLED, 0);
+            return -1;
+        }
+        return got;
+    }
+
+    zip_int64_t Stat(void *data, zip_uint64_t length)
+    {
+        if (length < sizeof(zip_stat_t)) {
+            zip_error_set(&FError, ZIP_ER_INVAL, 0);
+            return -1;
+        }
+        auto *st = static_cast<zip_stat_t *>(data);
+        zip_stat_init(st);
+        st->size = static_cast<zip_uint64_t>(FSize);
+        st->mtime = FModified;
+        st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        return sizeof(zip_stat_t);
+    }
+
+    zip_int64_t Fail(int code, int systemError)
+    {
+        zip_error_set(&FError, code, systemError);
+        if (TCommitState *commit = Commit(); commit && commit->FailedSource.isEmpty()) {
+            commit->FailedSource = FLetterPath;
+            commit->FailedReason = QString::fromLocal8Bit(::strerror(systemError));
+            commit->FailedCode = code;
+        }
+        return -1;
+    }
+
+    void CloseFile()
+    {
+        if (FFile >= 0)
+            ::close(FFile);
+        FFile = -1;
+    }
+
+    QString FLetterPath;
+    QByteArray FNative;
+    qint64 FSize;
+    time_t FModified;
+    TCommitState *const *FCommit; // the commit under way, if any
+    int FFile = -1;
+    qint64 FDone = 0;
+    zip_error_t FError;
+};
+
 } // namespace
 
 struct TZipArchive::TPrivate
@@ -127,14 +264,18 @@ struct TZipArchive::TPrivate
     QString LetterPath;
     QString Native;
     QByteArray Password;
+    qsizetype Pending = 0;
+    // Read by the added files' sources while a commit runs.
+    TCommitState *Commit = nullptr;
 
     QString Name() const { return Described(LetterPath, Native); }
     QString ZipErrorText() const { return LibzipText(zip_strerror(Zip)); }
+    int ZipErrorCode() const { return zip_error_code_zip(zip_get_error(Zip)); }
 
     void RequireOpen() const
     {
         if (!Zip)
-            throw EFileError(QStringLiteral("No archive is open."));
+            throw EZipError(QStringLiteral("No archive is open."), ZIP_ER_INVAL);
     }
 
     zip_int64_t Locate(const QString &entryName) const
@@ -176,6 +317,7 @@ struct TZipArchive::TPrivate
         if (Zip)
             zip_discard(Zip);
         Zip = nullptr;
+        Pending = 0;
     }
 };
 
@@ -192,12 +334,15 @@ void TZipArchive::Open(const QString &letterPath, TZipOpenMode mode)
 {
     Close();
     const QString native = NativePath(letterPath);
-    const int flags = mode == TZipOpenMode::Read ? ZIP_RDONLY : ZIP_CREATE;
+    const int flags = mode == TZipOpenMode::Read     ? ZIP_RDONLY
+                      : mode == TZipOpenMode::Update ? ZIP_CREATE
+                                                     : ZIP_CREATE | ZIP_TRUNCATE;
     int errorCode = 0;
     zip_t *zip = zip_open(QFile::encodeName(native).constData(), flags, &errorCode);
     if (!zip)
-        throw EFileError(QStringLiteral("Cannot open the archive %1: %2")
-                             .arg(Described(letterPath, native), OpenErrorText(errorCode)));
+        throw EZipError(QStringLiteral("Cannot open the archive %1: %2")
+                            .arg(Described(letterPath, native), OpenErrorText(errorCode)),
+                        errorCode);
     d->Zip = zip;
     d->Mode = mode;
     d->LetterPath = letterPath;
@@ -249,70 +394,107 @@ std::optional<TZipEntryInfo> TZipArchive::Entry(const QString &entryName) const
     return EntryInfoOf(*st);
 }
 
+bool TZipArchive::HasEntry(const QString &entryName) const
+{
+    d->RequireOpen();
+    return d->Locate(entryName) >= 0;
+}
+
 void TZipArchive::AddFile(const QString &sourceLetterPath, const QString &entryName)
 {
     d->RequireOpen();
-    if (d->Mode != TZipOpenMode::Update)
-        throw EFileError(QStringLiteral("The archive %1 is open for reading only.").arg(d->Name()));
+    if (d->Mode == TZipOpenMode::Read)
+        throw EZipError(QStringLiteral("The archive %1 is open for reading only.").arg(d->Name()),
+                        ZIP_ER_RDONLY);
     if (!IsSafeEntryName(entryName) || entryName.endsWith(QLatin1Char('/')))
-        throw EFileError(QStringLiteral("The entry name \"%1\" is not allowed in the archive %2.")
-                             .arg(entryName, d->Name()));
+        throw EZipError(QStringLiteral("The entry name \"%1\" is not allowed in the archive %2.")
+                            .arg(entryName, d->Name()),
+                        ZIP_ER_INVAL);
     const QString native = NativePath(sourceLetterPath);
-    const auto failure = [&](const QString &reason) {
-        return EFileError(QStringLiteral("Cannot add %1 to the archive %2: %3")
-                              .arg(Described(sourceLetterPath, native), d->Name(), reason));
+    const auto failure = [&](const QString &reason, int code) {
+        return EZipError(QStringLiteral("Cannot add %1 to the archive %2: %3")
+                             .arg(Described(sourceLetterPath, native), d->Name(), reason),
+                         code, sourceLetterPath);
     };
-    if (!QFileInfo(native).isFile())
-        throw failure(QStringLiteral("the file does not exist"));
+    const QByteArray encoded = QFile::encodeName(native);
+    struct stat info
+    {
+    };
+    if (::stat(encoded.constData(), &info) != 0)
+        throw failure(QString::fromLocal8Bit(::strerror(errno)), ZIP_ER_OPEN);
+    if (!S_ISREG(info.st_mode))
+        throw failure(QStringLiteral("not a regular file"), ZIP_ER_OPEN);
     const bool encrypt = !d->Password.isEmpty();
     if (encrypt && !zip_encryption_method_supported(ZIP_EM_AES_256, 1))
-        throw failure(QStringLiteral("AES-256 encryption is not available"));
+        throw failure(QStringLiteral("AES-256 encryption is not available"), ZIP_ER_ENCRNOTSUPP);
 
-    zip_source_t *source = zip_source_file(d->Zip, QFile::encodeName(native).constData(), 0, WholeFile);
-    if (!source)
-        throw failure(d->ZipErrorText());
+    auto *data = new TAddedFileSource(sourceLetterPath, encoded, info, &d->Commit);
+    zip_source_t *source = zip_source_function(d->Zip, &TAddedFileSource::Callback, data);
+    if (!source) {
+        delete data;
+        throw failure(d->ZipErrorText(), d->ZipErrorCode());
+    }
     const bool replaced = d->Locate(entryName) >= 0;
     const zip_int64_t index =
         zip_file_add(d->Zip, entryName.toUtf8().constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
     if (index < 0) {
         zip_source_free(source);
-        throw failure(d->ZipErrorText());
+        throw failure(d->ZipErrorText(), d->ZipErrorCode());
     }
     const auto at = static_cast<zip_uint64_t>(index);
     const zip_int32_t method = IsCompressedKind(entryName) ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
     // Setting the time also gives a replaced entry its own directory record,
     // without which libzip 1.7 crashes when the entry is stat'ed before the
     // commit. It must follow the compression, which may drop that record.
-    const time_t modified = QFileInfo(native).lastModified().toSecsSinceEpoch();
     if (zip_set_file_compression(d->Zip, at, method, 0) != 0 ||
-        zip_file_set_mtime(d->Zip, at, modified, 0) != 0 ||
+        zip_file_set_mtime(d->Zip, at, info.st_mtime, 0) != 0 ||
         (encrypt && zip_file_set_encryption(d->Zip, at, ZIP_EM_AES_256, d->Password.constData()) != 0)) {
         const QString reason = d->ZipErrorText();
+        const int code = d->ZipErrorCode();
         d->DropAdded(index, replaced);
-        throw failure(reason);
+        throw failure(reason, code);
     }
+    ++d->Pending;
 }
 
-bool TZipArchive::Commit(const TProgressCallback &progress)
+qsizetype TZipArchive::PendingCount() const
+{
+    return d->Pending;
+}
+
+bool TZipArchive::Commit(const TProgressCallback &progress, const TZipCommitEvents &events)
 {
     d->RequireOpen();
     TCommitState state;
     state.Progress = &progress;
+    state.Events = &events;
     state.Total = d->TotalSize();
+    d->Commit = &state;
+    struct TCommitEnd
+    {
+        TCommitState *&Commit;
+        ~TCommitEnd() { Commit = nullptr; }
+    } commitEnd{d->Commit};
     zip_register_progress_callback_with_state(d->Zip, CommitProgressPrecision, OnCommitProgress, nullptr,
                                               &state);
     zip_register_cancel_callback_with_state(d->Zip, OnCommitCancel, nullptr, &state);
     if (zip_close(d->Zip) == 0) {
         d->Zip = nullptr; // freed by zip_close
+        d->Pending = 0;
         return true;
     }
     // libzip rolls its temporary file back; the old archive was never touched.
-    const bool cancelled = state.Cancelled || zip_error_code_zip(zip_get_error(d->Zip)) == ZIP_ER_CANCELLED;
+    const int code = d->ZipErrorCode();
+    const bool cancelled = state.Cancelled || code == ZIP_ER_CANCELLED;
     const QString reason = d->ZipErrorText();
     d->Discard();
     if (cancelled)
         return false;
-    throw EFileError(QStringLiteral("Cannot write the archive %1: %2").arg(d->Name(), reason));
+    if (!state.FailedSource.isEmpty())
+        throw EZipError(QStringLiteral("Cannot write the archive %1: the file %2 could not be read (%3)")
+                            .arg(d->Name(), state.FailedSource, state.FailedReason),
+                        state.FailedCode, state.FailedSource);
+    throw EZipError(QStringLiteral("Cannot write the archive %1: %2").arg(d->Name(), reason), code);
 }
 
 bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLetterPath,
@@ -320,23 +502,24 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
 {
     d->RequireOpen();
     if (!IsSafeEntryName(entryName))
-        throw EFileError(
-            QStringLiteral("The archive %1 holds an entry with an unsafe name, not extracted: %2")
-                .arg(d->Name(), entryName));
+        throw EZipError(QStringLiteral("The archive %1 holds an entry with an unsafe name, not extracted: %2")
+                            .arg(d->Name(), entryName),
+                        ZIP_ER_INVAL);
     const QString native = NativePath(targetLetterPath);
-    const auto failure = [&](const QString &reason) {
-        return EFileError(
-            QStringLiteral("Cannot extract %1 from the archive %2: %3").arg(entryName, d->Name(), reason));
+    const auto failure = [&](const QString &reason, int code) {
+        return EZipError(
+            QStringLiteral("Cannot extract %1 from the archive %2: %3").arg(entryName, d->Name(), reason),
+            code);
     };
     const zip_int64_t index = d->Locate(entryName);
     const auto st = index < 0 ? std::nullopt : d->Stat(static_cast<zip_uint64_t>(index));
     if (!st)
-        throw failure(QStringLiteral("the archive has no such entry"));
+        throw failure(QStringLiteral("the archive has no such entry"), ZIP_ER_NOENT);
     const TZipEntryInfo info = EntryInfoOf(*st);
 
     if (info.IsFolder()) {
         if (!QDir().mkpath(native))
-            throw failure(QStringLiteral("cannot create the folder %1").arg(native));
+            throw failure(QStringLiteral("cannot create the folder %1").arg(native), ZIP_ER_WRITE);
         return true;
     }
 
@@ -348,14 +531,14 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
                                d->Zip, at, 0, d->Password.isEmpty() ? nullptr : d->Password.constData())
                          : zip_fopen_index(d->Zip, at, 0));
     if (!file)
-        throw failure(d->ZipErrorText());
+        throw failure(d->ZipErrorText(), d->ZipErrorCode());
 
     const QString folder = NativeFolderOf(native);
     if (!QDir().mkpath(folder))
-        throw failure(QStringLiteral("cannot create the folder %1").arg(folder));
+        throw failure(QStringLiteral("cannot create the folder %1").arg(folder), ZIP_ER_WRITE);
     QSaveFile out(native);
     if (!out.open(QIODevice::WriteOnly))
-        throw failure(out.errorString());
+        throw failure(out.errorString(), ZIP_ER_TMPOPEN);
 
     const auto total = static_cast<qint64>(info.Size);
     qint64 done = 0;
@@ -365,11 +548,12 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
         // reaches the end; a mismatch makes this read fail.
         const zip_int64_t read = zip_fread(file.get(), buffer.data(), buffer.size());
         if (read < 0)
-            throw failure(LibzipText(zip_file_strerror(file.get())));
+            throw failure(LibzipText(zip_file_strerror(file.get())),
+                          zip_error_code_zip(zip_file_get_error(file.get())));
         if (read == 0)
             break;
         if (out.write(buffer.data(), read) != read)
-            throw failure(out.errorString());
+            throw failure(out.errorString(), ZIP_ER_WRITE);
         done += read;
         if (progress && !progress(TCopyProgress{done, total})) {
             out.cancelWriting();
@@ -377,19 +561,19 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
         }
     }
     if (done != total)
-        throw failure(QStringLiteral("the entry's data are incomplete"));
+        throw failure(QStringLiteral("the entry's data are incomplete"), ZIP_ER_INCONS);
     if (info.Modified != 0 && out.flush())
         out.setFileTime(QDateTime::fromSecsSinceEpoch(st->mtime), QFileDevice::FileModificationTime);
     if (!out.commit())
-        throw failure(out.errorString());
+        throw failure(out.errorString(), ZIP_ER_WRITE);
     return true;
 }
 
 QString TZipArchive::TargetBelow(const QString &baseLetterDir, const QString &entryName)
 {
     if (!IsSafeEntryName(entryName))
-        throw EFileError(
-            QStringLiteral("The archive entry name is unsafe, not extracted: %1").arg(entryName));
+        throw EZipError(QStringLiteral("The archive entry name is unsafe, not extracted: %1").arg(entryName),
+                        ZIP_ER_INVAL);
     QString target = baseLetterDir;
     if (!target.endsWith(QLatin1Char('\\')))
         target += QLatin1Char('\\');

@@ -1,19 +1,53 @@
 #pragma once
 
 #include "model/DateTime.h"
+#include "model/Exceptions.h"
 #include "platform/FileOperations.h"
 
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace trovalo {
 
 enum class TZipOpenMode {
-    Read,   // an existing archive, never changed
-    Update, // an existing archive to add to; created by Commit when missing
+    Read,    // an existing archive, never changed
+    Update,  // an existing archive to add to; created by Commit when missing
+    Replace, // a new archive that takes the place of an existing one (not read) at Commit
+};
+
+// A failure of the archive work. Code is the archive library's error number
+// (libzip's ZIP_ER_*: 11 a file cannot be opened, 27 wrong password, ...),
+// shown to users as the "Error Code"; SourceFile names the file being added
+// when reading it failed during a commit.
+class EZipError : public EFileError
+{
+public:
+    EZipError(const QString &message, int code, QString sourceFile = {})
+        : EFileError(message)
+        , FCode(code)
+        , FSourceFile(std::move(sourceFile))
+    {}
+    int Code() const noexcept { return FCode; }
+    const QString &SourceFile() const noexcept { return FSourceFile; }
+    const char *ClassName() const noexcept override { return "EZipError"; }
+
+private:
+    int FCode;
+    QString FSourceFile;
+};
+
+// What a commit tells about the files added since Open, in the order it
+// reads them (a replaced entry keeps its place in the archive).
+struct TZipCommitEvents
+{
+    // Reading a file's data begins.
+    std::function<void(const QString &sourceLetterPath)> FileStarted;
+    // Bytes of that file read so far; returning false cancels the commit.
+    TProgressCallback FileProgress;
 };
 
 enum class TZipMethod { Stored, Deflated, Other };
@@ -42,7 +76,7 @@ struct TZipEntryInfo
 // commit leaves the previous archive as it was. The source files must
 // therefore still exist when Commit runs.
 //
-// Failures raise EFileError (EPathError for a path without a drive) with a
+// Failures raise EZipError (EPathError for a path without a drive) with a
 // message naming the archive or entry and the reason. One object is used by
 // one thread at a time.
 class TZipArchive
@@ -67,6 +101,8 @@ public:
 
     QList<TZipEntryInfo> Entries() const;
     std::optional<TZipEntryInfo> Entry(const QString &entryName) const;
+    // Cheaper than Entry when only the presence matters (a hash look-up).
+    bool HasEntry(const QString &entryName) const;
 
     // Records that the file at sourceLetterPath is to be stored as entryName,
     // replacing an entry of that name. Already-compressed kinds of file are
@@ -76,10 +112,15 @@ public:
     // Writes the archive and closes it, whatever the outcome. The callback
     // sees the bytes of all entries written so far; returning false cancels,
     // and Commit then returns false with the old archive untouched. An
-    // archive without entries is not written (an old one is removed).
-    bool Commit(const TProgressCallback &progress = {});
+    // archive without entries is not written (an old one is removed). A file
+    // that cannot be read makes the whole commit fail (EZipError with its
+    // SourceFile); the old archive is then untouched too.
+    bool Commit(const TProgressCallback &progress = {}, const TZipCommitEvents &events = {});
+    // Files added since Open (not yet committed).
+    qsizetype PendingCount() const;
 
-    // Extracts one entry to a file. The data go to a temporary file in the
+    // Extracts one entry to a file (raises EZipError, code 27 for a wrong
+    // password, 18 for an unsafe name). The data go to a temporary file in the
     // target's folder that takes the target's name only once the entry was
     // read completely and its checksum matched: a wrong password, damaged
     // data or a cancel (callback returns false, the result is then false)

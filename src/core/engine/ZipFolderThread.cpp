@@ -1,0 +1,450 @@
+#include "engine/ZipFolderThread.h"
+
+#include "db/JobDatabase.h"
+#include "model/Exceptions.h"
+#include "platform/FileOperations.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/PathText.h"
+#include "platform/ZipArchive.h"
+
+namespace trovalo {
+
+namespace {
+
+const QString ZipFileAction = QStringLiteral("Zip File");
+const QString ArchiveExtension = QStringLiteral(".Zip");
+
+} // namespace
+
+TZipFolderThread::TZipFolderThread(QObject *parent)
+    : TArchiveThreadBase(parent)
+    , FZip(std::make_unique<TZipArchive>())
+{
+    // Qt gives the system thread this name when it starts (for debuggers).
+    setObjectName(QStringLiteral("ZipFolderThread"));
+}
+
+TZipFolderThread::~TZipFolderThread() = default;
+
+QString TZipFolderThread::ArchiveName(const QString &path) const
+{
+    if (path.contains(QLatin1String(":\\")))
+        return Destination() + path.at(0) + ArchiveExtension;
+    // \\srv\data\x\ -> __srv\data\x\ -> __srv~data\x\ -> __srv~data
+    QString name = path;
+    name.replace(QLatin1String("\\\\"), QLatin1String("__"));
+    const qsizetype server = name.indexOf(QLatin1Char('\\'));
+    if (server >= 0) {
+        name[server] = QLatin1Char('~');
+        const qsizetype share = name.indexOf(QLatin1Char('\\'), server + 1);
+        if (share >= 0)
+            name.truncate(share);
+    }
+    return Destination() + name + ArchiveExtension;
+}
+
+QString TZipFolderThread::EntryName(const QString &path)
+{
+    QString name;
+    const qsizetype drive = path.indexOf(QLatin1String(":\\"));
+    if (drive >= 0) {
+        name = path.mid(drive + 2);
+    } else {
+        // Below the server: the share is the first folder of the entry, so a
+        // restore to the former place puts it back below \\srv\.
+        const QString rest = path.startsWith(QLatin1String("\\\\")) ? path.mid(2) : path;
+        name = rest.mid(rest.indexOf(QLatin1Char('\\')) + 1);
+    }
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return name;
+}
+
+void TZipFolderThread::Execute()
+{
+    ForceFolder(Destination());
+    TArchiveThreadBase::Execute();
+    // Without its database a run can neither decide what to add nor record
+    // it; the preparation has reported why the database is not open.
+    if (!DataBase)
+        return;
+    bool ended = false;
+    try {
+        ArchivePhases(ArchiveMode() == amMove);
+        ended = true;
+    } catch (const ETrovaloError &error) {
+        Sta = QStringLiteral("Thread Error : Class = TCopyFolderThread : ") + error.Message();
+        ErrorCode = -1;
+        ReportError();
+    }
+    // Nothing pending is recorded after a failure; the archive keeps its
+    // previous content.
+    DropPending();
+    FZip->Close();
+    DataBase->Flush();
+    if (!ended)
+        return;
+    StatuesInfo = Terminated() ? TJobDatabase::StatusCanceled : TJobDatabase::StatusFinished;
+    SetArchiveLogStatus(StatuesInfo);
+    ReportStatus();
+}
+
+void TZipFolderThread::ArchivePhases(bool move)
+{
+    switch (ArchiveMode()) {
+    case amMirror:
+        break;
+    case amCompletelyNew:
+        DeleteOldArchives();
+        [[fallthrough]];
+    default:
+        StartClock();
+        for (const QString &line : Include()) {
+            if (Terminated())
+                break;
+            const QString folder = SourcePrefix() + line;
+            SelectArchive(ArchiveName(folder));
+            ZipFolder(folder, move);
+        }
+        break;
+    }
+    for (const QString &line : FileList()) {
+        if (Terminated())
+            break;
+        const QString file = SourcePrefix() + line;
+        SelectArchive(ArchiveName(file));
+        ZipOneFile(file, move);
+    }
+    WriteArchive();
+}
+
+void TZipFolderThread::DeleteOldArchives()
+{
+    PbarPosition = -1;
+    StatuesInfo = QStringLiteral("Deleting Archive... ");
+    ReportStatus();
+    QSet<QString> rebuilt;
+    for (const QStringList &lines : {Include(), FileList()}) {
+        for (const QString &line : lines)
+            rebuilt.insert(ArchiveName(SourcePrefix() + line));
+    }
+    std::vector<TFolderEntry> entries;
+    ListFolder(Destination(), entries);
+    for (const TFolderEntry &entry : entries) {
+        if (entry.Kind != TFolderEntry::ekFile || !entry.Name.endsWith(ArchiveExtension, Qt::CaseInsensitive))
+            continue;
+        const QString path = Destination() + entry.Name;
+        // Without protection an archive about to be rebuilt stays until its
+        // new version is complete: a cancelled or failed run keeps it.
+        if (!ProtectsDeletions() && rebuilt.contains(path)) {
+            FReplace.insert(path);
+            continue;
+        }
+        StatuesInfo = QStringLiteral("Deleting Archive. File : ") + path;
+        ReportStatus();
+        if (!DeleteOneFile(path)) {
+            Sta = QStringLiteral("File not Deleted, error code = ") + QString::number(LastError) +
+                  QStringLiteral("\nFile Name : ") + path;
+            ErrorCode = LastError;
+            ReportError();
+        }
+    }
+}
+
+void TZipFolderThread::SelectArchive(const QString &archive)
+{
+    if (archive == FArchive)
+        return;
+    WriteArchive();
+    FArchive = archive;
+    OpenArchive();
+}
+
+void TZipFolderThread::OpenArchive()
+{
+    FOpenErrorCode = 0;
+    try {
+        FZip->Open(FArchive, FReplace.contains(FArchive) ? TZipOpenMode::Replace : TZipOpenMode::Update);
+        FZip->SetPassword(FPassword);
+    } catch (const EZipError &error) {
+        // A damaged archive takes none of this run's files (each is logged
+        // as failed and tried again next run); the other archives go on.
+        FOpenErrorCode = error.Code() != 0 ? error.Code() : -1;
+        ReportZipError(error.Message(), error.Code());
+    }
+}
+
+void TZipFolderThread::WriteArchive()
+{
+    if (!FZip->IsOpen())
+        return;
+    // A cancelled run writes nothing more; an archive it did not reach, or
+    // to which nothing is to be added, is left exactly as it was.
+    const bool changes = !FPending.empty() || FReplace.contains(FArchive);
+    if (!Terminated() && changes && CommitPending()) {
+        FReplace.remove(FArchive);
+        FinishPending();
+    }
+    DropPending();
+    FZip->Close();
+    FArchive.clear();
+}
+
+bool TZipFolderThread::CommitPending()
+{
+    TZipCommitEvents events;
+    events.FileStarted = [this](const QString &source) { OnCommitFileStarted(source); };
+    events.FileProgress = [this](const TCopyProgress &progress) {
+        FilePercentage = progress.Total > 0 ? 100.0 * static_cast<double>(progress.Done) /
+                                                  static_cast<double>(progress.Total)
+                                            : 100.0;
+        ReportFileProgress();
+        return !Terminated();
+    };
+    for (;;) {
+        if (Terminated())
+            return false;
+        // The archive is written anew beside the old one before it takes
+        // its place: room for both is needed.
+        const qint64 oldSize = FReplace.contains(FArchive) ? 0 : std::max<qint64>(GetFileSize(FArchive), 0);
+        if (!WaitForFreeSpace(oldSize + FPendingBytes, FArchive)) {
+            LastError = 0;
+            FailPending(QString(), 0);
+            return false;
+        }
+        const qint64 position = PbarPosition;
+        const qint64 processed = FileSizeProcessed;
+        try {
+            const bool written = FZip->Commit({}, events);
+            EndCommittedFile();
+            if (written)
+                SyncFileSystem(FArchive);
+            return written;
+        } catch (const EZipError &error) {
+            FCommitFile = -1;
+            PbarPosition = position;
+            FileSizeProcessed = processed;
+            const auto unreadable = FPendingIndex.constFind(error.SourceFile());
+            if (unreadable == FPendingIndex.constEnd()) {
+                FailPending(error.Message(), error.Code());
+                return false;
+            }
+            // One file that could not be read spoils the whole write: it is
+            // left out and the archive is written again with the others.
+            const TPendingAdd failed = FPending[*unreadable];
+            FPending.erase(FPending.begin() + *unreadable);
+            FPendingBytes -= failed.Size;
+            ++PbarPosition;
+            ReportZipError(error.Message(), error.Code());
+            LogFailedAdd(failed, error.Code());
+            if (!Reopen())
+                return false;
+        }
+    }
+}
+
+bool TZipFolderThread::Reopen()
+{
+    std::vector<TPendingAdd> pending = std::move(FPending);
+    DropPending();
+    OpenArchive();
+    if (FOpenErrorCode != 0) {
+        FPending = std::move(pending);
+        for (TPendingAdd &add : FPending)
+            FPendingBytes += add.Size;
+        FailPending(QString(), FOpenErrorCode);
+        return false;
+    }
+    for (const TPendingAdd &add : pending)
+        QueueAdd(add);
+    return !FPending.empty() || FReplace.contains(FArchive);
+}
+
+void TZipFolderThread::OnCommitFileStarted(const QString &source)
+{
+    EndCommittedFile();
+    FCommitFile = FPendingIndex.value(source, -1);
+    StatuesInfo = QStringLiteral("Adding File : ") + source;
+    FileOperation = QStringLiteral("Adding File: ") + source;
+    ++PbarPosition;
+    ReportStatus();
+}
+
+void TZipFolderThread::EndCommittedFile()
+{
+    if (FCommitFile >= 0)
+        FileSizeProcessed += FPending[FCommitFile].Size;
+    FCommitFile = -1;
+}
+
+void TZipFolderThread::FinishPending()
+{
+    for (const TPendingAdd &add : FPending) {
+        DataBase->RecordFile(add.Source, StartTime());
+        LogEventFileName = add.Source;
+        LogEventAction = ZipFileAction;
+        LogEvent = eSuccess;
+        LogEventInfo = QStringLiteral("Done");
+        ReportLog();
+        if (add.DeleteAfter) {
+            LogEventFileName = add.Source;
+            LogEventAction = QStringLiteral("Delete File");
+            const bool deleted = DeleteOneFile(add.Source);
+            // A kept source is worth a row: the next run sees it unchanged
+            // and leaves it where it is.
+            if (!deleted) {
+                SetLogResult(false);
+                ReportLog();
+            }
+        }
+    }
+    ReportStatus();
+}
+
+void TZipFolderThread::FailPending(const QString &message, int code)
+{
+    if (!message.isEmpty())
+        ReportZipError(message, code);
+    for (const TPendingAdd &add : FPending) {
+        ++PbarPosition;
+        FileSizeProcessed += add.Size;
+        LogFailedAdd(add, code);
+    }
+    DropPending();
+    ReportStatus();
+}
+
+void TZipFolderThread::DropPending()
+{
+    FPending.clear();
+    FPendingIndex.clear();
+    FPendingBytes = 0;
+    FCommitFile = -1;
+}
+
+void TZipFolderThread::LogFailedAdd(const TPendingAdd &add, int code)
+{
+    LogEventFileName = add.Source;
+    LogEventAction = ZipFileAction;
+    if (code == 0) {
+        SetLogResult(false); // "Skiped" (no room, and the user skipped)
+    } else {
+        LogEvent = eFailedorSkip;
+        LogEventInfo = QStringLiteral("Error Code ") + QString::number(code);
+    }
+    ReportLog();
+}
+
+void TZipFolderThread::ReportZipError(const QString &message, int code)
+{
+    Sta = QStringLiteral("(") + QString::number(code) + QStringLiteral(") ") + message;
+    ErrorCode = code;
+    ReportError();
+}
+
+void TZipFolderThread::ZipFolder(const QString &dir, bool move)
+{
+    std::vector<TFolderEntry> entries;
+    if (!ListSourceFolder(dir, entries))
+        return;
+    for (const TFolderEntry &entry : entries) {
+        if (Terminated())
+            return;
+        switch (entry.Kind) {
+        case TFolderEntry::ekFolder: {
+            const QString folder = dir + entry.Name + QLatin1Char('\\');
+            if (IsExcludedFolder(folder))
+                break;
+            // Only the files directly in an include folder are moved.
+            ZipFolder(folder, false);
+            ++PbarPosition;
+            ReportStatus();
+            break;
+        }
+        case TFolderEntry::ekFile: {
+            const QString source = dir + entry.Name;
+            if (ShouldAdd(source, entry.Date) && !IsFiltered(entry.Name, dir, source)) {
+                QueueAdd({source, entry.Size, move});
+            } else {
+                StatuesInfo = QStringLiteral("Skiping File : ") + source;
+                ++PbarPosition;
+                FileSize -= entry.Size;
+            }
+            ReportStatus();
+            break;
+        }
+        case TFolderEntry::ekLinkToFolder:
+        case TFolderEntry::ekBrokenLink:
+        case TFolderEntry::ekOther:
+            LogNotArchived(dir, entry, ZipFileAction);
+            break;
+        }
+    }
+}
+
+void TZipFolderThread::ZipOneFile(const QString &path, bool move)
+{
+    if (Terminated() || !FileExists(path))
+        return;
+    // Single files are chosen one by one: neither the filter nor the
+    // exclude list applies to them.
+    const qint64 size = GetFileSize(path);
+    if (ShouldAdd(path, FileDate(path).value_or(0))) {
+        QueueAdd({path, size, move});
+    } else {
+        StatuesInfo.clear();
+        ++PbarPosition;
+        FileSize -= size;
+    }
+    ReportStatus();
+}
+
+bool TZipFolderThread::ShouldAdd(const QString &source, TDateTime fileDate)
+{
+    switch (ArchiveMode()) {
+    case amCompletelyNew:
+    case amTimeStamped:
+        return true;
+    case amMirror:
+        return false;
+    case amOnlyNew:
+        return !DataBase->FileUpdate(source);
+    case amTimeStampedIncremental:
+    case amIncremental:
+    case amMove:
+        break;
+    }
+    const std::optional<TDateTime> update = DataBase->FileUpdate(source);
+    if (!update || fileDate > *update)
+        return true;
+    // A time-stamped run writes into a new folder, where no archive is yet.
+    if (ArchiveMode() == amTimeStampedIncremental)
+        return false;
+    // Unchanged, but its entry is gone (the archive was deleted or replaced
+    // meanwhile): the backup is not there, so the file is added again.
+    return FZip->IsOpen() && !FZip->HasEntry(EntryName(source));
+}
+
+void TZipFolderThread::QueueAdd(const TPendingAdd &add)
+{
+    if (FOpenErrorCode != 0) {
+        ++PbarPosition;
+        FileSizeProcessed += add.Size;
+        LogFailedAdd(add, FOpenErrorCode);
+        return;
+    }
+    try {
+        FZip->AddFile(add.Source, EntryName(add.Source));
+    } catch (const EZipError &error) {
+        ++PbarPosition;
+        FileSizeProcessed += add.Size;
+        ReportZipError(error.Message(), error.Code());
+        LogFailedAdd(add, error.Code());
+        return;
+    }
+    FPendingIndex.insert(add.Source, static_cast<qsizetype>(FPending.size()));
+    FPending.push_back(add);
+    FPendingBytes += add.Size;
+}
+
+} // namespace trovalo
