@@ -136,8 +136,11 @@ QString JobDrive(const QCommandLineParser &parser, const TNewJobSyntax &syntax, 
 {
     QString drive = implied;
     if (parser.isSet(syntax.Drive)) {
-        drive =
-            DriveOf(UserPath(QStringLiteral("drive"), IncludeTrailingBackslash(parser.value(syntax.Drive))));
+        QString value = parser.value(syntax.Drive);
+        // "E" names the drive as "E:" does (as the list command takes it).
+        if (value.size() == 1 && value.at(0).isLetter())
+            value += QLatin1Char(':');
+        drive = DriveOf(UserPath(QStringLiteral("drive"), IncludeTrailingBackslash(value)));
         if (drive.isEmpty() || drive.startsWith(QLatin1String("\\\\")))
             throw TCliFailure{QStringLiteral("--drive: give a drive letter such as E:")};
     }

@@ -263,12 +263,11 @@ void TestCli::newJobThenShow_data()
         << "Backup2"
         << QVariantMap{
                {"ArchiveMode", "amTimeStampedIncremental"}, {"ArchiveDir", "amUsbToPc"}, {"BackupSystem", 3}};
-    QTest::newRow("move to USB") << QStringList{"move",      "--direction",          "to-usb",
-                                                "--source",  "C:\\Users\\ann\\Docs", "--destination",
-                                                "E:\\Backup"}
-                                 << "Move 2"
-                                 << QVariantMap{
-                                        {"ArchiveMode", "amMove"}, {"BackupSystem", 0}, {"DeleteFile", true}};
+    // A bare letter names the drive.
+    QTest::newRow("move to USB")
+        << QStringList{"move",          "--direction", "to-usb",  "--source", "C:\\Users\\ann\\Docs",
+                       "--destination", "E:\\Backup",  "--drive", "E"}
+        << "Move 2" << QVariantMap{{"ArchiveMode", "amMove"}, {"BackupSystem", 0}, {"DeleteFile", true}};
     QTest::newRow("sync of the drive root")
         << QStringList{"sync",        "--pair", "E:\\=C:\\Users\\ann\\Docs", "--direction", "to-computer",
                        "--conflicts", "usb"}

@@ -194,12 +194,12 @@ void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)
         DataBase->FinishRun(ArchiveLogRow, status);
 }
 
-bool TArchiveThreadBase::IsFiltered(const QString &name, const QString &folder, const QString &path)
+bool TBackUpThreadBase::IsFiltered(const QString &name, const QString &folder, const QString &path)
 {
     return FileFilter().IsExcludedFile(name, folder) || IsExcludedFolder(path);
 }
 
-void TArchiveThreadBase::LogNotArchived(const QString &sourceDir, const TFolderEntry &entry,
+void TBackUpThreadBase::LogSkippedEntry(const QString &sourceDir, const TFolderEntry &entry,
                                         const QString &action)
 {
     // Counted as one item by the preparation, whatever happens to it.
@@ -229,6 +229,13 @@ void TArchiveThreadBase::LogNotArchived(const QString &sourceDir, const TFolderE
     }
     StatuesInfo.clear();
     ReportStatus();
+}
+
+void TBackUpThreadBase::ReportArchiveError(const QString &message, int code)
+{
+    Sta = QLatin1Char('(') + QString::number(code) + QStringLiteral(") ") + message;
+    ErrorCode = code;
+    ReportError();
 }
 
 } // namespace trovalo

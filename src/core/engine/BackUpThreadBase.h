@@ -72,6 +72,15 @@ protected:
     // Writes the final status into the run's ArchiveLog row, if any.
     void SetArchiveLogStatus(const QString &status);
 
+    // The file filter or the exclude list leaves a file of the walk out.
+    bool IsFiltered(const QString &name, const QString &folder, const QString &path);
+    // A walk met an entry it does not copy (a link to a folder, a broken
+    // link, a device): one log row under the engine's action, unless the
+    // filter leaves it out anyway. Counted as one item.
+    void LogSkippedEntry(const QString &sourceDir, const TFolderEntry &entry, const QString &action);
+    // An error of the archive work as the user sees it: "(code) message".
+    void ReportArchiveError(const QString &message, int code);
+
 private:
     void OpenDatabase();
     void MoveFilesToFileList();
@@ -97,14 +106,6 @@ class TArchiveThreadBase : public TBackUpThreadBase
     Q_OBJECT
 public:
     using TBackUpThreadBase::TBackUpThreadBase;
-
-protected:
-    // The file filter or the exclude list leaves a file of the walk out.
-    bool IsFiltered(const QString &name, const QString &folder, const QString &path);
-    // A walk met an entry it does not back up (a link to a folder, a broken
-    // link, a device): one log row under the engine's action, unless the
-    // filter leaves it out anyway. Counted as one item.
-    void LogNotArchived(const QString &sourceDir, const TFolderEntry &entry, const QString &action);
 };
 
 // The engines that restore; they never protect what they replace.

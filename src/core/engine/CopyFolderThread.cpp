@@ -401,7 +401,7 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
         case TFolderEntry::ekLinkToFolder:
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
-            LogNotArchived(sourceDir, entry, CopyFileAction);
+            LogSkippedEntry(sourceDir, entry, CopyFileAction);
             break;
         }
     }

@@ -36,12 +36,6 @@ void EnsureFolder(const QString &folder)
         ForceFolder(folder);
 }
 
-bool IsDriveLetter(QChar c)
-{
-    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-           (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
-}
-
 } // namespace
 
 TThreadBase::TThreadBase(QObject *parent)

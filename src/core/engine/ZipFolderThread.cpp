@@ -170,7 +170,7 @@ void TZipFolderThread::OpenArchive()
         // A damaged archive takes none of this run's files (each is logged
         // as failed and tried again next run); the other archives go on.
         FOpenErrorCode = error.Code() != 0 ? error.Code() : -1;
-        ReportZipError(error.Message(), error.Code());
+        ReportArchiveError(error.Message(), error.Code());
     }
 }
 
@@ -235,7 +235,7 @@ bool TZipFolderThread::CommitPending()
             FPending.erase(FPending.begin() + *unreadable);
             FPendingBytes -= failed.Size;
             ++PbarPosition;
-            ReportZipError(error.Message(), error.Code());
+            ReportArchiveError(error.Message(), error.Code());
             LogFailedAdd(failed, error.Code());
             if (!Reopen())
                 return false;
@@ -304,7 +304,7 @@ void TZipFolderThread::FinishPending()
 void TZipFolderThread::FailPending(const QString &message, int code)
 {
     if (!message.isEmpty())
-        ReportZipError(message, code);
+        ReportArchiveError(message, code);
     for (const TPendingAdd &add : FPending) {
         ++PbarPosition;
         FileSizeProcessed += add.Size;
@@ -333,13 +333,6 @@ void TZipFolderThread::LogFailedAdd(const TPendingAdd &add, int code)
         LogEventInfo = QStringLiteral("Error Code ") + QString::number(code);
     }
     ReportLog();
-}
-
-void TZipFolderThread::ReportZipError(const QString &message, int code)
-{
-    Sta = QStringLiteral("(") + QString::number(code) + QStringLiteral(") ") + message;
-    ErrorCode = code;
-    ReportError();
 }
 
 void TZipFolderThread::ZipFolder(const QString &dir, bool move)
@@ -376,7 +369,7 @@ void TZipFolderThread::ZipFolder(const QString &dir, bool move)
         case TFolderEntry::ekLinkToFolder:
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
-            LogNotArchived(dir, entry, ZipFileAction);
+            LogSkippedEntry(dir, entry, ZipFileAction);
             break;
         }
     }
@@ -438,7 +431,7 @@ void TZipFolderThread::QueueAdd(const TPendingAdd &add)
     } catch (const EZipError &error) {
         ++PbarPosition;
         FileSizeProcessed += add.Size;
-        ReportZipError(error.Message(), error.Code());
+        ReportArchiveError(error.Message(), error.Code());
         LogFailedAdd(add, error.Code());
         return;
     }

@@ -64,7 +64,6 @@ private:
     void FailPending(const QString &message, int code);
     void DropPending();
     void LogFailedAdd(const TPendingAdd &add, int code);
-    void ReportZipError(const QString &message, int code);
 
     void ZipFolder(const QString &dir, bool move);
     void ZipOneFile(const QString &path, bool move);

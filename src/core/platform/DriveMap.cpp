@@ -1,4 +1,5 @@
 #include "DriveMap.h"
+#include "PathText.h"
 
 #include <QDir>
 
@@ -20,12 +21,6 @@ std::optional<QString> Succeed(TPathFault *fault, QString path)
     if (fault)
         *fault = TPathFault::None;
     return path;
-}
-
-bool IsAsciiLetter(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
 }
 
 // Folder names of a backslash-separated path; empty names ("a\\b") are
@@ -151,7 +146,7 @@ std::optional<QString> TDriveMap::ToNative(const QString &letterPath, TPathFault
         return Succeed(fault, JoinNative(share->Root, components.mid(shareComponents), folderForm));
     }
 
-    const bool letterForm = path.size() >= 2 && IsAsciiLetter(path.at(0)) && path.at(1) == QLatin1Char(':') &&
+    const bool letterForm = path.size() >= 2 && IsDriveLetter(path.at(0)) && path.at(1) == QLatin1Char(':') &&
                             (path.size() == 2 || path.at(2) == Backslash);
     if (!letterForm)
         return Fail(fault, TPathFault::NotLetterForm);

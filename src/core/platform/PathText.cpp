@@ -5,6 +5,16 @@ namespace trovalo {
 namespace {
 constexpr QChar Backslash = QLatin1Char('\\');
 
+} // namespace
+
+bool IsDriveLetter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+}
+
+namespace {
+
 bool HasDriveLetter(const QString &path)
 {
     return path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter();

@@ -9,6 +9,8 @@ namespace trovalo {
 
 // "E:" for E:\x, "\\server\share" for \\server\share\x, "" otherwise.
 QString ExtractFileDrive(const QString &path);
+// A to Z in either case: what may name a drive.
+bool IsDriveLetter(QChar c);
 // True when the path starts with a drive letter and ":\" or with "\\".
 bool IsAbsolutePath(const QString &path);
 QString IncludeTrailingBackslash(const QString &path);

@@ -1,0 +1,359 @@
+#include "engine/RestoreZipThread.h"
+
+#include "model/Exceptions.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/PathText.h"
+#include "platform/ZipArchive.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+namespace trovalo {
+
+namespace {
+
+const QString UnZipAction = QStringLiteral("UnZip File");
+const QString ErrorPrefix = QStringLiteral("Thread Error : Class = TCopyFolderThread : ");
+const QString ArchiveExtension = QStringLiteral(".zip");
+
+// The archive library's codes for failures found before it is asked: a
+// line or archive name it cannot work with, and a file it cannot reach.
+constexpr int InvalidArgumentCode = 18;
+constexpr int CannotOpenCode = 11;
+
+// The archive a line relative to Source starts with (C.Zip of
+// C.Zip\Users\Ann\a.txt); empty when its first level is no archive.
+QString ArchiveOf(const QString &line)
+{
+    const QString first = line.left(line.indexOf(QLatin1Char('\\')));
+    if (first.size() <= ArchiveExtension.size() || !first.endsWith(ArchiveExtension, Qt::CaseInsensitive))
+        return QString();
+    return first;
+}
+
+void SortIgnoringCase(QStringList &lines)
+{
+    std::stable_sort(lines.begin(), lines.end(), [](const QString &a, const QString &b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+}
+
+} // namespace
+
+TRestoreZipThread::TRestoreZipThread(QObject *parent)
+    : TRestoreThreadBase(parent)
+{
+    // Qt gives the system thread this name when it starts (for debuggers).
+    setObjectName(QStringLiteral("RestoreZipThread"));
+}
+
+TRestoreZipThread::~TRestoreZipThread() = default;
+
+QString TRestoreZipThread::ExtractBaseDir(const QString &line)
+{
+    const QString archive = ArchiveOf(line);
+    if (archive.isEmpty())
+        return QString();
+    if (!RestoreDir().isEmpty()) {
+        // Entries keep their stored folders below the chosen folder, without
+        // a drive level: they all come from the drive the archive names.
+        SetRestoreDir(IncludeTrailingBackslash(RestoreDir()));
+        return RestoreDir();
+    }
+    const QString origin = archive.left(archive.size() - ArchiveExtension.size());
+    if (origin.size() == 1 && IsDriveLetter(origin.at(0)))
+        return origin + QStringLiteral(":\\");
+    // __srv~data: the entries are named from the share on (data/x/a.txt),
+    // so they go below the server.
+    const qsizetype tilde = origin.indexOf(QLatin1Char('~'));
+    if (origin.startsWith(QLatin1String("__")) && tilde > 2)
+        return QStringLiteral("\\\\") + origin.mid(2, tilde - 2) + QLatin1Char('\\');
+    return QString();
+}
+
+void TRestoreZipThread::Execute()
+{
+    // A restore reads a backup; it records no run of its own.
+    SetLogFileName(QString());
+    SetCalcFileSize(false);
+    TRestoreThreadBase::Execute();
+    try {
+        PrepareLines();
+        Zip = std::make_unique<TZipArchive>();
+        Zip->SetPassword(FPassword);
+        CollectEntries();
+
+        QStringList files = FileList();
+        SortIgnoringCase(files);
+        SetFileList(files);
+        FileNum = files.size();
+        StartClock();
+        for (const QString &line : std::as_const(files)) {
+            if (Terminated())
+                break;
+            if (!line.isEmpty())
+                RestoreLine(line);
+        }
+        Zip.reset();
+        StatuesInfo = Terminated() ? QStringLiteral(" Canceled") : QStringLiteral(" Finished !");
+        ReportStatus();
+    } catch (const ETrovaloError &error) {
+        Zip.reset();
+        ReportFailure(error.Message());
+    } catch (const std::exception &error) {
+        Zip.reset();
+        ReportFailure(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TRestoreZipThread::PrepareLines()
+{
+    QStringList includes = Include();
+    SortIgnoringCase(includes);
+    PbarPosition = -1;
+    StatuesInfo = QStringLiteral("Prepareing... ");
+    ReportStatus();
+
+    const QString source = Source();
+    QStringList relativeIncludes;
+    for (const QString &line : std::as_const(includes)) {
+        if (Terminated())
+            break;
+        const QString relative =
+            line.startsWith(source, Qt::CaseInsensitive) ? line.mid(source.size()) : line;
+        if (NoteArchive(relative, false))
+            relativeIncludes << relative;
+    }
+    SetInclude(relativeIncludes);
+
+    QStringList files;
+    for (const QString &line : FileList()) {
+        if (Terminated())
+            break;
+        if (NoteArchive(line, true))
+            files << line;
+    }
+    SetFileList(files);
+}
+
+bool TRestoreZipThread::NoteArchive(const QString &line, bool isFile)
+{
+    const QString archive = ArchiveOf(line);
+    if (!archive.isEmpty()) {
+        if (!ZipFileList.contains(archive, Qt::CaseInsensitive))
+            ZipFileList << archive;
+        return true;
+    }
+    const QString message =
+        QStringLiteral("The selection ") + line + QStringLiteral(" names no archive of the backup.");
+    ReportArchiveError(message, InvalidArgumentCode);
+    if (isFile)
+        LogFailedEntry(line, InvalidArgumentCode);
+    return false;
+}
+
+void TRestoreZipThread::CollectEntries()
+{
+    FileSize = 0;
+    QSet<QString> folderKeys;
+    for (const QString &line : Include())
+        folderKeys.insert(line.toCaseFolded());
+    QStringList files = FileList();
+    QHash<QString, qsizetype> fileIndex;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        fileIndex.insert(files.at(i).toCaseFolded(), i);
+
+    QStringList unseen = ZipFileList;
+    std::vector<TFolderEntry> archives;
+    ListFolder(Source(), archives);
+    for (const TFolderEntry &archive : archives) {
+        if (Terminated())
+            break;
+        if (archive.Kind != TFolderEntry::ekFile ||
+            !archive.Name.endsWith(ArchiveExtension, Qt::CaseInsensitive))
+            continue;
+        StatuesInfo = QStringLiteral("Searching Files... : ") + Source() + archive.Name;
+        ReportStatus();
+        if (unseen.removeIf([&](const QString &name) {
+                return name.compare(archive.Name, Qt::CaseInsensitive) == 0;
+            }) != 0)
+            CollectArchive(archive.Name, folderKeys, files, fileIndex);
+    }
+    // A selected archive that is not there: opening it says so, once.
+    for (const QString &archive : std::as_const(unseen)) {
+        if (Terminated())
+            break;
+        CollectArchive(archive, folderKeys, files, fileIndex);
+    }
+    SetFileList(files);
+}
+
+void TRestoreZipThread::CollectArchive(const QString &archive, const QSet<QString> &folderKeys,
+                                       QStringList &files, QHash<QString, qsizetype> &fileIndex)
+{
+    QList<TZipEntryInfo> entries;
+    try {
+        TZipArchive reader;
+        reader.Open(Source() + archive, TZipOpenMode::Read);
+        entries = reader.Entries();
+    } catch (const EZipError &error) {
+        FailArchive(archive, error.Message(), error.Code());
+        return;
+    }
+    for (const TZipEntryInfo &entry : std::as_const(entries)) {
+        QString inside = entry.Name;
+        inside.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        // A folder line takes the entries stored directly in that folder.
+        const QString line = archive + QLatin1Char('\\') + inside;
+        const QString folder =
+            archive + QLatin1Char('\\') + inside.left(inside.lastIndexOf(QLatin1Char('\\')) + 1);
+        const QString key = line.toCaseFolded();
+        const auto listed = fileIndex.constFind(key);
+        const bool inFolder = folderKeys.contains(folder.toCaseFolded());
+        if (listed == fileIndex.constEnd() && !inFolder)
+            continue;
+        FileSize += qint64(entry.Size);
+        FSelected.insert(key, {entry.Name, qint64(entry.Size)});
+        if (listed != fileIndex.constEnd()) {
+            files[*listed] = line; // the stored spelling, for the log
+        } else {
+            fileIndex.insert(key, files.size());
+            files << line;
+        }
+    }
+}
+
+void TRestoreZipThread::FailArchive(const QString &archive, const QString &message, int code)
+{
+    FFailedArchives.insert(archive.toCaseFolded(), {message, code});
+    ReportArchiveError(message, code);
+    // Its folder lines find no entries now; each is shown as not restored.
+    for (const QString &line : Include()) {
+        if (ArchiveOf(line).compare(archive, Qt::CaseInsensitive) == 0)
+            LogFailedEntry(line.mid(archive.size() + 1), code);
+    }
+}
+
+void TRestoreZipThread::RestoreLine(const QString &line)
+{
+    const QString archive = ArchiveOf(line);
+    const QString name = line.mid(archive.size() + 1);
+    if (Source() + archive != FArchivePath)
+        SelectArchive(archive, line);
+    const auto selected = FSelected.constFind(line.toCaseFolded());
+    if (selected != FSelected.constEnd()) {
+        RestoreEntry(name, *selected);
+    } else {
+        // Not in the archive (the extraction says so) or its archive could
+        // not be read.
+        QString stored = name;
+        stored.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        RestoreEntry(name, {stored, 0});
+    }
+}
+
+void TRestoreZipThread::SelectArchive(const QString &archive, const QString &line)
+{
+    Zip->Close();
+    FArchivePath = Source() + archive;
+    FArchiveFailure.reset();
+    ExtrBaseDir = ExtractBaseDir(line);
+    const auto known = FFailedArchives.constFind(archive.toCaseFolded());
+    if (known != FFailedArchives.constEnd()) {
+        FArchiveFailure = *known; // reported when it was searched
+        return;
+    }
+    TArchiveFailure failure;
+    if (ExtrBaseDir.isEmpty()) {
+        failure = {QStringLiteral("Cannot tell where the files of ") + FArchivePath +
+                       QStringLiteral(" belong: its name names no drive or server. Choose a folder to "
+                                      "restore to."),
+                   InvalidArgumentCode};
+    } else {
+        try {
+            if (!DirectoryExists(ExtrBaseDir))
+                ForceFolder(ExtrBaseDir);
+            Zip->Open(FArchivePath, TZipOpenMode::Read);
+            return;
+        } catch (const EZipError &error) {
+            failure = {error.Message(), error.Code()};
+        } catch (const ETrovaloError &error) {
+            failure = {error.Message(), CannotOpenCode};
+        }
+    }
+    FArchiveFailure = failure;
+    FFailedArchives.insert(archive.toCaseFolded(), failure);
+    ReportArchiveError(failure.Message, failure.Code);
+}
+
+void TRestoreZipThread::RestoreEntry(const QString &name, const TSelectedEntry &entry)
+{
+    if (Terminated())
+        return;
+    StatuesInfo = QStringLiteral("File : ") + ExtrBaseDir + name;
+    ++PbarPosition;
+    ReportStatus();
+    int code = 0;
+    bool extracted = false;
+    if (FArchiveFailure)
+        code = FArchiveFailure->Code;
+    else
+        extracted = ExtractEntry(name, entry, code);
+    if (extracted || code == 0) {
+        LogEventFileName = name;
+        LogEventAction = UnZipAction;
+        // A cancel inside the entry: nothing was written, no error to show.
+        LastError = 0;
+        SetLogResult(extracted);
+        ReportLog();
+    } else {
+        LogFailedEntry(name, code);
+    }
+    FileSizeProcessed += entry.Size;
+    ReportStatus();
+}
+
+bool TRestoreZipThread::ExtractEntry(const QString &name, const TSelectedEntry &entry, int &code)
+{
+    FileOperation = QStringLiteral("Unziping File: ") + name;
+    FilePercentage = 0;
+    // The entry goes to a temporary file that replaces the old one only when
+    // complete and verified: nothing is deleted beforehand.
+    const auto progress = [this](const TCopyProgress &done) {
+        FilePercentage = done.Total != 0 ? double(done.Done) * 100.0 / double(done.Total) : 100.0;
+        ReportFileProgress();
+        return !Terminated();
+    };
+    try {
+        return Zip->ExtractEntry(entry.Stored, TZipArchive::TargetBelow(ExtrBaseDir, entry.Stored), progress);
+    } catch (const EZipError &error) {
+        code = error.Code();
+        ReportArchiveError(error.Message(), code);
+    } catch (const ETrovaloError &error) {
+        code = CannotOpenCode;
+        ReportArchiveError(error.Message(), code);
+    }
+    return false;
+}
+
+void TRestoreZipThread::LogFailedEntry(const QString &name, int code)
+{
+    LogEventFileName = name;
+    LogEventAction = UnZipAction;
+    LogEvent = eFailedorSkip;
+    LogEventInfo = QStringLiteral("Error Code ") + QString::number(code);
+    ReportLog();
+}
+
+void TRestoreZipThread::ReportFailure(const QString &message)
+{
+    Sta = ErrorPrefix + message;
+    ErrorCode = -1;
+    ReportError();
+}
+
+} // namespace trovalo

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "engine/BackUpThreadBase.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <memory>
+#include <optional>
+
+namespace trovalo {
+
+class TZipArchive;
+
+// Puts back files from a backup made as ZIP archives: the archive's name
+// tells the drive (C.Zip) or the server and share (__srv~data.Zip) the
+// entries came from. Entries go back below that drive or server, or below
+// RestoreDir with their stored folders.
+//
+// Inputs: Source (the folder holding the archives, trailing "\"), Include
+// (Source + archive + "\" + a folder inside it + "\": restores the entries
+// stored directly in that folder), FileList (archive + "\" + entry path,
+// relative to Source), RestoreDir (empty: former places), Password.
+//
+// An existing file is replaced only once its new content was extracted
+// completely (a wrong password or a damaged entry leaves it as it was), and
+// entries whose names would leave the extraction folder are refused.
+class TRestoreZipThread : public TRestoreThreadBase
+{
+    Q_OBJECT
+public:
+    explicit TRestoreZipThread(QObject *parent = nullptr);
+    ~TRestoreZipThread() override;
+
+    QString Password() const { return FPassword; }
+    void SetPassword(const QString &value) { FPassword = value; }
+
+    // The folder below which the entries of a FileList or Include line
+    // (relative to Source, starting with the archive name) are extracted.
+    QString ExtractBaseDir(const QString &line);
+
+protected:
+    void Execute() override;
+
+private:
+    // An entry chosen for the restore, as the archive stores it.
+    struct TSelectedEntry
+    {
+        QString Stored; // "/" separators
+        qint64 Size = 0;
+    };
+    struct TArchiveFailure
+    {
+        QString Message;
+        int Code = 0;
+    };
+
+    // Include made relative to Source, the archives of both lists noted.
+    void PrepareLines();
+    bool NoteArchive(const QString &line, bool isFile);
+    // FileList completed with the entries of the selected folders.
+    void CollectEntries();
+    void CollectArchive(const QString &archive, const QSet<QString> &folderKeys, QStringList &files,
+                        QHash<QString, qsizetype> &fileIndex);
+    void FailArchive(const QString &archive, const QString &message, int code);
+    void RestoreLine(const QString &line);
+    void SelectArchive(const QString &archive, const QString &line);
+    void RestoreEntry(const QString &name, const TSelectedEntry &entry);
+    bool ExtractEntry(const QString &name, const TSelectedEntry &entry, int &code);
+    void LogFailedEntry(const QString &name, int code);
+    void ReportFailure(const QString &message);
+
+    QString FPassword;
+    std::unique_ptr<TZipArchive> Zip;
+    QStringList ZipFileList; // archives the selection touches, e.g. "C.Zip"
+    QString ExtrBaseDir;
+    // Case-folded FileList line -> its entry.
+    QHash<QString, TSelectedEntry> FSelected;
+    // Case-folded archive name -> why it cannot be read (reported once).
+    QHash<QString, TArchiveFailure> FFailedArchives;
+    QString FArchivePath; // the archive the restore is at
+    std::optional<TArchiveFailure> FArchiveFailure;
+};
+
+} // namespace trovalo
