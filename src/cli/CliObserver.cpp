@@ -87,7 +87,8 @@ void TCliObserver::OnLog(TThreadBase &, const QString &fileName, const QString &
     const QString actionText = action.trimmed();
     if (event == eFailedorSkip)
         ++FTotals.FailedRows;
-    else if (actionText == QLatin1String("Copy File"))
+    else if (actionText == QLatin1String("Copy File") || actionText == QLatin1String("Zip File") ||
+             actionText == QLatin1String("UnZip File"))
         ++FTotals.Copied;
     else if (actionText.startsWith(QLatin1String("Delete")))
         ++FTotals.Removed;

@@ -48,7 +48,7 @@ public:
 
     struct TTotals
     {
-        int Copied = 0;  // successful "Copy File" rows
+        int Copied = 0;  // successful "Copy File", "Zip File" and "UnZip File" rows
         int Removed = 0; // successful delete rows (mirror clean-up, moved sources)
         int FailedRows = 0;
         int ErrorEvents = 0;

@@ -2,6 +2,10 @@
 
 #include "CliContext.h"
 
+#include "control/RestoreLauncher.h"
+
+#include <optional>
+
 namespace trovalo::cli {
 
 int DrivesCommand(TCliContext &context);
@@ -11,6 +15,8 @@ int DemoCommand(TCliContext &context);
 int NewCommand(TCliContext &context);
 int ListCommand(TCliContext &context);
 int RunCommand(TCliContext &context);
+int RunsCommand(TCliContext &context);
+int RestoreCommand(TCliContext &context);
 
 // The drive table as "drives" prints it; false when there are no drives.
 bool PrintDriveTable(QTextStream &out);
@@ -20,5 +26,24 @@ bool PrintDriveTable(QTextStream &out);
 // for a missing file, a file that is not a record, or a damaged record
 // (after printing what could be read).
 void PrintRecordFile(const QString &letterPath, QTextStream &out, bool showPassword = false);
+
+// Rows of text in columns as wide as their widest cell, two spaces apart;
+// the first row is the heading. Nothing for no rows.
+void PrintTable(QTextStream &out, const QList<QStringList> &rows);
+
+// What the job console says of a backup job that never ran.
+inline const QString NoBackupDataText =
+    QStringLiteral("No backup data found for this backup job. please run the job at lest ones.");
+
+// The backup job a command was given (either path form), loaded strictly
+// into Job; returns its drive-letter path. Raises TCliFailure (status 3)
+// for a missing or unreadable file and for any job but a backup job: the
+// restore wizard opens backup jobs only.
+QString LoadBackupJob(const QString &argument, TArchiveData &job);
+
+// The job's runs that can be restored, oldest first; nullopt when the job
+// never ran (it has no database). Raises TCliFailure (status 1) when the
+// database cannot be read.
+std::optional<QList<TRestorableRun>> RestorableRunsOf(const QString &jobFile);
 
 } // namespace trovalo::cli

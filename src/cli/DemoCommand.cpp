@@ -7,8 +7,10 @@
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace trovalo::cli {
@@ -47,6 +49,86 @@ void Heading(QTextStream &out, const QString &text)
 {
     out << "\n== " << text << " ==\n";
     out.flush();
+}
+
+// An argument as it would be typed in a shell.
+QString ShellWord(const QString &argument)
+{
+    if (!argument.contains(QLatin1Char(' ')) && !argument.contains(QLatin1Char('\\')))
+        return argument;
+    return QLatin1Char('\'') + argument + QLatin1Char('\'');
+}
+
+// Runs one trovalo-cli command on the demo drives, with the demo's streams,
+// as a user would type it; a failing step ends the demo with its status.
+void Command(TCliContext &context, int (*command)(TCliContext &), const QStringList &arguments)
+{
+    QStringList words;
+    for (const QString &argument : arguments)
+        words << ShellWord(argument);
+    context.Out << "$ trovalo-cli " << words.join(QLatin1Char(' ')) << "\n";
+    context.Out.flush();
+    TCliContext step{arguments.mid(1), context.Out, context.Err, context.In};
+    const int status = command(step);
+    context.Out.flush();
+    context.Err.flush();
+    if (status != ExitOk)
+        throw TCliFailure{
+            QStringLiteral("the demo step '%1' ended with status %2").arg(arguments.first()).arg(status),
+            status};
+}
+
+QByteArray DemoFileText(const QString &letterPath)
+{
+    QFile file(NativePath(letterPath));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("(missing)");
+}
+
+void WriteDemoFile(const QString &letterPath, const QByteArray &content)
+{
+    ForceFolder(ExtractFilePath(letterPath));
+    QFile file(NativePath(letterPath));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        throw TCliFailure{QStringLiteral("cannot write the demo file %1").arg(letterPath), ExitErrors};
+}
+
+// A zip backup of a few documents onto the stick, a change to one of them,
+// and the restore that brings it back.
+void ZipBackupAndRestore(TCliContext &context)
+{
+    QTextStream &out = context.Out;
+    const QString documents = QStringLiteral("C:\\Users\\Demo\\Documents\\");
+    const QString letter = documents + QStringLiteral("letter.txt");
+    WriteDemoFile(letter, "Dear Ann, the stick keeps a copy of this letter.\n");
+    WriteDemoFile(documents + QStringLiteral("Notes\\todo.txt"), "1. Back up the documents.\n");
+    WriteDemoFile(documents + QStringLiteral("Notes\\ideas.txt"), "A second stick for the holidays.\n");
+    ForceFolder(QStringLiteral("E:\\Backup\\"));
+
+    Heading(out, QStringLiteral("A zip backup of the documents in ") + documents);
+    Command(context, NewCommand,
+            {QStringLiteral("new"), QStringLiteral("backup"), QStringLiteral("--direction"),
+             QStringLiteral("to-usb"), QStringLiteral("--type"), QStringLiteral("zip"),
+             QStringLiteral("--source"), documents, QStringLiteral("--destination"),
+             QStringLiteral("E:\\Backup"), QStringLiteral("--name"), QStringLiteral("Demo documents")});
+    const QStringList jobs =
+        QDir(NativePath(QStringLiteral("E:\\Config\\"))).entryList({QStringLiteral("*.Zja")}, QDir::Files);
+    if (jobs.size() != 1)
+        throw TCliFailure{QStringLiteral("the demo backup job was not saved"), ExitErrors};
+    const QString job = QStringLiteral("E:\\Config\\") + jobs.first();
+    out << "\n";
+    Command(context, RunCommand, {QStringLiteral("run"), job});
+
+    Heading(out, QStringLiteral("The runs that can be restored"));
+    Command(context, RunsCommand, {QStringLiteral("runs"), job});
+
+    Heading(out, QStringLiteral("A document is changed"));
+    out << letter << " was:  " << DemoFileText(letter) << "\n";
+    WriteDemoFile(letter, "Oops, the letter was overwritten.\n");
+    out << letter << " now:  " << DemoFileText(letter) << "\n";
+
+    Heading(out, QStringLiteral("Restoring the run to the former places"));
+    Command(context, RestoreCommand, {QStringLiteral("restore"), job, QStringLiteral("--yes")});
+    out << "\n" << letter << " is back:  " << DemoFileText(letter) << "\n";
 }
 } // namespace
 
@@ -106,6 +188,8 @@ int DemoCommand(TCliContext &context)
         << DriveConfigFileName(QStringLiteral("E:\\")) << " ["
         << AttributeText(DriveConfigFileName(QStringLiteral("E:\\"))) << "]:\n";
     PrintRecordFile(DriveConfigFileName(QStringLiteral("E:\\")), out);
+
+    ZipBackupAndRestore(context);
 
     Heading(out, QStringLiteral("Done"));
     out << (parser.isSet(keepOption)

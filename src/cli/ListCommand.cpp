@@ -83,20 +83,6 @@ bool IsOfOtherComputer(const TAutoRunFileData &job, const QString &pcId)
            IsJobOfOtherComputer(job.PCID, pcId);
 }
 
-void PrintColumns(QTextStream &out, const QList<QStringList> &rows)
-{
-    QList<qsizetype> widths(rows.first().size(), 0);
-    for (const QStringList &row : rows)
-        for (qsizetype c = 0; c < row.size(); ++c)
-            widths[c] = std::max(widths[c], row[c].size());
-    for (const QStringList &row : rows) {
-        QString line;
-        for (qsizetype c = 0; c + 1 < row.size(); ++c)
-            line += row[c].leftJustified(widths[c]) + QStringLiteral("  ");
-        out << line + row.last() << "\n";
-    }
-}
-
 void PrintJobs(QTextStream &out, const QList<TAutoRunFileData> &jobs, const QString &driveTitle)
 {
     if (jobs.isEmpty()) {
@@ -117,7 +103,7 @@ void PrintJobs(QTextStream &out, const QList<TAutoRunFileData> &jobs, const QStr
                      job.FileName, ToNativePath(job.FileName).value_or(QStringLiteral("?"))});
     }
     out << "Jobs on " << driveTitle << ":\n";
-    PrintColumns(out, rows);
+    PrintTable(out, rows);
     if (anyOther)
         out << "\n* saved on another computer (this one is "
             << (pcId.isEmpty() ? QStringLiteral("unknown") : pcId) << "): running it asks first\n";

@@ -26,6 +26,9 @@ const TCommandEntry Commands[] = {
     {"new", "new backup|move|sync OPTIONS: create a job file on a USB drive", NewCommand},
     {"list", "list DRIVE: the jobs stored on a drive (name, kind, last run, file)", ListCommand},
     {"run", "run JOBFILE [--yes]: run a backup or move job, showing its progress", RunCommand},
+    {"runs", "runs JOBFILE: the runs of a backup job that can be restored", RunsCommand},
+    {"restore", "restore JOBFILE [--run N] [--item PATH] [--to FOLDER]: put backed-up files back",
+     RestoreCommand},
     {"demo", "walk through what Trovalo does, on two drives made in a temporary folder", DemoCommand},
 };
 

@@ -55,6 +55,8 @@ class TestRunCommand : public QObject
 private slots:
     void newUserRunsABackupTwiceThenUnderAnotherLetter();
     void jobOfAnotherComputerNeedsYes();
+    void summaryNamesTheWork_data();
+    void summaryNamesTheWork();
     void refused_data();
     void refused();
     void ctrlCCancels();
@@ -134,6 +136,48 @@ void TestRunCommand::jobOfAnotherComputerNeedsYes()
     QVERIFY2(confirmed.Status == 0, qPrintable(confirmed.Out + confirmed.Err));
     QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
              QByteArray("alpha"));
+}
+
+void TestRunCommand::summaryNamesTheWork_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("action"); // of the log rows
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("copyOfA"); // E:-relative
+    QTest::newRow("plain copies") << "incremental"
+                                  << "Copy File"
+                                  << "Copied 2 file(s)."
+                                  << "Backup/C/Users/ann/Docs/a.txt";
+    QTest::newRow("zip archives") << "zip"
+                                  << "Zip File"
+                                  << "Added 2 file(s) to archives."
+                                  << "Backup/C.Zip";
+}
+
+void TestRunCommand::summaryNamesTheWork()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, action);
+    QFETCH(QString, summary);
+    QFETCH(QString, copyOfA);
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    QDir().mkpath(drives.Native('E', QStringLiteral("Backup")));
+    QVERIFY(RunCli({"new", "backup", "--direction", "to-usb", "--type", type, "--source",
+                    "C:\\Users\\ann\\Docs", "--destination", "E:\\Backup"})
+                .Status == 0);
+    const QStringList jobs =
+        QDir(drives.Native('E', QStringLiteral("Config"))).entryList({"*.Zja"}, QDir::Files);
+    QCOMPARE(jobs.size(), 1);
+
+    const TRun run = RunCli({QStringLiteral("run"), QStringLiteral("E:\\Config\\") + jobs.first()});
+    QVERIFY2(run.Status == 0, qPrintable(run.Out + run.Err));
+    QVERIFY2(run.Out.contains(action + QStringLiteral("  C:\\Users\\ann\\Docs\\a.txt  Done\n")),
+             qPrintable(run.Out));
+    QVERIFY2(run.Out.contains(action + QStringLiteral("  C:\\Users\\ann\\Docs\\sub\\b.txt  Done\n")),
+             qPrintable(run.Out));
+    QVERIFY2(run.Out.contains(QStringLiteral("\n") + summary + QStringLiteral("\n")), qPrintable(run.Out));
+    QVERIFY(QFile::exists(drives.Native('E', copyOfA)));
 }
 
 void TestRunCommand::refused_data()

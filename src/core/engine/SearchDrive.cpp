@@ -1,6 +1,7 @@
 #include "engine/SearchDrive.h"
 
 #include "model/ArchiveData.h"
+#include "model/DateTimeText.h"
 #include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/PCSyncData.h"
@@ -12,7 +13,6 @@
 #include "platform/PathText.h"
 
 #include <QFile>
-#include <QLocale>
 
 #include <cerrno>
 #include <exception>
@@ -35,46 +35,6 @@ struct TLiveWorkerRelease
     ~TLiveWorkerRelease() { TThreadBase::ReleaseLiveWorker(); }
 };
 
-// The locale's long time format without its time-zone field: a job's times
-// are local times that carry no zone, and the zone of today need not be the
-// one of the run.
-QString LongTimeFormatWithoutZone(const QLocale &locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        else if (!quoted && c == QLatin1Char('t'))
-            continue;
-        result += c;
-    }
-    result.remove(QStringLiteral("()")).remove(QStringLiteral("[]"));
-    auto isFiller = [](QChar c) { return c.isSpace() || c == QLatin1Char(','); };
-    while (!result.isEmpty() && isFiller(result.back()))
-        result.chop(1);
-    while (!result.isEmpty() && isFiller(result.front()))
-        result.remove(0, 1);
-    return result;
-}
-
-// A job's last run as the job list shows it: the locale's short date and
-// long time, the date alone at exactly midnight, "N/A" for never.
-QString LastRunText(TDateTime value)
-{
-    // Date and time are taken apart rather than as one local QDateTime, which
-    // is invalid for a time that falls into a daylight-saving gap.
-    const QDateTime moment = DateTimeToQt(value);
-    if (!moment.date().isValid())
-        return QStringLiteral("N/A");
-    const QLocale locale;
-    QString text = locale.toString(moment.date(), QLocale::ShortFormat);
-    if (moment.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(moment.time(), LongTimeFormatWithoutZone(locale));
-    return text;
-}
-
 // Reads a job file into Job, raising for anything that is not a readable
 // container of that record. LoadFromFile keeps the defaults of a damaged
 // record instead, which would list a broken file as an unnamed job.
@@ -95,7 +55,7 @@ TAutoRunFileData ReadArchiveJob(const QString &fileName, TJobKind kind)
     // chooses the caption.
     return {job.BackupName(),
             fileName,
-            LastRunText(job.LastUpdate()),
+            DateTimeText(job.LastUpdate()),
             job.PCID(),
             JobKindCaption(kind, job.ArchiveDir()),
             QString()};
@@ -106,7 +66,7 @@ TAutoRunFileData ReadSyncJob(const QString &fileName)
     TSyncData job;
     LoadJobStrictly(job, fileName);
     return {
-        job.SyncName(), fileName, LastRunText(job.LastUpdate()), job.PCID(), JobKindCaption(TJobKind::Sync),
+        job.SyncName(), fileName, DateTimeText(job.LastUpdate()), job.PCID(), JobKindCaption(TJobKind::Sync),
         QString()};
 }
 
