@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace trovalo::test {
 
@@ -11,5 +14,18 @@ void WriteFile(const QString &native, const QByteArray &content = {});
 
 // The content of a native file, or "<missing>" when it cannot be read.
 QByteArray ReadOrMissing(const QString &native);
+
+// Writes a native file, making its folders first.
+void PutNative(const QString &native, const QByteArray &content);
+// The same for a drive-letter path; Modified (seconds since the epoch) sets
+// the file's modification time.
+void PutAt(const QString &letterPath, const QByteArray &content, std::optional<qint64> modified = {});
+// ReadOrMissing of a drive-letter path.
+QByteArray ReadAt(const QString &letterPath);
+
+// Bytes that do not compress, the same for the same seed.
+QByteArray RandomBytes(qsizetype size, quint32 seed = 7);
+// Every file below a native folder (hidden ones too), relative to it, sorted.
+QStringList FilesBelow(const QString &native);
 
 } // namespace trovalo::test

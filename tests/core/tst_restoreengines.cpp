@@ -21,6 +21,8 @@
 #include <zip.h>
 
 using namespace trovalo;
+using trovalo::test::FilesBelow;
+using trovalo::test::RandomBytes;
 using trovalo::test::ReadOrMissing;
 using trovalo::test::TRecordingObserver;
 
@@ -49,38 +51,17 @@ QString Native(const QString &letterPath)
 
 void Put(const QString &letterPath, const QByteArray &content)
 {
-    QVERIFY(QDir().mkpath(QFileInfo(Native(letterPath)).path()));
-    trovalo::test::WriteFile(Native(letterPath), content);
+    trovalo::test::PutAt(letterPath, content);
 }
 
 QByteArray Read(const QString &letterPath)
 {
-    return ReadOrMissing(Native(letterPath));
+    return trovalo::test::ReadAt(letterPath);
 }
 
 void MakeReadOnly(const QString &letterPath)
 {
     QVERIFY(::chmod(QFile::encodeName(Native(letterPath)).constData(), 0444) == 0);
-}
-
-// Every file below a native folder, relative to it, sorted.
-QStringList FilesBelow(const QString &native)
-{
-    QStringList files;
-    QDirIterator it(native, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(native).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
-QByteArray RandomBytes(qsizetype size)
-{
-    QRandomGenerator random(7);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = static_cast<char>(random.bounded(256));
-    return bytes;
 }
 
 // An archive as the zip engine writes it: entries named by the path

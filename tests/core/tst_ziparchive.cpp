@@ -11,38 +11,15 @@
 #include <zip.h>
 
 using namespace trovalo;
+using trovalo::test::FilesBelow;
+using trovalo::test::PutNative;
+using trovalo::test::RandomBytes;
 using trovalo::test::ReadOrMissing;
 using trovalo::test::WriteFile;
 
 namespace {
 
 const QString ArchivePath = QStringLiteral("E:\\Backup\\C.zip");
-
-void Put(const QString &native, const QByteArray &content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(native).path()));
-    WriteFile(native, content);
-}
-
-QByteArray RandomBytes(qsizetype size)
-{
-    QRandomGenerator random(42);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = static_cast<char>(random.bounded(256));
-    return bytes;
-}
-
-// Every file below a native folder, hidden ones included, relative to it.
-QStringList FilesBelow(const QString &native)
-{
-    QStringList files;
-    QDirIterator it(native, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(native).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
 
 // An archive written by libzip directly, independent of the code under test
 // and free to hold names and encryptions that TZipArchive never writes.
@@ -131,7 +108,7 @@ private slots:
         const QDateTime stamp(QDate(2021, 6, 15), QTime(13, 45, 22));
         for (auto it = files.begin(); it != files.end(); ++it) {
             const QString native = drives.Native('C', QStringLiteral("Data/") + it.key());
-            Put(native, it.value());
+            PutNative(native, it.value());
             QFile file(native);
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
@@ -177,9 +154,9 @@ private slots:
     void replaceEntry()
     {
         test::TTestDrives drives;
-        Put(drives.Native('C', QStringLiteral("old.txt")), "old content");
-        Put(drives.Native('C', QStringLiteral("new.txt")), "the new content");
-        Put(drives.Native('C', QStringLiteral("other.txt")), "other");
+        PutNative(drives.Native('C', QStringLiteral("old.txt")), "old content");
+        PutNative(drives.Native('C', QStringLiteral("new.txt")), "the new content");
+        PutNative(drives.Native('C', QStringLiteral("other.txt")), "other");
         QVERIFY(QDir().mkpath(drives.Native('E', QStringLiteral("Backup"))));
         TZipArchive zip;
         zip.Open(ArchivePath, TZipOpenMode::Update);
@@ -226,7 +203,7 @@ private slots:
         WriteRawArchive(drives.Native('E', QStringLiteral("Backup/C.zip")), {{"Docs/x.bin", content}},
                         static_cast<zip_uint16_t>(method), "right");
         const QString target = drives.Native('C', QStringLiteral("Restore/x.bin"));
-        Put(target, "keep me");
+        PutNative(target, "keep me");
 
         TZipArchive zip;
         zip.SetPassword(password);
@@ -286,8 +263,8 @@ private slots:
     {
         QFETCH(bool, cancel);
         test::TTestDrives drives;
-        Put(drives.Native('C', QStringLiteral("old.txt")), "old content");
-        Put(drives.Native('C', QStringLiteral("big.bin")), RandomBytes(4 << 20));
+        PutNative(drives.Native('C', QStringLiteral("old.txt")), "old content");
+        PutNative(drives.Native('C', QStringLiteral("big.bin")), RandomBytes(4 << 20));
         const QString archive = drives.Native('E', QStringLiteral("Backup/C.zip"));
         QVERIFY(QDir().mkpath(QFileInfo(archive).path()));
         TZipArchive zip;
@@ -332,7 +309,7 @@ private slots:
         QFETCH(TZipMethod, method);
         test::TTestDrives drives;
         const QByteArray content = QByteArray("compressible text ").repeated(500);
-        Put(drives.Native('C', QStringLiteral("src")), content);
+        PutNative(drives.Native('C', QStringLiteral("src")), content);
         QVERIFY(QDir().mkpath(drives.Native('E', QStringLiteral("Backup"))));
         TZipArchive zip;
         zip.Open(ArchivePath, TZipOpenMode::Update);
@@ -361,7 +338,7 @@ private slots:
         test::TTestDrives drives;
         const QString archive = drives.Native('E', QStringLiteral("Backup/C.zip"));
         if (!content.isEmpty())
-            Put(archive, content);
+            PutNative(archive, content);
         TZipArchive zip;
         try {
             zip.Open(ArchivePath, mode);

@@ -15,10 +15,23 @@
 #include <memory>
 
 using namespace trovalo;
+using trovalo::test::RandomBytes;
 using trovalo::test::ReadOrMissing;
 using trovalo::test::TRecordingObserver;
 
 namespace {
+
+constexpr qint64 OldTime = 1672574400; // 2023-01-01, before every run
+
+void Put(const QString &letterPath, const QByteArray &content, qint64 modified = OldTime)
+{
+    trovalo::test::PutAt(letterPath, content, modified);
+}
+
+QByteArray Read(const QString &letterPath)
+{
+    return trovalo::test::ReadAt(letterPath);
+}
 
 const QString JobDatabase = QStringLiteral("E:\\Config\\Job.Zjd");
 const QString Backup = QStringLiteral("E:\\Backup\\");
@@ -40,33 +53,10 @@ QString Native(const QString &letterPath)
     return NativePath(letterPath);
 }
 
-void Put(const QString &letterPath, const QByteArray &content, qint64 modified = 1672574400)
-{
-    QDir().mkpath(QFileInfo(Native(letterPath)).path());
-    trovalo::test::WriteFile(Native(letterPath), content);
-    QFile file(Native(letterPath));
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(modified), QFileDevice::FileModificationTime));
-}
-
 // A file date after every run of the test (the runs record their start).
 qint64 Later()
 {
     return QDateTime::currentSecsSinceEpoch() + 3600;
-}
-
-QByteArray Read(const QString &letterPath)
-{
-    return ReadOrMissing(Native(letterPath));
-}
-
-QByteArray RandomBytes(qsizetype size)
-{
-    QRandomGenerator random(7);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = static_cast<char>(random.bounded(256));
-    return bytes;
 }
 
 std::unique_ptr<TRecordingObserver> Run(const TJob &job, std::unique_ptr<TRecordingObserver> observer = {})
