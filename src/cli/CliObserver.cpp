@@ -1,5 +1,9 @@
 #include "CliObserver.h"
 
+#include "model/SizeText.h"
+#include "platform/PathText.h"
+
+#include <QLocale>
 #include <QMutexLocker>
 
 #include <cmath>
@@ -25,6 +29,77 @@ int TerminalWidth()
     bool ok = false;
     const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
     return ok && columns > 0 ? columns : 80;
+}
+
+// A conflict's size as the conflict dialog shows it.
+QString ConflictSizeText(qint64 size)
+{
+    return size < 0 ? QStringLiteral("File Not Found") : SizeText(size, TSizeUnits::FileList);
+}
+
+QString ConflictDateText(TDateTime date)
+{
+    return date == 0 ? QStringLiteral("-")
+                     : QLocale::system().toString(DateTimeToQt(date), QLocale::ShortFormat);
+}
+
+// The dialog's choices turned into the action the engine carries out.
+void Settle(TSyncConflict &conflict, TCliObserver::TConflictAnswer answer)
+{
+    switch (answer) {
+    case TCliObserver::TConflictAnswer::Skip:
+        conflict.Action = faSkip;
+        break;
+    case TCliObserver::TConflictAnswer::UsbVersion:
+        conflict.Action = faCopyAB;
+        break;
+    case TCliObserver::TConflictAnswer::ComputerVersion:
+        conflict.Action = faCopyBA;
+        break;
+    case TCliObserver::TConflictAnswer::Ask:
+    case TCliObserver::TConflictAnswer::Newest:
+        break; // the pre-selected action is the newest version
+    }
+}
+
+// One reply to the per-pair question: an answer, maybe for all remaining
+// pairs; nullopt for a reply that is none of the words offered.
+struct TConflictReply
+{
+    bool Cancel = false;
+    bool All = false;
+    TCliObserver::TConflictAnswer Answer = TCliObserver::TConflictAnswer::Newest;
+};
+
+std::optional<TConflictReply> ParseConflictReply(const QString &text)
+{
+    TConflictReply reply;
+    bool answered = false;
+    for (const QString &word : text.toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        using TAnswer = TCliObserver::TConflictAnswer;
+        std::optional<TAnswer> answer;
+        if (word == QLatin1String("all")) {
+            reply.All = true;
+            continue;
+        }
+        if (word == QLatin1String("x") || word == QLatin1String("cancel")) {
+            reply.Cancel = true;
+            continue;
+        }
+        if (word == QLatin1String("s") || word == QLatin1String("skip"))
+            answer = TAnswer::Skip;
+        else if (word == QLatin1String("u") || word == QLatin1String("usb"))
+            answer = TAnswer::UsbVersion;
+        else if (word == QLatin1String("c") || word == QLatin1String("computer"))
+            answer = TAnswer::ComputerVersion;
+        else if (word == QLatin1String("n") || word == QLatin1String("newest"))
+            answer = TAnswer::Newest;
+        if (!answer || answered)
+            return std::nullopt;
+        answered = true;
+        reply.Answer = *answer;
+    }
+    return reply;
 }
 
 // Engine texts use CR LF line breaks (the low-disk message).
@@ -126,6 +201,89 @@ TLowDiskAnswer TCliObserver::AskLowDiskSpace(TThreadBase &, const QString &messa
     }
 }
 
+bool TCliObserver::AskSyncConflicts(TThreadBase &, QList<TSyncConflict> &conflicts)
+{
+    // The lock is held while the user thinks: nothing else may write then.
+    QMutexLocker lock(&FMutex);
+    ClearLiveLine();
+    PrintConflicts(conflicts);
+    if (FConflictAnswer != TConflictAnswer::Ask) {
+        for (TSyncConflict &conflict : conflicts)
+            Settle(conflict, FConflictAnswer);
+        PrintSettled(QStringLiteral("Settled by --conflicts:"), conflicts);
+        return true;
+    }
+    if (!FTerminal.CanAsk) {
+        FErr << "There is no terminal to answer on: the run is cancelled. Pass "
+                "--conflicts=skip|usb|computer|newest to settle the conflicts without being asked.\n";
+        FErr.flush();
+        FTotals.ConflictsUnasked = true;
+        return false;
+    }
+    return AskConflictsOneByOne(conflicts);
+}
+
+void TCliObserver::PrintConflicts(const QList<TSyncConflict> &conflicts)
+{
+    FErr << "\nFile Conflicts\n"
+         << conflicts.size()
+         << " file(s) differ between the USB drive and the computer, or changed on one side and were "
+            "deleted on the other:\n";
+    for (int i = 0; i < conflicts.size(); ++i) {
+        const TSyncConflict &conflict = conflicts[i];
+        const QString name = ExtractFileName(conflict.FileA.isEmpty() ? conflict.FileB : conflict.FileA);
+        FErr << "\n " << i + 1 << ". " << name << "\n"
+             << "    USB Drive: " << ConflictSizeText(conflict.SizeA) << ", "
+             << ConflictDateText(conflict.DateA) << "  " << conflict.FileA << "\n"
+             << "    Computer:  " << ConflictSizeText(conflict.SizeB) << ", "
+             << ConflictDateText(conflict.DateB) << "  " << conflict.FileB << "\n"
+             << "    Pre-selected (the newest version): " << ConflictActionText(conflict, conflict.Action)
+             << "\n";
+    }
+    FErr.flush();
+}
+
+void TCliObserver::PrintSettled(const QString &heading, const QList<TSyncConflict> &conflicts)
+{
+    FErr << heading << "\n";
+    for (int i = 0; i < conflicts.size(); ++i)
+        FErr << "  " << i + 1 << ". " << ConflictActionText(conflicts[i], conflicts[i].Action) << "\n";
+    FErr.flush();
+}
+
+bool TCliObserver::AskConflictsOneByOne(QList<TSyncConflict> &conflicts)
+{
+    FErr << "\nAnswer for each file: n = use the newest version (as shown), u = use this USB drive's "
+            "version, c = use this computer's version, s = do nothing, x = cancel the run. Add \"all\" "
+            "to answer the same for this file and all after it (\"c all\").\n";
+    std::optional<TConflictAnswer> forAll;
+    for (int i = 0; i < conflicts.size(); ++i) {
+        TSyncConflict &conflict = conflicts[i];
+        if (forAll) {
+            Settle(conflict, *forAll);
+            continue;
+        }
+        std::optional<TConflictReply> reply;
+        while (!reply) {
+            const std::optional<QString> line = AskLine(
+                FErr, QStringLiteral("%1 of %2, %3: [n/u/c/s/x] ")
+                          .arg(i + 1)
+                          .arg(conflicts.size())
+                          .arg(ExtractFileName(conflict.FileA.isEmpty() ? conflict.FileB : conflict.FileA)));
+            if (!line)
+                return false;
+            reply = ParseConflictReply(*line);
+        }
+        if (reply->Cancel)
+            return false;
+        Settle(conflict, reply->Answer);
+        if (reply->All)
+            forAll = reply->Answer;
+    }
+    PrintSettled(QStringLiteral("Settled:"), conflicts);
+    return true;
+}
+
 void TCliObserver::OnFinished(TThreadBase &)
 {
     QMutexLocker lock(&FMutex);
@@ -202,6 +360,26 @@ std::optional<QString> AskLine(QTextStream &err, const QString &prompt)
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return QString::fromStdString(line);
+}
+
+QString ConflictActionText(const TSyncConflict &conflict, TFileAction action)
+{
+    switch (action) {
+    case faCopyAB:
+        return conflict.SizeA < 0
+                   ? QStringLiteral("delete the file on the computer (it was deleted on the USB drive)")
+                   : QStringLiteral("copy the USB drive's version to the computer");
+    case faCopyBA:
+        return conflict.SizeB < 0
+                   ? QStringLiteral("delete the file on the USB drive (it was deleted on the computer)")
+                   : QStringLiteral("copy the computer's version to the USB drive");
+    case faDelete:
+        return conflict.SizeA >= 0 ? QStringLiteral("delete the file on the USB drive")
+                                   : QStringLiteral("delete the file on the computer");
+    case faSkip:
+        break;
+    }
+    return QStringLiteral("do nothing");
 }
 
 QString RemainingTimeText(double days)

@@ -38,7 +38,17 @@ public:
     void OnLog(TThreadBase &sender, const QString &fileName, const QString &action, const QString &info,
                TEvent event) override;
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &sender, const QString &message) override;
+    // Lists the conflicts with both sides' sizes and dates and the
+    // pre-selected action, then settles them by the answer given on the
+    // command line, or asks per pair on the terminal. Without either the
+    // run is cancelled (nobody could be asked).
+    bool AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts) override;
     void OnFinished(TThreadBase &sender) override;
+
+    // How sync conflicts are settled: asked on the terminal, or one answer
+    // for all (the conflict dialog's four actions).
+    enum class TConflictAnswer { Ask, Skip, UsbVersion, ComputerVersion, Newest };
+    void SetConflictAnswer(TConflictAnswer answer) { FConflictAnswer = answer; }
 
     // Called by the waiting front end now and then: keeps the status line
     // up while the engine reports nothing.
@@ -55,11 +65,18 @@ public:
         // The low-disk question was answered Abort because nobody could be
         // asked: the run stopped for want of space, not by the user.
         bool AbortedUnasked = false;
+        // Sync conflicts had to be answered and nobody could be asked: the
+        // run was cancelled for that, not by the user.
+        bool ConflictsUnasked = false;
         QString FinalStatus; // the last status message of the run
     };
     TTotals Totals() const;
 
 private:
+    void PrintConflicts(const QList<TSyncConflict> &conflicts);
+    void PrintSettled(const QString &heading, const QList<TSyncConflict> &conflicts);
+    // Asks pair by pair; false for cancel (or the end of the input).
+    bool AskConflictsOneByOne(QList<TSyncConflict> &conflicts);
     void DrawLiveLine(bool force);
     void ClearLiveLine();
     QString LiveLineText() const;
@@ -75,11 +92,17 @@ private:
     QElapsedTimer FLastDraw;
     bool FLineShown = false;
     bool FEnded = false;
+    TConflictAnswer FConflictAnswer = TConflictAnswer::Ask;
 };
 
 // Asks on the terminal: the prompt goes to Err, the answer is one line of
 // standard input without its line end; nullopt at its end.
 std::optional<QString> AskLine(QTextStream &err, const QString &prompt);
+
+// What settling a conflict with Action does, for the user: "copy the
+// computer's version to the USB drive", "do nothing"... A copy from a side
+// whose file was deleted deletes the other side's file.
+QString ConflictActionText(const TSyncConflict &conflict, TFileAction action);
 
 // A remaining time in days as "h:mm:ss"; "--:--:--" when unknown (< 0).
 QString RemainingTimeText(double days);

@@ -4,12 +4,18 @@
 #include "EngineRun.h"
 
 #include "control/ArchiveJobLauncher.h"
+#include "control/SyncJobLauncher.h"
 #include "db/JobDatabase.h"
 #include "engine/BackUpThreadBase.h"
+#include "engine/SyncFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
 #include "model/Exceptions.h"
 #include "model/JobFiles.h"
+#include "model/PCSyncData.h"
+#include "model/SyncData.h"
+#include "model/SyncDataItems.h"
+#include "platform/PathText.h"
 
 namespace trovalo::cli {
 
@@ -51,19 +57,13 @@ private:
     QString FPcId;
 };
 
-QString RunRefusal(TJobKind kind)
+// A launcher's failures become the command's: a job that cannot be read
+// or run is bad input.
+template <typename TPrepare>
+auto Prepared(TPrepare prepare)
 {
-    return kind == TJobKind::Sync || kind == TJobKind::PCSync
-               ? QStringLiteral("sync jobs cannot be run from the command line yet")
-               : QString();
-}
-
-std::unique_ptr<TArchiveLaunch> PrepareRun(TArchiveJobLauncher &launcher, const TTerminalAsker &asker,
-                                           const QString &jobFile)
-{
-    std::unique_ptr<TArchiveLaunch> launch;
     try {
-        launch = launcher.Prepare(jobFile, DateTimeNow());
+        return prepare();
     } catch (const EUserException &error) {
         throw TCliFailure{error.Message()};
     } catch (const EFileError &error) {
@@ -71,14 +71,26 @@ std::unique_ptr<TArchiveLaunch> PrepareRun(TArchiveJobLauncher &launcher, const 
     } catch (const EPathError &error) {
         throw TCliFailure{error.Message()};
     }
-    if (launch)
-        return launch;
+}
+
+// A question was answered No: say why nothing ran.
+TCliFailure Declined(const TTerminalAsker &asker)
+{
     if (asker.Unasked())
-        throw TCliFailure{
-            QStringLiteral("there is no terminal to answer on; pass --yes to answer Yes and run "
-                           "the job"),
+        return TCliFailure{
+            QStringLiteral("there is no terminal to answer on; pass --yes to answer Yes and run the job"),
             ExitCancelled};
-    throw TCliFailure{QStringLiteral("the job was not run"), ExitCancelled};
+    return TCliFailure{QStringLiteral("the job was not run"), ExitCancelled};
+}
+
+std::unique_ptr<TArchiveLaunch> PrepareRun(TArchiveJobLauncher &launcher, const TTerminalAsker &asker,
+                                           const QString &jobFile)
+{
+    std::unique_ptr<TArchiveLaunch> launch =
+        Prepared([&] { return launcher.Prepare(jobFile, DateTimeNow()); });
+    if (!launch)
+        throw Declined(asker);
+    return launch;
 }
 
 void PrintRunHeader(QTextStream &out, const TArchiveLaunch &launch)
@@ -126,22 +138,81 @@ void PrintSummary(QTextStream &out, const TArchiveLaunch &launch, const TCliObse
     out.flush();
 }
 
-} // namespace
-
-int RunCommand(TCliContext &context)
+// The options of `run`.
+struct TRunOptions
 {
-    const QCommandLineOption yesOption(QStringLiteral("yes"),
-                                       QStringLiteral("answer Yes to the questions asked before the run"));
-    QCommandLineParser parser;
-    ParseCommand(parser, {QStringLiteral("trovalo-cli run JOBFILE [--yes]"), {yesOption}, 1, 1},
-                 context.Arguments);
-    const QString jobFile =
-        JobFileFromArgument(parser.positionalArguments().first(), RunRefusal,
-                            QStringLiteral("run takes a backup job (.zja) or a move job (.zjm)"));
+    QCommandLineOption Yes{QStringLiteral("yes"),
+                           QStringLiteral("answer Yes to the questions asked before the run")};
+    QCommandLineOption Item{
+        QStringLiteral("item"),
+        QStringLiteral("PC-PC sync jobs: run item N (counted from 1) instead of this computer's"),
+        QStringLiteral("N")};
+    QCommandLineOption Conflicts{
+        QStringLiteral("conflicts"),
+        QStringLiteral("sync jobs: settle every conflict this way instead of asking"),
+        QStringLiteral("skip|usb|computer|newest")};
+};
 
+const QString RunUsage =
+    QStringLiteral("trovalo-cli run JOBFILE [--yes] [--item N] [--conflicts=skip|usb|computer|newest]");
+
+TCliObserver::TConflictAnswer ConflictAnswerOption(const QString &value)
+{
+    using TAnswer = TCliObserver::TConflictAnswer;
+    static const QList<std::pair<QString, TAnswer>> Answers = {
+        {QStringLiteral("skip"), TAnswer::Skip},
+        {QStringLiteral("usb"), TAnswer::UsbVersion},
+        {QStringLiteral("computer"), TAnswer::ComputerVersion},
+        {QStringLiteral("newest"), TAnswer::Newest}};
+    QStringList words;
+    for (const auto &[word, answer] : Answers) {
+        if (value.compare(word, Qt::CaseInsensitive) == 0)
+            return answer;
+        words << word;
+    }
+    const QString nearest = NearestWord(value.toLower(), words);
+    throw TCliFailure{
+        QStringLiteral("--conflicts: '%1' is none of %2%3")
+            .arg(value, words.join(QLatin1Char('|')),
+                 nearest.isEmpty() ? QString() : QStringLiteral("; did you mean '%1'?").arg(nearest))};
+}
+
+// 0-based item index of --item, -1 when it is not given.
+int ItemOption(const QCommandLineParser &parser, const TRunOptions &options)
+{
+    if (!parser.isSet(options.Item))
+        return -1;
+    bool ok = false;
+    const int item = parser.value(options.Item).toInt(&ok);
+    if (!ok || item < 1)
+        throw TCliFailure{QStringLiteral("--item: '%1' is no item number (1 for the first item)")
+                              .arg(parser.value(options.Item))};
+    return item - 1;
+}
+
+// Runs the engine; the job file is saved (with the run's start time) once
+// the run has really started. False when that save failed: the run goes
+// on, the user is warned.
+bool RunAndSaveJob(TThreadBase &engine, TCliObserver &observer, const std::function<void()> &save)
+{
+    bool saved = true;
+    RunEngine(engine, observer, [&] {
+        try {
+            save();
+        } catch (const ETrovaloError &error) {
+            saved = false;
+            observer.Warn(QStringLiteral("The job file could not be saved with this run's start time: %1")
+                              .arg(error.Message()));
+        }
+    });
+    return saved;
+}
+
+int RunArchiveJob(TCliContext &context, const QString &jobFile, bool yes)
+{
     const TRunEnvironment environment = StartUp();
     const TCliObserver::TTerminal terminal = TCliObserver::DetectTerminal();
-    TTerminalAsker asker(context.Err, parser.isSet(yesOption), terminal.CanAsk);
+    TTerminalAsker asker(context.Err, yes, terminal.CanAsk);
     TTerminalQuestions questions(asker, environment.PcId);
     TArchiveJobLauncher launcher(environment.PcId, environment.Protection, questions);
     const std::unique_ptr<TArchiveLaunch> launch = PrepareRun(launcher, asker, jobFile);
@@ -150,16 +221,7 @@ int RunCommand(TCliContext &context)
     // The job file is saved once the run has really started.
     TCliObserver observer(context.Out, context.Err, terminal);
     TBackUpThreadBase &engine = *launch->Thread;
-    bool saved = true;
-    RunEngine(engine, observer, [&] {
-        try {
-            TArchiveJobLauncher::SaveStartedJob(*launch);
-        } catch (const ETrovaloError &error) {
-            saved = false;
-            observer.Warn(QStringLiteral("The job file could not be saved with this run's start time: %1")
-                              .arg(error.Message()));
-        }
-    });
+    const bool saved = RunAndSaveJob(engine, observer, [&] { TArchiveJobLauncher::SaveStartedJob(*launch); });
 
     const TCliObserver::TTotals totals = observer.Totals();
     const bool finished = totals.FinalStatus.trimmed() == TJobDatabase::StatusFinished;
@@ -172,6 +234,180 @@ int RunCommand(TCliContext &context)
     if (!finished || !saved || totals.FailedRows > 0 || totals.ErrorEvents > 0)
         return ExitErrors;
     return ExitOk;
+}
+
+// The items of a PC-PC sync job, for the message that none is this computer's.
+QString ItemList(const QString &jobFile)
+{
+    TPCSyncData job;
+    TSyncJobLauncher::LoadJob(job, jobFile);
+    QStringList lines;
+    for (int i = 0; i < job.SyncDataItems()->Count(); ++i) {
+        const TSyncDataItem &item = *job.SyncDataItems()->Items(i);
+        lines << QStringLiteral("  %1. \"%2\" (PC ID %3)")
+                     .arg(i + 1)
+                     .arg(item.SyncName(), item.PCID().isEmpty() ? QStringLiteral("none") : item.PCID());
+    }
+    return lines.isEmpty() ? QStringLiteral("  (the job has no items)") : lines.join(QLatin1Char('\n'));
+}
+
+std::unique_ptr<TSyncLaunch> PrepareSyncRun(TSyncJobLauncher &launcher, const TTerminalAsker &asker,
+                                            const QString &jobFile, const QString &pcId, int item)
+{
+    std::unique_ptr<TSyncLaunch> launch =
+        Prepared([&] { return launcher.Prepare(jobFile, DateTimeNow(), item); });
+    if (launch)
+        return launch;
+    if (launcher.Refusal() == TSyncLaunchRefusal::NoItemForComputer)
+        throw TCliFailure{QStringLiteral("%1: this PC-PC sync job has no item for this computer (PC ID %2), "
+                                         "so nothing was run. Its items:\n%3\nRun another computer's item "
+                                         "with --item N.")
+                              .arg(WithNative(jobFile), pcId, Prepared([&] { return ItemList(jobFile); })),
+                          ExitCancelled};
+    throw Declined(asker);
+}
+
+QString DirectionCaption(TSyncDirection direction)
+{
+    switch (direction) {
+    case sdBidi:
+        return QStringLiteral("In Both Directions");
+    case sdPCToUSB:
+        return QStringLiteral("Only To Computer");
+    case sdUSBToPC:
+        return QStringLiteral("Only To USB Drive");
+    }
+    return {};
+}
+
+QString ConflictRuleCaption(TSyncDefaultAction rule)
+{
+    switch (rule) {
+    case sdaAsk:
+        return QStringLiteral("Ask me what to do");
+    case sdaNothing:
+        return QStringLiteral("Do Nothing");
+    case sdaPCVersion:
+        return QStringLiteral("Use this USB drive's version");
+    case sdaUSBVersion:
+        return QStringLiteral("Use this computer's version");
+    case sdaNewVersion:
+        return QStringLiteral("Use the newest version");
+    }
+    return {};
+}
+
+void PrintSyncHeader(QTextStream &out, const TSyncLaunch &launch)
+{
+    const TSyncFolderThread &engine = *launch.Thread;
+    if (launch.Kind == TJobKind::PCSync)
+        out << "Running item " << launch.ItemIndex + 1 << " \"" << launch.Caption
+            << "\" of the PC-PC sync job \"" << launch.PCJob->SyncName() << "\"\n";
+    else
+        out << "Running the sync job \"" << launch.Caption << "\" (" << JobKindCaption(TJobKind::Sync)
+            << ")\n";
+    out << "  job file:   " << WithNative(launch.JobFile) << "\n"
+        << "  history:    " << WithNative(launch.DatabaseFile) << "\n"
+        << "  direction:  " << DirectionCaption(engine.SyncDirection()) << "\n"
+        << "  conflicts:  " << ConflictRuleCaption(engine.SyncDefaultAction()) << "\n";
+    // Side A lies on the drive of the sync database.
+    const QString drive = ExtractFileDrive(launch.DatabaseFile);
+    for (int i = 0; i < engine.SyncItems().Count(); ++i)
+        out << "  folders:    " << drive + engine.SyncItems()[i]->FolderA() << "  <->  "
+            << engine.SyncItems()[i]->FolderB() << "\n";
+    for (int i = 0; i < engine.SyncFiles().Count(); ++i)
+        out << "  files:      " << drive + engine.SyncFiles()[i]->FolderA() << "  <->  "
+            << engine.SyncFiles()[i]->FolderB() << "\n";
+    out.flush();
+}
+
+// The controller's completion message, then what was done to the pairs
+// that needed attention.
+void PrintSyncSummary(QTextStream &out, const TSyncLaunch &launch, const TCliObserver::TTotals &totals,
+                      bool cancelled)
+{
+    const bool pcSync = launch.Kind == TJobKind::PCSync;
+    const QString headline = QStringLiteral("%1Sync file operation %2 !")
+                                 .arg(pcSync ? QStringLiteral("PC ") : QString(),
+                                      cancelled ? QStringLiteral("Cancled") : QStringLiteral("completed"));
+    const qint64 processed = launch.Thread->GetProcessedFiles();
+    PrintCompletion(out, headline, processed, totals);
+    // Every pair that needed attention is counted once as processed; the
+    // skipped ones are the only ones without a log row.
+    const qint64 logged = totals.Copied + totals.Removed + totals.FailedRows;
+    const qint64 skipped = std::max<qint64>(0, processed - logged);
+    if (totals.ConflictsUnasked)
+        out << "The run was cancelled: conflicts need an answer and there is no terminal to ask on. Pass "
+               "--conflicts=skip|usb|computer|newest to settle them.\n";
+    else if (!cancelled && logged + skipped + totals.ErrorEvents == 0)
+        out << (launch.PreviousLastUpdate != 0
+                    ? "Nothing changed since the last run: both sides are in step.\n"
+                    : "Nothing to sync: both sides are in step.\n");
+    out << "Copied " << totals.Copied << ", deleted " << totals.Removed << ", skipped " << skipped
+        << ", failed " << totals.FailedRows;
+    if (totals.FailedRows > 0)
+        out << " (see the lines marked FAILED)";
+    out << ".\n";
+    out.flush();
+}
+
+int RunSyncJob(TCliContext &context, const QString &jobFile, bool yes, int item,
+               TCliObserver::TConflictAnswer conflicts)
+{
+    const TRunEnvironment environment = StartUp();
+    const TCliObserver::TTerminal terminal = TCliObserver::DetectTerminal();
+    TTerminalAsker asker(context.Err, yes, terminal.CanAsk);
+    TTerminalQuestions questions(asker, environment.PcId);
+    TSyncJobLauncher launcher(environment.PcId, environment.Protection, questions);
+    const std::unique_ptr<TSyncLaunch> launch =
+        PrepareSyncRun(launcher, asker, jobFile, environment.PcId, item);
+    PrintSyncHeader(context.Out, *launch);
+
+    TCliObserver observer(context.Out, context.Err, terminal);
+    observer.SetConflictAnswer(conflicts);
+    TSyncFolderThread &engine = *launch->Thread;
+    const bool saved = RunAndSaveJob(engine, observer, [&] { TSyncJobLauncher::SaveStartedJob(*launch); });
+
+    const TCliObserver::TTotals totals = observer.Totals();
+    const bool finished = totals.FinalStatus.trimmed() == QLatin1String("Finished !");
+    const bool cancelled = !finished && (engine.Terminated() ||
+                                         totals.FinalStatus.trimmed().startsWith(QLatin1String("Canceled")));
+    PrintSyncSummary(context.Out, *launch, totals, cancelled);
+    if (cancelled)
+        return ExitCancelled;
+    if (!finished || !saved || totals.FailedRows > 0 || totals.ErrorEvents > 0)
+        return ExitErrors;
+    return ExitOk;
+}
+
+} // namespace
+
+int RunCommand(TCliContext &context)
+{
+    const TRunOptions options;
+    QCommandLineParser parser;
+    ParseCommand(parser, {RunUsage, {options.Yes, options.Item, options.Conflicts}, 1, 1}, context.Arguments);
+    const QString jobFile = JobFileFromArgument(
+        parser.positionalArguments().first(), [](TJobKind) { return QString(); },
+        QStringLiteral(
+            "run takes a backup job (.zja), a move job (.zjm), a sync job (.zjs) or a PC-PC sync job "
+            "(.zjp)"));
+    const int item = ItemOption(parser, options);
+    const TJobKind kind = *JobKindOfFile(jobFile);
+    const bool sync = kind == TJobKind::Sync || kind == TJobKind::PCSync;
+    if (!sync && (parser.isSet(options.Item) || parser.isSet(options.Conflicts)))
+        throw TCliFailure{QStringLiteral("--item and --conflicts are for sync jobs; %1 is a %2 job")
+                              .arg(WithNative(jobFile), kind == TJobKind::Move ? QStringLiteral("move")
+                                                                               : QStringLiteral("backup"))};
+    if (kind == TJobKind::Sync && parser.isSet(options.Item))
+        throw TCliFailure{
+            QStringLiteral("--item is for PC-PC sync jobs (.zjp); a sync job (.zjs) has no items")};
+    if (!sync)
+        return RunArchiveJob(context, jobFile, parser.isSet(options.Yes));
+    const TCliObserver::TConflictAnswer conflicts =
+        parser.isSet(options.Conflicts) ? ConflictAnswerOption(parser.value(options.Conflicts))
+                                        : TCliObserver::TConflictAnswer::Ask;
+    return RunSyncJob(context, jobFile, parser.isSet(options.Yes), item, conflicts);
 }
 
 } // namespace trovalo::cli

@@ -191,8 +191,8 @@ void TestRunCommand::refused_data()
     QTest::newRow("mistyped option") << "Config/Backup1.Zja"
                                      << QStringList{"E:\\Config\\Backup1.Zja", "--yse"}
                                      << "did you mean '--yes'";
-    QTest::newRow("sync job") << "Config/sync 1.Zjs" << QStringList{"E:\\Config\\sync 1.Zjs"}
-                              << "sync jobs cannot be run from the command line yet";
+    QTest::newRow("damaged sync job")
+        << "Config/sync 1.Zjs" << QStringList{"E:\\Config\\sync 1.Zjs"} << "is not a readable sync job file";
 }
 
 void TestRunCommand::refused()

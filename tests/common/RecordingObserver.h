@@ -35,12 +35,17 @@ public:
     QList<TLogRow> Logs;
     QStringList FileOperations; // distinct consecutive FileInfo texts
     QStringList LowDiskQuestions;
+    // Every sync conflict question, with the pre-selected actions.
+    QList<QList<TSyncConflict>> SyncConflictQuestions;
     int FileProgressReports = 0;
     bool Finished = false;
 
     // Answers the low-disk-space question; Abort when unset. Called with the
     // message and the number of the question (from 1).
     std::function<TLowDiskAnswer(const QString &message, int count)> LowDiskAnswer;
+    // Answers the sync conflict question (it may change the actions);
+    // cancels (false) when unset.
+    std::function<bool(QList<TSyncConflict> &)> SyncConflictAnswer;
     // Runs on every status report (to cancel a run at a chosen point).
     std::function<void(TThreadBase &, const TStatusReport &)> OnStatus;
     // Runs on every per-file progress report.
@@ -86,6 +91,14 @@ public:
             count = int(LowDiskQuestions.size());
         }
         return LowDiskAnswer ? LowDiskAnswer(message, count) : ldaAbort;
+    }
+    bool AskSyncConflicts(TThreadBase &, QList<TSyncConflict> &conflicts) override
+    {
+        {
+            QMutexLocker lock(&FMutex);
+            SyncConflictQuestions.append(conflicts);
+        }
+        return SyncConflictAnswer ? SyncConflictAnswer(conflicts) : false;
     }
     void OnFinished(TThreadBase &) override
     {

@@ -1,5 +1,6 @@
 #include "ArchiveJobLauncher.h"
 
+#include "control/StrictJobLoad.h"
 #include "db/JobDatabase.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
@@ -16,51 +17,10 @@
 
 namespace trovalo {
 
-namespace {
-
-EUserException NotAJobFile(const QString &jobFile, const QString &native, const QString &reason)
-{
-    return EUserException(
-        QStringLiteral("\"%1\" (%2) is not a readable job file: %3").arg(jobFile, native, reason));
-}
-
-} // namespace
-
-// Strict: a plain load would quietly give a default record for a file that
-// is no job at all, and running that would copy nothing, or the wrong
-// thing, without a word.
+// Strict: see LoadJobStrictly.
 void TArchiveJobLauncher::LoadJob(TArchiveData &job, const QString &jobFile)
 {
-    const std::optional<QString> native = ToNativePath(jobFile);
-    if (!native)
-        throw EFileError(
-            QStringLiteral("Cannot open \"%1\": it lies on no drive of this computer").arg(jobFile));
-    QFile file(*native);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(
-            QStringLiteral("Cannot open \"%1\" (%2): %3").arg(jobFile, *native, file.errorString()));
-    const QByteArray bytes = file.read(MaxInflatedSize + 1);
-
-    QByteArray objectStream;
-    try {
-        objectStream = InflateContainer(bytes);
-    } catch (const EStreamError &error) {
-        throw NotAJobFile(jobFile, *native, error.Message());
-    }
-    const TStreamRecord record = ParseObjectStream(objectStream);
-    if (!record.Error.isEmpty())
-        throw NotAJobFile(jobFile, *native, QStringLiteral("the record is damaged (%1)").arg(record.Error));
-    const QString expectedClass =
-        QString::fromLatin1(job.metaObject()->className()).section(QStringLiteral("::"), -1);
-    if (record.ClassName != expectedClass)
-        throw NotAJobFile(
-            jobFile, *native,
-            QStringLiteral("it holds a %1 record, not a backup or move job").arg(record.ClassName));
-    try {
-        job.ReadObjectStream(objectStream);
-    } catch (const EStreamError &error) {
-        throw NotAJobFile(jobFile, *native, error.Message());
-    }
+    LoadJobStrictly(job, jobFile, QStringLiteral("job file"), QStringLiteral("backup or move job"));
 }
 
 namespace {

@@ -3,6 +3,10 @@
 #include "db/DatabaseTemplate.h"
 #include "platform/PathText.h"
 
+#include <QHash>
+
+#include <vector>
+
 namespace trovalo {
 
 namespace {
@@ -51,7 +55,23 @@ TSyncFileRow ReadRow(const TSqliteStatement &statement)
     return row;
 }
 
+// The key of a case-insensitive pair look-up in memory.
+QString PairKey(const QString &fileName, const QString &folder)
+{
+    return LookupKey(fileName) + QChar(0) + LookupKey(folder);
+}
+
 } // namespace
+
+// The rows in memory, found by either pair key or by ID. A key that several
+// rows share finds the oldest of them, as the queries do.
+struct TSyncDatabase::TIndex
+{
+    std::vector<TSyncFileRow> Rows;
+    QHash<QString, qsizetype> ByFolderA;
+    QHash<QString, qsizetype> ByFolderB;
+    QHash<qint64, qsizetype> ById;
+};
 
 QString TSyncDatabase::PathForJobFile(const QString &jobFile)
 {
@@ -88,7 +108,41 @@ TSyncDatabase::~TSyncDatabase()
 void TSyncDatabase::ResetListIds()
 {
     FBatch->Commit();
-    FDatabase->Exec(QStringLiteral("UPDATE FileLog SET ListID = NULL;"));
+    FDatabase->Exec(QStringLiteral("UPDATE FileLog SET ListID = NULL WHERE ListID IS NOT NULL;"));
+    if (FIndex) {
+        for (TSyncFileRow &row : FIndex->Rows)
+            row.ListID.reset();
+    }
+}
+
+void TSyncDatabase::LoadIndex()
+{
+    FIndex = std::make_unique<TIndex>();
+    // The key columns are folded already: no folding per row here.
+    TSqliteStatement &select = FDatabase->Prepare(
+        QStringLiteral("SELECT ID, ListID, FileName, FolderA, FolderB, DateFolderA, DateFolderB, "
+                       "FileKey, FolderAKey, FolderBKey FROM FileLog ORDER BY ID"));
+    while (select.Step()) {
+        const QString fileKey = select.ColumnText(7) + QChar(0);
+        IndexRow(ReadRow(select), fileKey + select.ColumnText(8), fileKey + select.ColumnText(9));
+    }
+}
+
+void TSyncDatabase::IndexRow(const TSyncFileRow &row, const QString &keyA, const QString &keyB)
+{
+    const qsizetype position = qsizetype(FIndex->Rows.size());
+    FIndex->Rows.push_back(row);
+    if (!FIndex->ByFolderA.contains(keyA))
+        FIndex->ByFolderA.insert(keyA, position);
+    if (!FIndex->ByFolderB.contains(keyB))
+        FIndex->ByFolderB.insert(keyB, position);
+    FIndex->ById.insert(row.ID, position);
+}
+
+TSyncFileRow *TSyncDatabase::IndexedRow(qint64 id)
+{
+    const auto found = FIndex->ById.constFind(id);
+    return found == FIndex->ById.constEnd() ? nullptr : &FIndex->Rows[std::size_t(*found)];
 }
 
 std::optional<TSyncFileRow> TSyncDatabase::FindOne(const QString &sql,
@@ -105,6 +159,12 @@ std::optional<TSyncFileRow> TSyncDatabase::FindOne(const QString &sql,
 
 std::optional<TSyncFileRow> TSyncDatabase::FindByFolderA(const QString &fileName, const QString &folderA)
 {
+    if (FIndex) {
+        const auto found = FIndex->ByFolderA.constFind(PairKey(fileName, folderA));
+        if (found == FIndex->ByFolderA.constEnd())
+            return std::nullopt;
+        return FIndex->Rows[std::size_t(*found)];
+    }
     return FindOne(
         QStringLiteral("WHERE FileKey = ?1 AND FolderAKey = ?2 ORDER BY ID LIMIT 1"),
         [&](TSqliteStatement &s) { s.BindText(1, LookupKey(fileName)).BindText(2, LookupKey(folderA)); });
@@ -112,6 +172,12 @@ std::optional<TSyncFileRow> TSyncDatabase::FindByFolderA(const QString &fileName
 
 std::optional<TSyncFileRow> TSyncDatabase::FindByFolderB(const QString &fileName, const QString &folderB)
 {
+    if (FIndex) {
+        const auto found = FIndex->ByFolderB.constFind(PairKey(fileName, folderB));
+        if (found == FIndex->ByFolderB.constEnd())
+            return std::nullopt;
+        return FIndex->Rows[std::size_t(*found)];
+    }
     return FindOne(
         QStringLiteral("WHERE FileKey = ?1 AND FolderBKey = ?2 ORDER BY ID LIMIT 1"),
         [&](TSqliteStatement &s) { s.BindText(1, LookupKey(fileName)).BindText(2, LookupKey(folderB)); });
@@ -119,6 +185,10 @@ std::optional<TSyncFileRow> TSyncDatabase::FindByFolderB(const QString &fileName
 
 std::optional<TSyncFileRow> TSyncDatabase::FindById(qint64 id)
 {
+    if (FIndex) {
+        const TSyncFileRow *row = IndexedRow(id);
+        return row ? std::optional<TSyncFileRow>(*row) : std::nullopt;
+    }
     return FindOne(QStringLiteral("WHERE ID = ?1"), [&](TSqliteStatement &s) { s.BindInt64(1, id); });
 }
 
@@ -148,6 +218,9 @@ qint64 TSyncDatabase::Append(const QString &fileName, const QString &folderA, co
         insert.Execute();
         id = FDatabase->LastInsertRowId();
     });
+    if (FIndex)
+        IndexRow({id, listId, fileName, folderA, folderB, std::nullopt, std::nullopt},
+                 PairKey(fileName, folderA), PairKey(fileName, folderB));
     return id;
 }
 
@@ -160,6 +233,10 @@ void TSyncDatabase::SetListId(qint64 id, std::optional<qint64> listId)
             update.BindInt64(1, *listId);
         update.BindInt64(2, id).Execute();
     });
+    if (FIndex) {
+        if (TSyncFileRow *row = IndexedRow(id))
+            row->ListID = listId;
+    }
 }
 
 void TSyncDatabase::SetDates(qint64 id, TDateTime dateFolderA, TDateTime dateFolderB)
@@ -172,11 +249,22 @@ void TSyncDatabase::SetDates(qint64 id, TDateTime dateFolderA, TDateTime dateFol
             .BindInt64(3, id)
             .Execute();
     });
+    if (FIndex) {
+        if (TSyncFileRow *row = IndexedRow(id)) {
+            row->DateFolderA = dateFolderA;
+            row->DateFolderB = dateFolderB;
+        }
+    }
 }
 
 void TSyncDatabase::Flush()
 {
     FBatch->Commit();
+}
+
+void TSyncDatabase::SetBeforeCommit(std::function<void()> hook)
+{
+    FBatch->SetBeforeCommit(std::move(hook));
 }
 
 } // namespace trovalo

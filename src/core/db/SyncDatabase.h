@@ -50,8 +50,19 @@ public:
     TSyncDatabase(const TSyncDatabase &) = delete;
     TSyncDatabase &operator=(const TSyncDatabase &) = delete;
 
-    // "UPDATE FileLog SET ListID = NULL;" at the start of a run, committed.
+    // Clears every ListID at the start of a run, committed. Only rows that
+    // hold one are written, so a database whose ListIDs are already clear
+    // (the usual case) is not rewritten.
     void ResetListIds();
+
+    // Reads every row into memory once. From then on the look-ups are hash
+    // hits instead of one query each (a run over tens of thousands of
+    // unchanged files would otherwise spend most of its time in them), and
+    // Append, SetListId and SetDates keep the copy current. Rows are never
+    // deleted, so the copy stays complete for as long as this object is the
+    // only writer, which it is during a run.
+    void LoadIndex();
+    bool Indexed() const { return FIndex != nullptr; }
 
     std::optional<TSyncFileRow> FindByFolderA(const QString &fileName, const QString &folderA);
     std::optional<TSyncFileRow> FindByFolderB(const QString &fileName, const QString &folderB);
@@ -67,6 +78,9 @@ public:
     void SetDates(qint64 id, TDateTime dateFolderA, TDateTime dateFolderB);
     // Commits the pending writes.
     void Flush();
+    // Runs before every commit: what the rows claim (copied files) can be
+    // made durable before they claim it.
+    void SetBeforeCommit(std::function<void()> hook);
 
     TSqliteDatabase &Database() { return *FDatabase; }
 
@@ -74,8 +88,13 @@ private:
     std::optional<TSyncFileRow> FindOne(const QString &sql,
                                         const std::function<void(TSqliteStatement &)> &bind);
 
+    struct TIndex;
+    void IndexRow(const TSyncFileRow &row, const QString &keyA, const QString &keyB);
+    TSyncFileRow *IndexedRow(qint64 id);
+
     std::unique_ptr<TSqliteDatabase> FDatabase;
     std::unique_ptr<TSqliteBatchCommitter> FBatch;
+    std::unique_ptr<TIndex> FIndex;
 };
 
 } // namespace trovalo

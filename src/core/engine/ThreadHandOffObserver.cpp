@@ -53,9 +53,18 @@ struct TQuestion
     std::optional<TLowDiskAnswer> Answer;
 };
 
+// A sync conflict question on its way; the conflicts are the worker's own
+// list, which it does not touch while it waits, and Answer is guarded by
+// the state's mutex.
+struct TConflictQuestion
+{
+    QList<TSyncConflict> *Conflicts = nullptr;
+    std::optional<bool> Answer;
+};
+
 // std::monostate marks a status or progress report that a later one replaced.
 using TReport = std::variant<std::monostate, TStatusReport, TErrorReport, TFileReport, TLogReport,
-                             TFinishedReport, std::shared_ptr<TQuestion>>;
+                             TFinishedReport, std::shared_ptr<TQuestion>, std::shared_ptr<TConflictQuestion>>;
 
 struct TQueuedReport
 {
@@ -114,21 +123,15 @@ public:
 
     TLowDiskAnswer Ask(TThreadBase &sender, const QString &message)
     {
-        {
-            QMutexLocker lock(&FMutex);
-            if (FDetached)
-                return ldaAbort;
-            if (!InContextThread()) {
-                auto question = std::make_shared<TQuestion>(TQuestion{message, std::nullopt});
-                FQueue.push_back({&sender, question});
-                PostDelivery(true);
-                while (!question->Answer && !FDetached)
-                    FChanged.wait(&FMutex);
-                return question->Answer.value_or(ldaAbort);
-            }
-        }
-        DeliverAll();
-        return FDetached ? ldaAbort : FTarget.AskLowDiskSpace(sender, message);
+        return AskQuestion(sender, std::make_shared<TQuestion>(TQuestion{message, std::nullopt}), ldaAbort,
+                           [&] { return FTarget.AskLowDiskSpace(sender, message); });
+    }
+
+    bool AskConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts)
+    {
+        return AskQuestion(sender,
+                           std::make_shared<TConflictQuestion>(TConflictQuestion{&conflicts, std::nullopt}),
+                           false, [&] { return FTarget.AskSyncConflicts(sender, conflicts); });
     }
 
     // The context is being destroyed: nothing more is delivered, and a
@@ -143,6 +146,29 @@ public:
     }
 
 private:
+    // Blocks the worker until the question, queued behind every report made
+    // before it, is answered in the context's thread; Unanswered when the
+    // context goes first. Called in the context's thread, asks directly.
+    template <class TQuestionType, class TAnswer, class TAskDirectly>
+    TAnswer AskQuestion(TThreadBase &sender, std::shared_ptr<TQuestionType> question, TAnswer unanswered,
+                        TAskDirectly askDirectly)
+    {
+        {
+            QMutexLocker lock(&FMutex);
+            if (FDetached)
+                return unanswered;
+            if (!InContextThread()) {
+                FQueue.push_back({&sender, question});
+                PostDelivery(true);
+                while (!question->Answer && !FDetached)
+                    FChanged.wait(&FMutex);
+                return question->Answer.value_or(unanswered);
+            }
+        }
+        DeliverAll();
+        return FDetached ? unanswered : askDirectly();
+    }
+
     // Under the mutex; the context is alive while it is not detached, since
     // detaching waits for the mutex.
     bool InContextThread() const { return FContext->thread() == QThread::currentThread(); }
@@ -303,6 +329,13 @@ private:
                            question->Answer = answer;
                            FChanged.wakeAll();
                        },
+                       [&](const std::shared_ptr<TConflictQuestion> &question) {
+                           const bool answer =
+                               deliverable && FTarget.AskSyncConflicts(*sender, *question->Conflicts);
+                           QMutexLocker lock(&FMutex);
+                           question->Answer = answer;
+                           FChanged.wakeAll();
+                       },
                    },
                    item.Report);
     }
@@ -368,6 +401,11 @@ void TThreadHandOffObserver::OnLog(TThreadBase &sender, const QString &fileName,
 TLowDiskAnswer TThreadHandOffObserver::AskLowDiskSpace(TThreadBase &sender, const QString &message)
 {
     return FState->Ask(sender, message);
+}
+
+bool TThreadHandOffObserver::AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts)
+{
+    return FState->AskConflicts(sender, conflicts);
 }
 
 void TThreadHandOffObserver::OnFinished(TThreadBase &sender)

@@ -24,7 +24,9 @@ namespace trovalo {
 // latest pending progress are delivered, each at the place of its latest
 // report, so neither overtakes a log row made before it. The low-disk-space
 // question blocks the worker until Target has answered (after every report
-// made before it); Abort when Context is destroyed before it answers.
+// made before it); Abort when Context is destroyed before it answers. The
+// sync conflict question does the same, and is cancelled (false) when
+// Context is destroyed before it answers.
 //
 // Called from Context's own thread (a worker run synchronously), every
 // report goes straight to Target, after anything still queued.
@@ -59,6 +61,7 @@ public:
     void OnLog(TThreadBase &sender, const QString &fileName, const QString &action, const QString &info,
                TEvent event) override;
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &sender, const QString &message) override;
+    bool AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts) override;
     void OnFinished(TThreadBase &sender) override;
 
 private:

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/DateTime.h"
+
+#include <QList>
 #include <QString>
 
 namespace trovalo {
@@ -37,6 +40,22 @@ struct TStatusReport
 // own thread, in order; an observer that drives windows hands the reports to
 // the interface thread (see TThreadHandOffObserver). The two questions block
 // the worker until they are answered.
+// What a sync pair may get done to it.
+enum TFileAction : int { faCopyAB, faCopyBA, faDelete, faSkip };
+
+// One pair of the sync conflict question: side A on the USB drive, side B
+// on the computer, each with its size (-1: no file) and file date (0: none).
+struct TSyncConflict
+{
+    QString FileA;
+    QString FileB;
+    qint64 SizeA = -1;
+    qint64 SizeB = -1;
+    TDateTime DateA = 0;
+    TDateTime DateB = 0;
+    TFileAction Action = faSkip; // pre-selected, then the answer
+};
+
 class TWorkerObserver
 {
 public:
@@ -52,6 +71,17 @@ public:
     // Not enough free space for the next file; Message names the drive, the
     // file and both sizes.
     virtual TLowDiskAnswer AskLowDiskSpace(TThreadBase &sender, const QString &message) = 0;
+    // A sync run found pairs changed on both sides (or, in both-directions
+    // mode, changed on one side and deleted on the other) that its rule
+    // says to ask about. Each comes with its pre-selected action; the
+    // observer may change the actions. True: go on with them; false: the
+    // run is cancelled. An observer that cannot ask cancels.
+    virtual bool AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts)
+    {
+        Q_UNUSED(sender);
+        Q_UNUSED(conflicts);
+        return false;
+    }
     // The run has ended (called last, from the worker's thread).
     virtual void OnFinished(TThreadBase &sender) { Q_UNUSED(sender); }
 };

@@ -1,0 +1,605 @@
+#include "engine/SyncFolderThread.h"
+
+#include "db/DatabaseTemplate.h"
+#include "db/SqliteDatabase.h"
+#include "db/SyncDatabase.h"
+#include "engine/SyncFileData.h"
+#include "model/Exceptions.h"
+#include "model/FileFilter.h"
+#include "platform/DriveTable.h"
+#include "platform/FileOperations.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/PathText.h"
+
+#include <cerrno>
+#include <vector>
+
+namespace trovalo {
+
+namespace {
+
+const QString ErrorPrefix = QStringLiteral("Thread Error : Class = TThreadBase : ");
+const QString SearchingPrefix = QStringLiteral(" Searching...");
+const QString FilePrefix = QStringLiteral("File : ");
+const QString CopyFileAction = QStringLiteral("Copy File");
+const QString DeleteFileAction = QStringLiteral("Delete File");
+const QString ReadFolderAction = QStringLiteral("Read Folder");
+const QString CanceledEarly = QStringLiteral("Canceled :(");
+
+// A missing database comes from the template beside the program, or, when
+// there is none (a build tree), from the schema the template holds.
+void CreateSyncDatabaseIfMissing(const QString &databaseFile)
+{
+    if (FileExists(databaseFile))
+        return;
+    TDatabaseTemplate::CopyIfMissing(TDatabaseTemplate::FileBesideProgram(TSyncDatabase::TemplateName),
+                                     databaseFile);
+    if (FileExists(databaseFile))
+        return;
+    TSqliteOpenOptions options;
+    options.Mode = TOpenMode::CreateNew;
+    TSqliteDatabase created(NativePath(databaseFile), options);
+    TSyncDatabase::CreateSchema(created);
+}
+
+// Side-A paths are stored without their drive and begin with "\"; one
+// written without it still names a place below the drive's root.
+QString WithLeadingBackslash(const QString &sideAPath)
+{
+    return sideAPath.startsWith(QLatin1Char('\\')) ? sideAPath : QLatin1Char('\\') + sideAPath;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the scan
+
+TSyncThreadBase::TSyncThreadBase(QObject *parent)
+    : TThreadBase(parent)
+    , FileCollection(std::make_unique<TFileCollection>())
+{
+    setObjectName(QStringLiteral("SyncFolderThread"));
+}
+
+TSyncThreadBase::~TSyncThreadBase()
+{
+    try {
+        SyncFileLog.reset();
+    } catch (...) {
+        // Whatever was not committed is looked at again next run.
+    }
+}
+
+void TSyncThreadBase::SetSyncItems(const TSyncItems &items)
+{
+    FSyncItems.Clear();
+    for (int i = 0; i < items.Count(); ++i)
+        FSyncItems.Add(std::make_unique<TSyncItem>(*items[i]));
+}
+
+void TSyncThreadBase::SetSyncFiles(const TSyncItems &items)
+{
+    FSyncFiles.Clear();
+    for (int i = 0; i < items.Count(); ++i)
+        FSyncFiles.Add(std::make_unique<TSyncItem>(*items[i]));
+}
+
+bool TSyncThreadBase::IsExcludedFolder(const QString &)
+{
+    return false;
+}
+
+void TSyncThreadBase::ReportStatusText(const QString &text)
+{
+    StatuesInfo = text;
+    ReportStatus();
+}
+
+void TSyncThreadBase::ReportThreadError(const QString &message)
+{
+    Sta = ErrorPrefix + message;
+    ErrorCode = -1;
+    ReportError();
+}
+
+void TSyncThreadBase::Execute()
+{
+    BaseStart();
+    PbarPosition = -1;
+    ReportStatusText(QStringLiteral("Prepareing... "));
+    try {
+        OpenSyncFileLog();
+        FSyncItems.Sort();
+        PbarPosition = -1;
+        ReportStatusText(QStringLiteral("Searching... "));
+        for (int i = 0; i < FSyncItems.Count(); ++i) {
+            if (Terminated())
+                return;
+            ScanFolderPair(*FSyncItems[i]);
+        }
+        for (int i = 0; i < FSyncFiles.Count(); ++i) {
+            if (Terminated())
+                return;
+            ScanFilePair(*FSyncFiles[i]);
+        }
+        FListIds.clear();
+        if (Terminated())
+            ReportStatusText(CanceledEarly);
+    } catch (const ETrovaloError &error) {
+        FScanFailed = true;
+        ReportThreadError(error.Message());
+    } catch (const std::exception &error) {
+        FScanFailed = true;
+        ReportThreadError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TSyncThreadBase::OpenSyncFileLog()
+{
+    FDrive = ExtractFileDrive(LogFileName());
+    CreateSyncDatabaseIfMissing(LogFileName());
+    SyncFileLog = std::make_unique<TSyncDatabase>(LogFileName());
+    // No wait after the reset: this connection is the only one that works
+    // on the table during the run.
+    SyncFileLog->ResetListIds();
+    SyncFileLog->LoadIndex();
+    // The database lives on side A when a pair's side-A folder is the
+    // drive's root or holds the job: it and its journal are never synced.
+    FDatabaseFolderKey = LookupKey(ExtractFilePath(LogFileName()));
+    const QString name = ExtractFileName(LogFileName());
+    FDatabaseNameKeys.clear();
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        FDatabaseNameKeys.insert(LookupKey(name + QLatin1String(suffix)));
+}
+
+void TSyncThreadBase::ScanFolderPair(const TSyncItem &item)
+{
+    const int firstPair = FileCollection->Count();
+    FUnreadFolders.clear();
+    FActiveRootFolderA = WithLeadingBackslash(item.FolderA());
+    FActiveRootFolderB = item.FolderB();
+    FActiveFolder = QLatin1Char('A');
+    WalkFolder(FDrive + FActiveRootFolderA);
+    FActiveFolder = QLatin1Char('B');
+    WalkFolder(FActiveRootFolderB);
+    HoldUnreadFolders(firstPair);
+}
+
+void TSyncThreadBase::WalkFolder(const QString &folder)
+{
+    ReportStatusText(SearchingPrefix + folder);
+    std::vector<TFolderEntry> entries;
+    int error = 0;
+    if (!ListFolder(folder, entries, &error)) {
+        // Not an empty folder: a missing root (an unplugged disk, a share
+        // that is down) or one that cannot be read. The pairs with history
+        // below it are held, so nothing is deleted or overwritten because
+        // its files were not seen.
+        const QString root =
+            FActiveFolder == QLatin1Char('A') ? FDrive + FActiveRootFolderA : FActiveRootFolderB;
+        FUnreadFolders.push_back({FActiveFolder, LookupKey(folder.mid(root.size()))});
+        LogSkipped(folder, ReadFolderAction,
+                   SystemErrorText(error) +
+                       QStringLiteral(": the files synced with it are left as they are"));
+        return;
+    }
+    const bool databaseFolder = LookupKey(folder) == FDatabaseFolderKey;
+    for (const TFolderEntry &entry : entries) {
+        if (Terminated())
+            return;
+        switch (entry.Kind) {
+        case TFolderEntry::ekFolder: {
+            const QString subFolder = folder + entry.Name + QLatin1Char('\\');
+            if (!IsExcludedFolder(subFolder)) {
+                WalkFolder(subFolder);
+                ReportStatusText(SearchingPrefix + folder);
+            }
+            break;
+        }
+        case TFolderEntry::ekFile:
+            if (FileFilter().IsExcludedFile(entry.Name, folder))
+                break;
+            if (databaseFolder && IsDatabaseFile(folder, entry.Name))
+                break;
+            MatchFile(folder, entry);
+            break;
+        case TFolderEntry::ekLinkToFolder:
+            LogSkipped(folder + entry.Name, CopyFileAction,
+                       QStringLiteral("Symbolic link to a folder: not followed"));
+            break;
+        case TFolderEntry::ekBrokenLink:
+            LogSkipped(folder + entry.Name, CopyFileAction, SystemErrorText(ENOENT));
+            break;
+        case TFolderEntry::ekOther:
+            LogSkipped(folder + entry.Name, CopyFileAction, QStringLiteral("Not a regular file: not copied"));
+            break;
+        }
+    }
+}
+
+bool TSyncThreadBase::IsDatabaseFile(const QString &, const QString &name) const
+{
+    return FDatabaseNameKeys.contains(LookupKey(name));
+}
+
+void TSyncThreadBase::MatchFile(const QString &folder, const TFolderEntry &entry)
+{
+    const QString path = folder + entry.Name;
+    if (FActiveFolder == QLatin1Char('A')) {
+        MatchSide(FActiveFolder, path, path.mid(FDrive.size() + FActiveRootFolderA.size()),
+                  FActiveRootFolderA, FActiveRootFolderB, entry.Size, entry.Date);
+    } else {
+        MatchSide(FActiveFolder, path, path.mid(FActiveRootFolderB.size()), FActiveRootFolderA,
+                  FActiveRootFolderB, entry.Size, entry.Date);
+    }
+}
+
+TFilePair &TSyncThreadBase::PairOfRow(qint64 rowId)
+{
+    const auto known = FListIds.constFind(rowId);
+    if (known != FListIds.constEnd())
+        return FileCollection->Item(*known);
+    TFilePair &pair = FileCollection->Add();
+    FListIds.insert(rowId, FileCollection->Count() - 1);
+    return pair;
+}
+
+void TSyncThreadBase::MatchSide(QChar side, const QString &path, const QString &key, const QString &folderA,
+                                const QString &folderB, qint64 size, TDateTime date)
+{
+    const bool sideA = side == QLatin1Char('A');
+    const std::optional<TSyncFileRow> row =
+        sideA ? SyncFileLog->FindByFolderA(key, folderA) : SyncFileLog->FindByFolderB(key, folderB);
+    const qint64 rowId = row ? row->ID : SyncFileLog->Append(key, folderA, folderB);
+    TFilePair &pair = PairOfRow(rowId);
+    TFileData &file = sideA ? pair.FileA() : pair.FileB();
+    // Two files on one side whose names differ only in letter case share
+    // one row. The first one met keeps the pair; the other is never
+    // copied over, copied or deleted, and says so in the log every run.
+    if (file.Met() && file.FileName() != path) {
+        LogSkipped(path, CopyFileAction,
+                   QStringLiteral("Not synced: its name differs only in letter case from ") +
+                       file.FileName());
+        return;
+    }
+    file.SetListedFile(path, size, date);
+    file.OLDFileDateTime = row ? (sideA ? row->DateA() : row->DateB()) : 0;
+    pair.New = !row.has_value();
+    pair.RecordID = rowId;
+}
+
+void TSyncThreadBase::ScanFilePair(const TSyncItem &item)
+{
+    const QString storedA = WithLeadingBackslash(item.FolderA());
+    const QString fileB = item.FolderB();
+    ReportStatusText(SearchingPrefix + storedA);
+    const QString folderA = ExtractFilePath(storedA);
+    const QString folderB = ExtractFilePath(fileB);
+    TFileData probe;
+    probe.SetFileName(FDrive + storedA);
+    if (!probe.FError) {
+        MatchSide(QLatin1Char('A'), probe.FileName(), ExtractFileName(storedA), folderA, folderB,
+                  probe.FFileSize, probe.FLastChangeTime);
+    }
+    probe = TFileData();
+    probe.SetFileName(fileB);
+    if (!probe.FError) {
+        MatchSide(QLatin1Char('B'), fileB, ExtractFileName(fileB), folderA, folderB, probe.FFileSize,
+                  probe.FLastChangeTime);
+    }
+}
+
+void TSyncThreadBase::LogSkipped(const QString &fileName, const QString &action, const QString &info)
+{
+    LogEventFileName = fileName;
+    LogEventAction = action;
+    LogEvent = eFailedorSkip;
+    LogEventInfo = info;
+    ReportLog();
+}
+
+void TSyncThreadBase::HoldUnreadFolders(int firstPair)
+{
+    for (const TUnreadFolder &folder : FUnreadFolders) {
+        for (int i = firstPair; i < FileCollection->Count(); ++i) {
+            TFilePair &pair = FileCollection->Item(i);
+            const TFileData &unreadSide = folder.Side == QLatin1Char('A') ? pair.FileA() : pair.FileB();
+            if (unreadSide.Met())
+                continue;
+            const std::optional<TSyncFileRow> row = SyncFileLog->FindById(pair.RecordID);
+            if (row && LookupKey(row->FileName).startsWith(folder.RelativeKey))
+                pair.Held = true;
+        }
+    }
+}
+
+// ------------------------------------------------------ decide and act
+
+void TSyncFolderThread::Execute()
+{
+    TSyncThreadBase::Execute();
+    if (SyncFileLog && !ScanFailed()) {
+        // The rows never claim a copy that a power cut could still empty.
+        SyncFileLog->SetBeforeCommit([this] { SyncWrittenDrives(); });
+        try {
+            DecideAndAct();
+        } catch (const ETrovaloError &error) {
+            ReportThreadError(error.Message());
+        } catch (const std::exception &error) {
+            ReportThreadError(QString::fromLocal8Bit(error.what()));
+        }
+        SyncWrittenDrives();
+        SyncFileLog->SetBeforeCommit({});
+    }
+    CloseSyncFileLog();
+}
+
+void TSyncFolderThread::CloseSyncFileLog()
+{
+    try {
+        SyncFileLog.reset();
+    } catch (...) {
+        // Rows not committed are looked at again next run.
+    }
+}
+
+void TSyncFolderThread::DecideAndAct()
+{
+    ReportStatusText(QStringLiteral("Processing Data...."));
+    SyncFileLog->Flush();
+    Decide();
+    CountTotals();
+    AskConflicts();
+    Act();
+}
+
+void TSyncFolderThread::Decide()
+{
+    // Pairs unchanged on both sides since their last copy need nothing; a
+    // side whose file was not met counts as unchanged.
+    FileCollection->RemoveIf(
+        [](const TFilePair &pair) { return !pair.FileA().Changed() && !pair.FileB().Changed(); });
+    for (int i = 0; i < FileCollection->Count(); ++i) {
+        TFilePair &pair = FileCollection->Item(i);
+        pair.Ask = false;
+        if (FSyncDirection == sdBidi)
+            DecideBothDirections(pair);
+        else
+            DecideOneWay(pair, FSyncDirection == sdPCToUSB);
+        // Beside a folder that could not be read only a new file may be
+        // copied in; nothing is deleted or brought back because of it.
+        if (pair.Held && (pair.FileAction == faDelete || !pair.New)) {
+            pair.FileAction = faSkip;
+            pair.Ask = false;
+        }
+    }
+}
+
+void TSyncFolderThread::DecideBothDirections(TFilePair &pair)
+{
+    const TFileData &a = pair.FileA();
+    const TFileData &b = pair.FileB();
+    if (a.Met() && b.Met()) {
+        if (a.FLastChangeTime == b.FLastChangeTime)
+            pair.FileAction = faSkip;
+        else
+            SettleConflict(pair, b.FLastChangeTime >= a.FLastChangeTime ? faCopyBA : faCopyAB);
+        return;
+    }
+    const TFileAction copyOver = a.Met() ? faCopyAB : faCopyBA;
+    if (pair.New) {
+        pair.FileAction = copyOver;
+        RebuildTarget(pair, copyOver);
+        return;
+    }
+    // Changed on one side and deleted on the other (a pair unchanged on its
+    // remaining side was dropped above). Deleting it would lose the change,
+    // so it is a conflict whose first answer brings the file back.
+    switch (FSyncDefaultAction) {
+    case sdaAsk:
+        pair.FileAction = copyOver;
+        pair.Ask = true;
+        break;
+    case sdaNothing:
+        pair.FileAction = faSkip;
+        break;
+    case sdaPCVersion:
+    case sdaUSBVersion:
+    case sdaNewVersion:
+        pair.FileAction = copyOver;
+        break;
+    }
+    if (pair.FileAction == copyOver)
+        RebuildTarget(pair, copyOver);
+}
+
+void TSyncFolderThread::SettleConflict(TFilePair &pair, TFileAction newer)
+{
+    switch (FSyncDefaultAction) {
+    case sdaAsk:
+        pair.FileAction = newer;
+        pair.Ask = true;
+        break;
+    case sdaNothing:
+        pair.FileAction = faSkip;
+        break;
+    case sdaPCVersion:
+        pair.FileAction = faCopyAB;
+        break;
+    case sdaUSBVersion:
+        pair.FileAction = faCopyBA;
+        break;
+    case sdaNewVersion:
+        pair.FileAction = newer;
+        break;
+    }
+}
+
+void TSyncFolderThread::DecideOneWay(TFilePair &pair, bool towardsB)
+{
+    const bool sourceMet = towardsB ? pair.FileA().Met() : pair.FileB().Met();
+    const bool targetMet = towardsB ? pair.FileB().Met() : pair.FileA().Met();
+    const TFileAction copy = towardsB ? faCopyAB : faCopyBA;
+    if (sourceMet && targetMet) {
+        pair.FileAction = copy;
+    } else if (sourceMet) {
+        pair.FileAction = pair.New ? copy : faSkip;
+        if (pair.New)
+            RebuildTarget(pair, copy);
+    } else {
+        pair.FileAction = faDelete;
+    }
+}
+
+void TSyncFolderThread::RebuildTarget(TFilePair &pair, TFileAction copy)
+{
+    const std::optional<TSyncFileRow> row = SyncFileLog->FindById(pair.RecordID);
+    if (!row)
+        throw EDatabaseError(QStringLiteral("FileLog has no row %1").arg(pair.RecordID));
+    if (copy == faCopyAB)
+        pair.FileB().SetFileName(row->FolderB + row->FileName);
+    else
+        pair.FileA().SetFileName(SideADrive() + row->FolderA + row->FileName);
+}
+
+void TSyncFolderThread::CountTotals()
+{
+    FileSize = 0;
+    FileNum = 0;
+    for (int i = 0; i < FileCollection->Count(); ++i) {
+        const TFilePair &pair = FileCollection->Item(i);
+        switch (pair.FileAction) {
+        case faCopyAB:
+            FileSize += pair.FileA().FFileSize;
+            break;
+        case faCopyBA:
+            FileSize += pair.FileB().FFileSize;
+            break;
+        case faDelete:
+            FileSize += pair.FileA().Met() ? pair.FileA().FFileSize : pair.FileB().FFileSize;
+            break;
+        case faSkip:
+            continue;
+        }
+        ++FileNum;
+    }
+}
+
+bool TSyncFolderThread::AskConflicts()
+{
+    QList<TSyncConflict> conflicts;
+    QList<int> asked;
+    for (int i = 0; i < FileCollection->Count(); ++i) {
+        const TFilePair &pair = FileCollection->Item(i);
+        if (!pair.Ask)
+            continue;
+        const TFileData &a = pair.FileA();
+        const TFileData &b = pair.FileB();
+        conflicts.append({a.FileName(), b.FileName(), a.FFileSize, b.FFileSize, a.FLastChangeTime,
+                          b.FLastChangeTime, pair.FileAction});
+        asked.append(i);
+    }
+    // After a stop nothing is carried out, so there is nothing to ask.
+    if (conflicts.isEmpty() || Terminated())
+        return !Terminated();
+    if (!Observer() || !Observer()->AskSyncConflicts(*this, conflicts)) {
+        Terminate();
+        ReportStatusText(CanceledEarly);
+        return false;
+    }
+    ReportStatusText(QStringLiteral("Processing User Action"));
+    for (qsizetype k = 0; k < asked.size() && k < conflicts.size(); ++k)
+        ApplyAnswer(FileCollection->Item(asked[k]), conflicts[k].Action);
+    return true;
+}
+
+void TSyncFolderThread::ApplyAnswer(TFilePair &pair, TFileAction answer)
+{
+    const bool aMet = pair.FileA().Met();
+    const bool bMet = pair.FileB().Met();
+    switch (answer) {
+    case faCopyAB:
+        // Taking the version of a side that has no file deletes the other.
+        pair.FileAction = aMet ? faCopyAB : faDelete;
+        break;
+    case faCopyBA:
+        pair.FileAction = bMet ? faCopyBA : faDelete;
+        break;
+    case faDelete:
+        // A conflict between two copies is never settled by deleting one.
+        pair.FileAction = aMet && bMet ? faSkip : faDelete;
+        break;
+    case faSkip:
+        pair.FileAction = faSkip;
+        break;
+    }
+    if (pair.FileAction == faCopyAB && pair.FileB().FileName().isEmpty())
+        RebuildTarget(pair, faCopyAB);
+    else if (pair.FileAction == faCopyBA && pair.FileA().FileName().isEmpty())
+        RebuildTarget(pair, faCopyBA);
+}
+
+void TSyncFolderThread::Act()
+{
+    SyncFileLog->Flush();
+    StartClock();
+    for (int i = 0; i < FileCollection->Count(); ++i) {
+        if (Terminated())
+            break;
+        ActOn(FileCollection->Item(i));
+        ++PbarPosition;
+        ReportStatus();
+    }
+    SyncFileLog->Flush();
+    ReportStatusText(Terminated() ? QStringLiteral("Canceled") : QStringLiteral("Finished !"));
+}
+
+void TSyncFolderThread::ActOn(TFilePair &pair)
+{
+    const TFileData &a = pair.FileA();
+    const TFileData &b = pair.FileB();
+    bool copied = false;
+    switch (pair.FileAction) {
+    case faCopyAB:
+    case faCopyBA: {
+        const bool towardsB = pair.FileAction == faCopyAB;
+        const TFileData &source = towardsB ? a : b;
+        const TFileData &target = towardsB ? b : a;
+        ReportStatusText(FilePrefix + a.FileName());
+        LogEventFileName = a.FileName();
+        LogEventAction = CopyFileAction;
+        copied = CopyOneFile(source.FileName(), target.FileName(), false, false);
+        SetLogResult(copied);
+        ReportLog();
+        FileSizeProcessed += source.FFileSize;
+        if (copied)
+            FWrittenDrives.insert(IncludeTrailingBackslash(ExtractFileDrive(target.FileName())));
+        break;
+    }
+    case faDelete: {
+        const TFileData &target = a.Met() ? a : b;
+        ReportStatusText(FilePrefix + target.FileName());
+        LogEventFileName = target.FileName();
+        LogEventAction = DeleteFileAction;
+        SetLogResult(DeleteOneFile(target.FileName()));
+        ReportLog();
+        FileSize -= target.FFileSize;
+        break;
+    }
+    case faSkip:
+        break;
+    }
+    if (copied) {
+        SyncFileLog->SetDates(pair.RecordID, FileDate(a.FileName()).value_or(0),
+                              FileDate(b.FileName()).value_or(0));
+    }
+}
+
+void TSyncFolderThread::SyncWrittenDrives()
+{
+    for (const QString &drive : std::as_const(FWrittenDrives))
+        SyncFileSystem(drive);
+    FWrittenDrives.clear();
+}
+
+} // namespace trovalo
