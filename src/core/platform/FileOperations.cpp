@@ -108,8 +108,8 @@ qint64 CopyStep(int in, int out, qint64 size, qint64 expected, bool *useCopyRang
     return copied;
 }
 
-// A new, empty, hidden file in the target's folder that no one else can
-// have opened.
+} // namespace
+
 int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName)
 {
     const QString folder = NativeFolderOf(nativeTarget);
@@ -124,6 +124,8 @@ int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName)
     }
     return -1;
 }
+
+namespace {
 
 bool IsUnsupported(int error)
 {

@@ -82,6 +82,11 @@ TFileOpResult SetFileModificationTime(const QString &path, TDateTime localTime);
 // Deletes a file (not a folder).
 TFileOpResult DeleteFileChecked(const QString &path);
 
+// A new, empty, hidden file (mode 0600) in the folder of a native target
+// that no one else can have opened; its encoded name in TempName. -1 (with
+// errno) when none can be made.
+int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName);
+
 // The folder part of a native path ("/a/b" -> "/a", "/a" -> "/").
 QString NativeFolderOf(const QString &native);
 

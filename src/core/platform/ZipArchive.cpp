@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <vector>
 
@@ -256,6 +255,95 @@ private:
     int FFile = -1;
     qint64 FDone = 0;
     zip_error_t FError;
+};
+
+// An extracted entry on its way to its target: a hidden temporary file
+// beside it that takes the target's name only when complete, so a failed or
+// cancelled extraction never costs the file that was there. Only a file that
+// replaces another is synced first (as copies are): a new one has nothing
+// to lose, and syncing each of thousands of restored files would multiply
+// the time of a restore.
+class TExtractTarget
+{
+public:
+    explicit TExtractTarget(QString native)
+        : FNative(std::move(native))
+    {}
+    ~TExtractTarget()
+    {
+        if (FFile >= 0) {
+            ::close(FFile);
+            ::unlink(FTempName.constData());
+        }
+    }
+    TExtractTarget(const TExtractTarget &) = delete;
+    TExtractTarget &operator=(const TExtractTarget &) = delete;
+
+    bool Open()
+    {
+        FFile = CreateTempBeside(FNative, &FTempName);
+        if (FFile < 0)
+            return false;
+        // The replaced file's permissions, or the usual ones for a new file.
+        struct stat old
+        {
+        };
+        FReplacing = ::stat(QFile::encodeName(FNative).constData(), &old) == 0;
+        mode_t mode = FReplacing ? old.st_mode & 07777 : 0666 & ~CurrentUmask();
+        return ::fchmod(FFile, mode) == 0;
+    }
+
+    bool Write(const char *data, qint64 size)
+    {
+        while (size > 0) {
+            const ssize_t written = ::write(FFile, data, static_cast<size_t>(size));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Commit(std::optional<time_t> modified)
+    {
+        if (modified) {
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {*modified, 0}};
+            ::futimens(FFile, times);
+        }
+        if ((FReplacing && ::fsync(FFile) != 0) || ::close(FFile) != 0) {
+            FFile = -1;
+            ::unlink(FTempName.constData());
+            return false;
+        }
+        FFile = -1;
+        if (::rename(FTempName.constData(), QFile::encodeName(FNative).constData()) != 0) {
+            const int error = errno;
+            ::unlink(FTempName.constData());
+            errno = error;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    static mode_t CurrentUmask()
+    {
+        // Read once: umask can only be read by setting it.
+        static const mode_t mask = [] {
+            const mode_t value = ::umask(022);
+            ::umask(value);
+            return value;
+        }();
+        return mask;
+    }
+
+    QString FNative;
+    QByteArray FTempName;
+    int FFile = -1;
+    bool FReplacing = false;
 };
 
 } // namespace
@@ -537,38 +625,35 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
         throw failure(d->ZipErrorText(), d->ZipErrorCode());
 
     const QString folder = NativeFolderOf(native);
-    if (!QDir().mkpath(folder))
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         throw failure(QStringLiteral("cannot create the folder %1").arg(folder), ZIP_ER_WRITE);
-    QSaveFile out(native);
-    if (!out.open(QIODevice::WriteOnly))
-        throw failure(out.errorString(), ZIP_ER_TMPOPEN);
+    TExtractTarget out(native);
+    if (!out.Open())
+        throw failure(QString::fromLocal8Bit(::strerror(errno)), ZIP_ER_TMPOPEN);
 
     const auto total = static_cast<qint64>(info.Size);
     qint64 done = 0;
-    std::vector<char> buffer(static_cast<size_t>(ExtractChunkSize));
+    // Not zero-filled: a restore of many small files would pay for that.
+    const std::unique_ptr<char[]> buffer(new char[ExtractChunkSize]);
     for (;;) {
         // The checksum (or AES authentication code) is checked when the read
         // reaches the end; a mismatch makes this read fail.
-        const zip_int64_t read = zip_fread(file.get(), buffer.data(), buffer.size());
+        const zip_int64_t read = zip_fread(file.get(), buffer.get(), ExtractChunkSize);
         if (read < 0)
             throw failure(LibzipText(zip_file_strerror(file.get())),
                           zip_error_code_zip(zip_file_get_error(file.get())));
         if (read == 0)
             break;
-        if (out.write(buffer.data(), read) != read)
-            throw failure(out.errorString(), ZIP_ER_WRITE);
+        if (!out.Write(buffer.get(), read))
+            throw failure(QString::fromLocal8Bit(::strerror(errno)), ZIP_ER_WRITE);
         done += read;
-        if (progress && !progress(TCopyProgress{done, total})) {
-            out.cancelWriting();
+        if (progress && !progress(TCopyProgress{done, total}))
             return false;
-        }
     }
     if (done != total)
         throw failure(QStringLiteral("the entry's data are incomplete"), ZIP_ER_INCONS);
-    if (info.Modified != 0 && out.flush())
-        out.setFileTime(QDateTime::fromSecsSinceEpoch(st->mtime), QFileDevice::FileModificationTime);
-    if (!out.commit())
-        throw failure(out.errorString(), ZIP_ER_WRITE);
+    if (!out.Commit(info.Modified != 0 ? std::optional<time_t>(st->mtime) : std::nullopt))
+        throw failure(QString::fromLocal8Bit(::strerror(errno)), ZIP_ER_WRITE);
     return true;
 }
 
