@@ -53,13 +53,9 @@ done
 "$repo/scripts/install-deps.sh" rsync time python3
 
 # --- build -----------------------------------------------------------------
-if [ -z "$build" ]; then
-  build=$repo/build-bench
-  export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache} CCACHE_BASEDIR=$repo CCACHE_NOHASHDIR=true
-  [ -f "$build/build.ninja" ] || cmake -S "$repo" -B "$build" -G Ninja -DTROVALO_TESTS=OFF >/dev/null
-fi
-echo "Building trovalo-cli and bench_engine in $build ..."
-cmake --build "$build" --target trovalo-cli bench_engine -- -j2 >/dev/null
+# shellcheck source-path=SCRIPTDIR source=bench_lib.sh
+source "$repo/bench/bench_lib.sh"
+bench_build trovalo-cli bench_engine
 cli=$build/trovalo-cli
 engine=$build/bench/bench_engine
 tree=$repo/bench/bench_tree.py
@@ -78,24 +74,6 @@ log=$work/bench.log
 : >"$log"
 
 # --- helpers ---------------------------------------------------------------
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-
-fail() {
-  echo "failed: $*  (see $log)" >&2
-  tail -20 "$log" >&2
-  exit 1
-}
-
-# Wall time and CPU time (user + system, the command's processes) of one
-# command or function, in seconds; its output goes to the log.
-timed() {
-  sync
-  local TIMEFORMAT='%3R %3U %3S'
-  { time "$@" >>"$log" 2>&1; } 2>"$work/time.txt" || fail "$@"
-  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/time.txt"
-}
-
 # Peak resident memory in MB of one command.
 peak_mb() {
   sync
@@ -103,44 +81,11 @@ peak_mb() {
   awk '{ printf "%.0f", $1 / 1024 }' "$work/time.out"
 }
 
-# Creates a backup job (type $1) from folder $2 into the new folder $3 and
-# prints the job file's native path.
-new_job() {
-  mkdir -p "$3"
-  "$cli" new backup --direction to-usb --type "$1" --source "$2" --destination "$3" --name "bench $1" \
-    | sed -n 's/^  (\(.*\))$/\1/p' | head -1
-}
-
-run_job() { "$cli" run "$1" --yes; }
-
 # --- the tree ----------------------------------------------------------------
 echo "Generating the tree ($files small files, 3 x 64 MB) ..."
 src=$C/src
 python3 "$tree" make "$src" --files "$files" --folders $((files / 10)) --big 3 --big-mb 64 | tee -a "$log"
 tree_text=$(tail -1 "$log")
-
-# Runs the tools of one round, the order rotated by the round so that none
-# always runs first or on the fullest file system, and records the wall and
-# CPU times in walls[tool] and cpus[tool] (after the warm-up round 0). Each
-# tool is a function taking the round number.
-declare -A walls cpus
-run_round() {
-  local round=$1 count=$(($# - 1)) k tool wall cpu line="  round $1:"
-  shift
-  local tools=("$@")
-  for ((k = 0; k < count; k++)); do
-    tool=${tools[$(((k + round) % count))]}
-    read -r wall cpu < <(timed "$tool" "$round") || fail "$tool"
-    line+=" $tool $wall s (cpu $cpu s),"
-    if [ "$round" -gt 0 ]; then
-      walls[$tool]+=" $wall"
-      cpus[$tool]+=" $cpu"
-    fi
-  done
-  echo "${line%,}"
-}
-wall_of() { median ${walls[$1]}; }
-cpu_of() { median ${cpus[$1]}; }
 
 # --- first full backup ---------------------------------------------------------
 echo "First full backup: trovalo-cli run vs cp -a vs rsync -a (1 warm-up + $runs runs each) ..."
@@ -209,30 +154,12 @@ if [ "$skip_memory" -eq 0 ]; then
 fi
 
 # --- the table -----------------------------------------------------------------------
-verdict() {
-  awk -v r="$1" -v limit="$2" -v op="$3" \
-    'BEGIN { ok = (op == "<=") ? (r <= limit) : (r < limit); print ok ? "met" : "MISSED" }'
-}
-row() { printf '| %-40s | %9s | %-28s | %5s | %9s | %-8s | %-6s |\n' "$@"; }
-# A timed comparison: label, our tool, the reference's label and tool,
-# target ratio (empty: none).
-compare_row() {
-  local ours_wall ours_cpu ref_wall ref_cpu r target=${5:-}
-  ours_wall=$(wall_of "$2") ours_cpu=$(cpu_of "$2") ref_wall=$(wall_of "$4") ref_cpu=$(cpu_of "$4")
-  r=$(ratio "$ours_wall" "$ref_wall")
-  row "$1" "$ours_wall s" "$3 $ref_wall s" "$r" "$(ratio "$ours_cpu" "$ref_cpu")" "${target:+<= $target}" \
-    "$([ -n "$target" ] && verdict "$r" "$target" '<=' || echo info)"
-}
 
 echo
-echo "Tree: $tree_text. Median of $runs runs after one warm-up run per tool (warm page cache), sync before each run;"
-echo "ratio = ours / theirs in wall time, CPU ratio = the same in CPU time (user + system)."
-echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores," \
-  "$(free -g | awk '/^Mem:/ { print $2 }') GiB; file system of $base: $(findmnt -n -o FSTYPE -T "$base")"
+echo "Tree: $tree_text."
+machine_text "$runs" "$base"
 echo
-row measurement Trovalo reference ratio "CPU ratio" target result
-row "$(printf -- '-%.0s' {1..40})" "$(printf -- '-%.0s' {1..9})" "$(printf -- '-%.0s' {1..28})" \
-  ----- --------- -------- ------
+table_head
 compare_row "first full backup" full_trovalo "cp -a" full_cp 1.10
 compare_row "first full backup" full_trovalo "cp -a; sync" full_cp_sync
 compare_row "first full backup" full_trovalo "rsync -a" full_rsync

@@ -394,23 +394,13 @@ void TSyncFolderThread::DecideBothDirections(TFilePair &pair)
     }
     // Changed on one side and deleted on the other (a pair unchanged on its
     // remaining side was dropped above). Deleting it would lose the change,
-    // so it is a conflict whose first answer brings the file back.
-    switch (FSyncDefaultAction) {
-    case sdaAsk:
+    // so it is a conflict settled by the rule; whichever side the rule
+    // prefers, only the changed file is there to copy back.
+    SettleConflict(pair, copyOver);
+    if (pair.FileAction != faSkip) {
         pair.FileAction = copyOver;
-        pair.Ask = true;
-        break;
-    case sdaNothing:
-        pair.FileAction = faSkip;
-        break;
-    case sdaPCVersion:
-    case sdaUSBVersion:
-    case sdaNewVersion:
-        pair.FileAction = copyOver;
-        break;
-    }
-    if (pair.FileAction == copyOver)
         RebuildTarget(pair, copyOver);
+    }
 }
 
 void TSyncFolderThread::SettleConflict(TFilePair &pair, TFileAction newer)
