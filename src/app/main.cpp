@@ -1,11 +1,15 @@
+#include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
-#include "TrayController.h"
+#include "automation/AutomationServer.h"
 #include "control/StartUp.h"
 #include "model/Exceptions.h"
 #include "model/ProgramIdentity.h"
 #include "platform/SingleInstance.h"
+#include "tray/Splash.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QSystemTrayIcon>
 
 using namespace trovalo;
 
@@ -15,6 +19,7 @@ int main(int argc, char *argv[])
     if (DebugMode())
         qputenv("QT_FONT_DPI", "96");
     QApplication app(argc, argv); // command-line arguments have no effect
+    TAutomationServer::StartIfRequested();
     QApplication::setApplicationName(ProgramTitle);
     QApplication::setQuitOnLastWindowClosed(false); // a tray program has no main window
 
@@ -28,11 +33,23 @@ int main(int argc, char *argv[])
         for (const QString &error : startUp.Errors())
             ShowInfoDialog(error, QStringLiteral("Start-up Error"), ProgramTitle, mtError);
 
-        TTrayController tray;
-        QObject::connect(&instance, &TApplicationInstance::RaiseRequested, &tray,
-                         &TTrayController::RestoreRequested);
-        tray.Show();
-        return QApplication::exec();
+        TDataModuleQuillonSuite::TOptions options;
+        // Without a notification area (GNOME without an extension, for
+        // instance) "Open Drive" and a small stand-in window take its place.
+        options.UseSystemTray = QSystemTrayIcon::isSystemTrayAvailable();
+        options.PCID = startUp.PCID();
+        options.ProgramData = startUp.ProgramData();
+        options.ProgramDatabase = startUp.ProgramDatabase();
+        TDataModuleQuillonSuite controller(options);
+        QObject::connect(&instance, &TApplicationInstance::RaiseRequested, &controller,
+                         &TDataModuleQuillonSuite::RestoreRequested);
+
+        // The splash finishes the start-up from its timer and frees itself.
+        QPointer<TSplash> splash = new TSplash(controller);
+        splash->Execute();
+        const int status = QApplication::exec();
+        delete splash; // still there only when the program ended within its first seconds
+        return status;
     } catch (const ETrovaloError &error) {
         ShowInfoDialog(error.Message(), QStringLiteral("Start-up Error"), ProgramTitle, mtError);
         return 1;

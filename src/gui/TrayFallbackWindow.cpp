@@ -17,6 +17,12 @@ TTrayFallbackWindow::TTrayFallbackWindow(const QList<QAction *> &menuActions, QW
     setWindowTitle(ProgramTitle);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(ProgramTitle + QStringLiteral(" is running."), this));
+    FNotice = new QLabel(this);
+    FNotice->setObjectName(QStringLiteral("Notice"));
+    FNotice->setWordWrap(true);
+    FNotice->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
+    FNotice->hide();
+    layout->addWidget(FNotice);
     for (QAction *action : menuActions) {
         if (action->isSeparator()) {
             layout->addSpacing(8);
@@ -37,6 +43,17 @@ void TTrayFallbackWindow::BringToFront()
     showNormal();
     raise();
     activateWindow();
+}
+
+void TTrayFallbackWindow::ShowNotice(const QString &text)
+{
+    FNotice->setText(text);
+    FNotice->setVisible(!text.isEmpty());
+}
+
+QString TTrayFallbackWindow::Notice() const
+{
+    return FNotice->text();
 }
 
 void TTrayFallbackWindow::closeEvent(QCloseEvent *event)

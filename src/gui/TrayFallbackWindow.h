@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QAction;
+class QLabel;
 
 namespace trovalo {
 
@@ -21,8 +22,16 @@ public:
     // Brings the window back from wherever it is.
     void BringToFront();
 
+    // What the tray balloon would warn about (the deleted-files alert),
+    // shown under the title; empty hides it.
+    void ShowNotice(const QString &text);
+    QString Notice() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    QLabel *FNotice = nullptr;
 };
 
 } // namespace trovalo

@@ -824,6 +824,110 @@ private slots:
         QCOMPARE(RowOf(QStringLiteral("f.txt"))->DateFolderA, before.DateFolderA);
     }
 
+    // Both sides are listed ahead of the walk; what the walk reports must
+    // still come in walk order: each folder, its subfolders right after it,
+    // the folder again after each subfolder, side A before side B, pairs
+    // in the order of their computer folders.
+    void walkOrder_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("stopAt");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList start{"Prepareing... ", "Searching... "};
+        QTest::newRow("nested folders on both sides")
+            << QStringList{"E:\\Docs\\x\\y\\f.txt", "E:\\Docs\\g.txt", "C:\\Docs\\z\\h.txt"} << QString()
+            << start + QStringList{" Searching...E:\\Docs\\",
+                                   " Searching...E:\\Docs\\x\\",
+                                   " Searching...E:\\Docs\\x\\y\\",
+                                   " Searching...E:\\Docs\\x\\",
+                                   " Searching...E:\\Docs\\",
+                                   " Searching...C:\\Docs\\",
+                                   " Searching...C:\\Docs\\z\\",
+                                   " Searching...C:\\Docs\\",
+                                   " Searching...E:\\Extra\\",
+                                   " Searching...C:\\Extra\\",
+                                   "Processing Data...."};
+        QTest::newRow("second pair nested")
+            << QStringList{"C:\\Extra\\a\\b\\f.txt", "E:\\Docs\\g.txt"} << QString()
+            << start + QStringList{" Searching...E:\\Docs\\",     " Searching...C:\\Docs\\",
+                                   " Searching...E:\\Extra\\",    " Searching...C:\\Extra\\",
+                                   " Searching...C:\\Extra\\a\\", " Searching...C:\\Extra\\a\\b\\",
+                                   " Searching...C:\\Extra\\a\\", " Searching...C:\\Extra\\",
+                                   "Processing Data...."};
+        // After the stop the folder being left and the other side's root
+        // are still named, nothing below them; nothing is carried out.
+        QTest::newRow("stopped in a subfolder")
+            << QStringList{"E:\\Docs\\x\\y\\f.txt", "C:\\Docs\\z\\h.txt"}
+            << QString(" Searching...E:\\Docs\\x\\")
+            << start + QStringList{" Searching...E:\\Docs\\", " Searching...E:\\Docs\\x\\",
+                                   " Searching...E:\\Docs\\", " Searching...C:\\Docs\\",
+                                   "Processing Data....",     "Canceled"};
+    }
+    void walkOrder()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, stopAt);
+        QFETCH(QStringList, expected);
+        for (const QString &path :
+             {UsbDocs, PcDocs, QStringLiteral("E:\\Extra\\"), QStringLiteral("C:\\Extra\\")})
+            QVERIFY(QDir().mkpath(NativePath(path)));
+        for (const QString &file : files)
+            PutAt(file, "f", ATime);
+        TSyncJob job;
+        // Given in the wrong order: the pairs are walked by computer folder.
+        job.Folders = {{QStringLiteral("\\Extra\\"), QStringLiteral("C:\\Extra\\")},
+                       {QStringLiteral("\\Docs\\"), PcDocs}};
+        auto observer = std::make_unique<TRecordingObserver>();
+        observer->OnStatus = [stopAt](TThreadBase &thread, const TStatusReport &report) {
+            if (!stopAt.isEmpty() && report.StatusMsg == stopAt)
+                thread.Terminate();
+        };
+        observer = Run(job, std::move(observer));
+        QStringList statuses = StatusTexts(*observer);
+        if (stopAt.isEmpty()) {
+            const qsizetype end = statuses.indexOf(QStringLiteral("Processing Data...."));
+            QVERIFY(end >= 0);
+            statuses = statuses.mid(0, end + 1);
+        } else {
+            QCOMPARE(observer->Logs.size(), 0);
+        }
+        QCOMPARE(statuses, expected);
+    }
+
+    // A source changed after the scan listed it: the copy takes the new
+    // content and date, and the history records the dates both files have
+    // now, so the next run finds nothing to do.
+    void sourceChangedBeforeItsCopy_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("to the computer")
+            << UsbDocs + QStringLiteral("f.txt") << PcDocs + QStringLiteral("f.txt");
+        QTest::newRow("to the USB drive")
+            << PcDocs + QStringLiteral("f.txt") << UsbDocs + QStringLiteral("f.txt");
+    }
+    void sourceChangedBeforeItsCopy()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QVERIFY(QDir().mkpath(NativePath(UsbDocs)));
+        QVERIFY(QDir().mkpath(NativePath(PcDocs)));
+        PutAt(source, "listed", ATime);
+        auto observer = std::make_unique<TRecordingObserver>();
+        observer->OnStatus = [source](TThreadBase &, const TStatusReport &report) {
+            if (report.StatusMsg.startsWith(QLatin1String("File : ")))
+                PutAt(source, "changed", BTime);
+        };
+        Run({}, std::move(observer));
+        QCOMPARE(ReadAt(target), QByteArray("changed"));
+        const TSyncFileRow row = RowOf(QStringLiteral("f.txt")).value();
+        QCOMPARE(row.DateFolderA, FileDate(UsbDocs + QStringLiteral("f.txt")));
+        QCOMPARE(row.DateFolderB, FileDate(PcDocs + QStringLiteral("f.txt")));
+        QCOMPARE(row.DateFolderA, FileDate(source));
+        auto second = Run({});
+        QCOMPARE(second->Logs.size(), 0);
+    }
+
     // Cancelled in the middle of a large copy: no partial file, and the
     // pairs not done keep their history.
     void cancelDuringLargeCopy()

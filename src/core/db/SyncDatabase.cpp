@@ -55,22 +55,33 @@ TSyncFileRow ReadRow(const TSqliteStatement &statement)
     return row;
 }
 
-// The key of a case-insensitive pair look-up in memory.
-QString PairKey(const QString &fileName, const QString &folder)
-{
-    return LookupKey(fileName) + QChar(0) + LookupKey(folder);
-}
-
 } // namespace
 
-// The rows in memory, found by either pair key or by ID. A key that several
-// rows share finds the oldest of them, as the queries do.
+// The rows in memory, found by side folder and file name (both case-folded)
+// or by ID. A key that several rows share finds the oldest of them, as the
+// queries do. The per-folder tables are held by pointer so that a walk can
+// keep the one of its root while rows are added.
 struct TSyncDatabase::TIndex
 {
+    using TByFolder = QHash<QString, std::shared_ptr<TFolderRows>>;
+
     std::vector<TSyncFileRow> Rows;
-    QHash<QString, qsizetype> ByFolderA;
-    QHash<QString, qsizetype> ByFolderB;
+    TByFolder ByFolderA;
+    TByFolder ByFolderB;
     QHash<qint64, qsizetype> ById;
+
+    static TFolderRows &Folder(TByFolder &byFolder, const QString &folderKey)
+    {
+        std::shared_ptr<TFolderRows> &rows = byFolder[folderKey];
+        if (!rows)
+            rows = std::make_shared<TFolderRows>();
+        return *rows;
+    }
+    static const TFolderRows *FindFolder(const TByFolder &byFolder, const QString &folderKey)
+    {
+        const auto found = byFolder.constFind(folderKey);
+        return found == byFolder.constEnd() ? nullptr : found->get();
+    }
 };
 
 QString TSyncDatabase::PathForJobFile(const QString &jobFile)
@@ -108,35 +119,99 @@ TSyncDatabase::~TSyncDatabase()
 void TSyncDatabase::ResetListIds()
 {
     FBatch->Commit();
-    FDatabase->Exec(QStringLiteral("UPDATE FileLog SET ListID = NULL WHERE ListID IS NOT NULL;"));
     if (FIndex) {
-        for (TSyncFileRow &row : FIndex->Rows)
+        // The loaded rows tell whether there is anything to clear, which
+        // spares the statement's pass over the whole table.
+        bool anySet = false;
+        for (TSyncFileRow &row : FIndex->Rows) {
+            anySet = anySet || row.ListID.has_value();
             row.ListID.reset();
+        }
+        if (!anySet)
+            return;
     }
+    FDatabase->Exec(QStringLiteral("UPDATE FileLog SET ListID = NULL WHERE ListID IS NOT NULL;"));
 }
 
 void TSyncDatabase::LoadIndex()
 {
     FIndex = std::make_unique<TIndex>();
-    // The key columns are folded already: no folding per row here.
+    TSqliteStatement &count = FDatabase->Prepare(QStringLiteral("SELECT max(ID) FROM FileLog"));
+    // Rows are never deleted, so the highest ID is about the row count.
+    const qint64 expected = count.Step() ? count.ColumnInt64(0) : 0;
+    count.Reset();
+    if (expected > 0 && expected < (qint64(1) << 24)) {
+        FIndex->Rows.reserve(std::size_t(expected));
+        FIndex->ById.reserve(qsizetype(expected));
+    }
+    // The key columns are folded already: no folding per row here. Rows of
+    // one folder pair follow each other, so the folder texts of the
+    // previous row are shared instead of held once per row.
     TSqliteStatement &select = FDatabase->Prepare(
         QStringLiteral("SELECT ID, ListID, FileName, FolderA, FolderB, DateFolderA, DateFolderB, "
                        "FileKey, FolderAKey, FolderBKey FROM FileLog ORDER BY ID"));
+    std::vector<QString> fileKeys;
+    std::vector<std::pair<QString, QString>> folderKeys;
+    fileKeys.reserve(FIndex->Rows.capacity());
+    folderKeys.reserve(FIndex->Rows.capacity());
+    TSyncFileRow previous;
+    std::pair<QString, QString> previousKeys;
     while (select.Step()) {
-        const QString fileKey = select.ColumnText(7) + QChar(0);
-        IndexRow(ReadRow(select), fileKey + select.ColumnText(8), fileKey + select.ColumnText(9));
+        TSyncFileRow row = ReadRow(select);
+        if (row.FolderA == previous.FolderA)
+            row.FolderA = previous.FolderA;
+        if (row.FolderB == previous.FolderB)
+            row.FolderB = previous.FolderB;
+        QString fileKey = select.ColumnText(7);
+        if (fileKey == row.FileName)
+            fileKey = row.FileName;
+        std::pair<QString, QString> keys(select.ColumnText(8), select.ColumnText(9));
+        if (keys.first == previousKeys.first)
+            keys.first = previousKeys.first;
+        if (keys.second == previousKeys.second)
+            keys.second = previousKeys.second;
+        previous.FolderA = row.FolderA;
+        previous.FolderB = row.FolderB;
+        previousKeys = keys;
+        FIndex->ById.insert(row.ID, qsizetype(FIndex->Rows.size()));
+        FIndex->Rows.push_back(std::move(row));
+        fileKeys.push_back(std::move(fileKey));
+        folderKeys.push_back(std::move(keys));
+    }
+    for (std::size_t i = 0; i < fileKeys.size(); ++i)
+        IndexKeys(qsizetype(i), fileKeys[i], folderKeys[i].first, folderKeys[i].second);
+}
+
+void TSyncDatabase::IndexKeys(qsizetype position, const QString &fileKey, const QString &folderAKey,
+                              const QString &folderBKey)
+{
+    for (auto [byFolder, folderKey] :
+         {std::pair(&FIndex->ByFolderA, &folderAKey), std::pair(&FIndex->ByFolderB, &folderBKey)}) {
+        TFolderRows &rows = TIndex::Folder(*byFolder, *folderKey);
+        if (!rows.contains(fileKey))
+            rows.insert(fileKey, position);
     }
 }
 
-void TSyncDatabase::IndexRow(const TSyncFileRow &row, const QString &keyA, const QString &keyB)
+qsizetype TSyncDatabase::IndexedRowCount() const
 {
-    const qsizetype position = qsizetype(FIndex->Rows.size());
-    FIndex->Rows.push_back(row);
-    if (!FIndex->ByFolderA.contains(keyA))
-        FIndex->ByFolderA.insert(keyA, position);
-    if (!FIndex->ByFolderB.contains(keyB))
-        FIndex->ByFolderB.insert(keyB, position);
-    FIndex->ById.insert(row.ID, position);
+    return FIndex ? qsizetype(FIndex->Rows.size()) : 0;
+}
+
+const TSyncDatabase::TFolderRows &TSyncDatabase::FolderRowsA(const QString &folderA)
+{
+    return TIndex::Folder(FIndex->ByFolderA, LookupKey(folderA));
+}
+
+const TSyncDatabase::TFolderRows &TSyncDatabase::FolderRowsB(const QString &folderB)
+{
+    return TIndex::Folder(FIndex->ByFolderB, LookupKey(folderB));
+}
+
+const TSyncFileRow *TSyncDatabase::FindIndexed(const TFolderRows &rows, const QString &fileKey) const
+{
+    const auto found = rows.constFind(fileKey);
+    return found == rows.constEnd() ? nullptr : &FIndex->Rows[std::size_t(*found)];
 }
 
 TSyncFileRow *TSyncDatabase::IndexedRow(qint64 id)
@@ -160,10 +235,9 @@ std::optional<TSyncFileRow> TSyncDatabase::FindOne(const QString &sql,
 std::optional<TSyncFileRow> TSyncDatabase::FindByFolderA(const QString &fileName, const QString &folderA)
 {
     if (FIndex) {
-        const auto found = FIndex->ByFolderA.constFind(PairKey(fileName, folderA));
-        if (found == FIndex->ByFolderA.constEnd())
-            return std::nullopt;
-        return FIndex->Rows[std::size_t(*found)];
+        const TFolderRows *rows = TIndex::FindFolder(FIndex->ByFolderA, LookupKey(folderA));
+        const TSyncFileRow *row = rows ? FindIndexed(*rows, LookupKey(fileName)) : nullptr;
+        return row ? std::optional<TSyncFileRow>(*row) : std::nullopt;
     }
     return FindOne(
         QStringLiteral("WHERE FileKey = ?1 AND FolderAKey = ?2 ORDER BY ID LIMIT 1"),
@@ -173,10 +247,9 @@ std::optional<TSyncFileRow> TSyncDatabase::FindByFolderA(const QString &fileName
 std::optional<TSyncFileRow> TSyncDatabase::FindByFolderB(const QString &fileName, const QString &folderB)
 {
     if (FIndex) {
-        const auto found = FIndex->ByFolderB.constFind(PairKey(fileName, folderB));
-        if (found == FIndex->ByFolderB.constEnd())
-            return std::nullopt;
-        return FIndex->Rows[std::size_t(*found)];
+        const TFolderRows *rows = TIndex::FindFolder(FIndex->ByFolderB, LookupKey(folderB));
+        const TSyncFileRow *row = rows ? FindIndexed(*rows, LookupKey(fileName)) : nullptr;
+        return row ? std::optional<TSyncFileRow>(*row) : std::nullopt;
     }
     return FindOne(
         QStringLiteral("WHERE FileKey = ?1 AND FolderBKey = ?2 ORDER BY ID LIMIT 1"),
@@ -218,9 +291,12 @@ qint64 TSyncDatabase::Append(const QString &fileName, const QString &folderA, co
         insert.Execute();
         id = FDatabase->LastInsertRowId();
     });
-    if (FIndex)
-        IndexRow({id, listId, fileName, folderA, folderB, std::nullopt, std::nullopt},
-                 PairKey(fileName, folderA), PairKey(fileName, folderB));
+    if (FIndex) {
+        const qsizetype position = qsizetype(FIndex->Rows.size());
+        FIndex->Rows.push_back({id, listId, fileName, folderA, folderB, std::nullopt, std::nullopt});
+        FIndex->ById.insert(id, position);
+        IndexKeys(position, LookupKey(fileName), LookupKey(folderA), LookupKey(folderB));
+    }
     return id;
 }
 

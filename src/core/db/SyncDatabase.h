@@ -3,6 +3,7 @@
 #include "db/SqliteDatabase.h"
 #include "model/DateTime.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -63,6 +64,19 @@ public:
     // only writer, which it is during a run.
     void LoadIndex();
     bool Indexed() const { return FIndex != nullptr; }
+    qsizetype IndexedRowCount() const;
+
+    // The loaded rows of one folder of one side by case-folded file name,
+    // to their position for IndexedRowAt. A walk asks for its root's once
+    // and then looks up every file it meets without building a pair key.
+    // Needs LoadIndex; the object lives as long as this one (Append adds to
+    // it).
+    using TFolderRows = QHash<QString, qsizetype>;
+    const TFolderRows &FolderRowsA(const QString &folderA);
+    const TFolderRows &FolderRowsB(const QString &folderB);
+    // The loaded row with that case-folded file name, or nullptr. Valid
+    // until the next Append.
+    const TSyncFileRow *FindIndexed(const TFolderRows &rows, const QString &fileKey) const;
 
     std::optional<TSyncFileRow> FindByFolderA(const QString &fileName, const QString &folderA);
     std::optional<TSyncFileRow> FindByFolderB(const QString &fileName, const QString &folderB);
@@ -89,7 +103,10 @@ private:
                                         const std::function<void(TSqliteStatement &)> &bind);
 
     struct TIndex;
-    void IndexRow(const TSyncFileRow &row, const QString &keyA, const QString &keyB);
+    // Adds the row at Position to the look-ups by folder, unless its key is
+    // taken already (the oldest row keeps a key, as the queries find it).
+    void IndexKeys(qsizetype position, const QString &fileKey, const QString &folderAKey,
+                   const QString &folderBKey);
     TSyncFileRow *IndexedRow(qint64 id);
 
     std::unique_ptr<TSqliteDatabase> FDatabase;

@@ -13,7 +13,8 @@ namespace trovalo {
 
 void TFileData::SetFileName(const QString &fileName)
 {
-    FFileName = fileName;
+    FFolder.clear();
+    FName = fileName;
     const std::optional<QString> native = ToNativePath(fileName);
     struct stat info
     {
@@ -30,12 +31,27 @@ void TFileData::SetFileName(const QString &fileName)
     FLastChangeTime = *date;
 }
 
-void TFileData::SetListedFile(const QString &fileName, qint64 size, TDateTime date)
+void TFileData::SetListedFile(const QString &folder, const QString &name, qint64 size, TDateTime date)
 {
-    FFileName = fileName;
+    FFolder = folder;
+    FName = name;
     FFileSize = size;
     FLastChangeTime = date;
     FError = false;
+}
+
+void TFileData::SetTargetName(const QString &fileName)
+{
+    FFolder.clear();
+    FName = fileName;
+    FError = true;
+}
+
+bool TFileData::IsFile(const QString &folder, const QString &name) const
+{
+    if (FFolder == folder && FName == name)
+        return true;
+    return FFolder.size() + FName.size() == folder.size() + name.size() && FileName() == folder + name;
 }
 
 QString TFileData::SizeText() const
@@ -54,13 +70,12 @@ void TFileCollection::CheckIndex(int index, int limit) const
 TFilePair &TFileCollection::Item(int index) const
 {
     CheckIndex(index, Count() - 1);
-    return *FItems[std::size_t(index)];
+    return FItems[std::size_t(index)];
 }
 
 TFilePair &TFileCollection::Add()
 {
-    FItems.push_back(std::make_unique<TFilePair>());
-    return *FItems.back();
+    return FItems.emplace_back();
 }
 
 TFilePair &TFileCollection::Add(const QString &fileNameA, const QString &fileNameB)
@@ -74,7 +89,7 @@ TFilePair &TFileCollection::Add(const QString &fileNameA, const QString &fileNam
 TFilePair &TFileCollection::Insert(int index)
 {
     CheckIndex(index, Count());
-    return **FItems.insert(FItems.begin() + index, std::make_unique<TFilePair>());
+    return *FItems.emplace(FItems.begin() + index);
 }
 
 } // namespace trovalo

@@ -5,8 +5,7 @@
 
 #include <QString>
 
-#include <memory>
-#include <vector>
+#include <deque>
 
 namespace trovalo {
 
@@ -14,19 +13,25 @@ namespace trovalo {
 class TFileData
 {
 public:
-    QString FileName() const { return FFileName; }
+    QString FileName() const { return FFolder + FName; }
     // Reads the file: an existing file gives its size and file date; a
     // missing one sets FError and leaves both as they were.
     void SetFileName(const QString &fileName);
-    // Names a file whose size and date the caller has just listed.
-    void SetListedFile(const QString &fileName, qint64 size, TDateTime date);
+    // Names a file whose size and date the caller has just listed. The
+    // folder text is shared by every file of the folder.
+    void SetListedFile(const QString &folder, const QString &name, qint64 size, TDateTime date);
+    // Names the file a copy is to create where the scan met none, without
+    // looking at the disk again: it stays not met.
+    void SetTargetName(const QString &fileName);
+    // Whether this is the file Name in Folder (letter case counts).
+    bool IsFile(const QString &folder, const QString &name) const;
 
     // "File Not Found" while no file was found, else the size for a file list.
     QString SizeText() const;
 
     // A file was met under this name (a target path rebuilt for a copy
     // names no file yet).
-    bool Met() const { return !FFileName.isEmpty() && !FError; }
+    bool Met() const { return !FName.isEmpty() && !FError; }
     // The date differs from the one recorded at the last successful copy.
     bool Changed() const { return OLDFileDateTime != FLastChangeTime; }
 
@@ -36,7 +41,8 @@ public:
     TDateTime OLDFileDateTime = 0; // recorded at the last successful copy; 0: none
 
 private:
-    QString FFileName;
+    QString FFolder; // empty when FName holds the whole path
+    QString FName;
 };
 
 // A file on the USB drive (A) and its counterpart on the computer (B).
@@ -62,7 +68,8 @@ private:
 };
 
 // The pairs of one run, addressed by index. Deliberately light (no QObject
-// per item): a run holds one pair per file it meets.
+// and no allocation of its own per item): a run holds one pair per file it
+// meets. Adding keeps earlier pairs where they are.
 class TFileCollection
 {
 public:
@@ -78,13 +85,13 @@ public:
     template <class TPredicate>
     void RemoveIf(TPredicate predicate)
     {
-        std::erase_if(FItems, [&](const std::unique_ptr<TFilePair> &pair) { return predicate(*pair); });
+        std::erase_if(FItems, [&](const TFilePair &pair) { return predicate(pair); });
     }
     void Clear() { FItems.clear(); }
 
 private:
     void CheckIndex(int index, int limit) const;
-    std::vector<std::unique_ptr<TFilePair>> FItems;
+    mutable std::deque<TFilePair> FItems;
 };
 
 } // namespace trovalo

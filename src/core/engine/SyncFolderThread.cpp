@@ -3,6 +3,7 @@
 #include "db/DatabaseTemplate.h"
 #include "db/SqliteDatabase.h"
 #include "db/SyncDatabase.h"
+#include "engine/FolderTreeListing.h"
 #include "engine/SyncFileData.h"
 #include "model/Exceptions.h"
 #include "model/FileFilter.h"
@@ -48,6 +49,25 @@ void CreateSyncDatabaseIfMissing(const QString &databaseFile)
 QString WithLeadingBackslash(const QString &sideAPath)
 {
     return sideAPath.startsWith(QLatin1Char('\\')) ? sideAPath : QLatin1Char('\\') + sideAPath;
+}
+
+// Appends Name case-folded as LookupKey folds it, without a string of its
+// own for the usual all-ASCII name.
+void AppendFolded(QString &buffer, const QString &name)
+{
+    const qsizetype start = buffer.size();
+    buffer.append(name);
+    QChar *folded = buffer.data() + start;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t unit = folded[i].unicode();
+        if (unit >= 0x80) {
+            buffer.resize(start);
+            buffer.append(LookupKey(name));
+            return;
+        }
+        if (unit >= u'A' && unit <= u'Z')
+            folded[i] = QChar(char16_t(unit + (u'a' - u'A')));
+    }
 }
 
 } // namespace
@@ -108,14 +128,22 @@ void TSyncThreadBase::Execute()
     PbarPosition = -1;
     ReportStatusText(QStringLiteral("Prepareing... "));
     try {
-        OpenSyncFileLog();
+        FDrive = ExtractFileDrive(LogFileName());
         FSyncItems.Sort();
+        // The first pair's two sides are listed while the history loads.
+        TPairListing first;
+        if (FSyncItems.Count() > 0 && !Terminated())
+            first = StartListing(*FSyncItems[0]);
+        OpenSyncFileLog();
         PbarPosition = -1;
         ReportStatusText(QStringLiteral("Searching... "));
         for (int i = 0; i < FSyncItems.Count(); ++i) {
             if (Terminated())
                 return;
-            ScanFolderPair(*FSyncItems[i]);
+            // One pair's trees at a time: what is listed ahead stays within
+            // the two sides of the pair being matched.
+            TPairListing current = i == 0 && first.A ? std::move(first) : StartListing(*FSyncItems[i]);
+            ScanFolderPair(*FSyncItems[i], current);
         }
         for (int i = 0; i < FSyncFiles.Count(); ++i) {
             if (Terminated())
@@ -136,13 +164,14 @@ void TSyncThreadBase::Execute()
 
 void TSyncThreadBase::OpenSyncFileLog()
 {
-    FDrive = ExtractFileDrive(LogFileName());
     CreateSyncDatabaseIfMissing(LogFileName());
     SyncFileLog = std::make_unique<TSyncDatabase>(LogFileName());
+    SyncFileLog->LoadIndex();
     // No wait after the reset: this connection is the only one that works
     // on the table during the run.
     SyncFileLog->ResetListIds();
-    SyncFileLog->LoadIndex();
+    // Usually every row is met again.
+    FListIds.reserve(SyncFileLog->IndexedRowCount());
     // The database lives on side A when a pair's side-A folder is the
     // drive's root or holds the job: it and its journal are never synced.
     FDatabaseFolderKey = LookupKey(ExtractFilePath(LogFileName()));
@@ -152,46 +181,72 @@ void TSyncThreadBase::OpenSyncFileLog()
         FDatabaseNameKeys.insert(LookupKey(name + QLatin1String(suffix)));
 }
 
-void TSyncThreadBase::ScanFolderPair(const TSyncItem &item)
+TSyncThreadBase::TPairListing TSyncThreadBase::StartListing(const TSyncItem &item)
+{
+    const auto stopped = [this] { return Terminated(); };
+    const auto skipFolder = [this](const QString &folder) { return IsExcludedFolder(folder); };
+    TPairListing listing;
+    listing.A = std::make_unique<TFolderTreeListing>(FDrive + WithLeadingBackslash(item.FolderA()), stopped,
+                                                     skipFolder);
+    listing.B = std::make_unique<TFolderTreeListing>(item.FolderB(), stopped, skipFolder);
+    return listing;
+}
+
+void TSyncThreadBase::ScanFolderPair(const TSyncItem &item, TPairListing &listing)
 {
     const int firstPair = FileCollection->Count();
     FUnreadFolders.clear();
     FActiveRootFolderA = WithLeadingBackslash(item.FolderA());
     FActiveRootFolderB = item.FolderB();
+    std::size_t position = 0;
     FActiveFolder = QLatin1Char('A');
-    WalkFolder(FDrive + FActiveRootFolderA);
+    FActiveRows = &SyncFileLog->FolderRowsA(FActiveRootFolderA);
+    WalkFolder(*listing.A, position);
+    listing.A.reset();
+    position = 0;
     FActiveFolder = QLatin1Char('B');
-    WalkFolder(FActiveRootFolderB);
+    FActiveRows = &SyncFileLog->FolderRowsB(FActiveRootFolderB);
+    WalkFolder(*listing.B, position);
+    listing.B.reset();
+    FActiveRows = nullptr;
     HoldUnreadFolders(firstPair);
 }
 
-void TSyncThreadBase::WalkFolder(const QString &folder)
+void TSyncThreadBase::WalkFolder(TFolderTreeListing &listing, std::size_t &position)
 {
+    const std::size_t own = position++;
+    const TFolderTreeListing::TFolder *listed = listing.Folder(own);
+    if (!listed) {
+        // Only a stop ends a listing early; anything else would make every
+        // file not listed look deleted.
+        if (!Terminated())
+            throw ETrovaloError(QStringLiteral("The folder list could not be completed"));
+        return;
+    }
+    const QString &folder = listed->Path;
     ReportStatusText(SearchingPrefix + folder);
-    std::vector<TFolderEntry> entries;
-    int error = 0;
-    if (!ListFolder(folder, entries, &error)) {
+    const QString root = FActiveFolder == QLatin1Char('A') ? FDrive + FActiveRootFolderA : FActiveRootFolderB;
+    const QString relativeFolder = folder.mid(root.size());
+    const QString relativeKey = LookupKey(relativeFolder);
+    if (!listed->Read) {
         // Not an empty folder: a missing root (an unplugged disk, a share
         // that is down) or one that cannot be read. The pairs with history
         // below it are held, so nothing is deleted or overwritten because
         // its files were not seen.
-        const QString root =
-            FActiveFolder == QLatin1Char('A') ? FDrive + FActiveRootFolderA : FActiveRootFolderB;
-        FUnreadFolders.push_back({FActiveFolder, LookupKey(folder.mid(root.size()))});
+        FUnreadFolders.push_back({FActiveFolder, relativeKey});
         LogSkipped(folder, ReadFolderAction,
-                   SystemErrorText(error) +
+                   SystemErrorText(listed->Error) +
                        QStringLiteral(": the files synced with it are left as they are"));
         return;
     }
     const bool databaseFolder = LookupKey(folder) == FDatabaseFolderKey;
-    for (const TFolderEntry &entry : entries) {
+    for (const TFolderEntry &entry : listed->Entries) {
         if (Terminated())
-            return;
+            break;
         switch (entry.Kind) {
         case TFolderEntry::ekFolder: {
-            const QString subFolder = folder + entry.Name + QLatin1Char('\\');
-            if (!IsExcludedFolder(subFolder)) {
-                WalkFolder(subFolder);
+            if (!IsExcludedFolder(folder + entry.Name + QLatin1Char('\\'))) {
+                WalkFolder(listing, position);
                 ReportStatusText(SearchingPrefix + folder);
             }
             break;
@@ -201,7 +256,7 @@ void TSyncThreadBase::WalkFolder(const QString &folder)
                 break;
             if (databaseFolder && IsDatabaseFile(folder, entry.Name))
                 break;
-            MatchFile(folder, entry);
+            MatchFile(folder, relativeFolder, relativeKey, entry);
             break;
         case TFolderEntry::ekLinkToFolder:
             LogSkipped(folder + entry.Name, CopyFileAction,
@@ -215,6 +270,7 @@ void TSyncThreadBase::WalkFolder(const QString &folder)
             break;
         }
     }
+    listing.Release(own);
 }
 
 bool TSyncThreadBase::IsDatabaseFile(const QString &, const QString &name) const
@@ -222,16 +278,15 @@ bool TSyncThreadBase::IsDatabaseFile(const QString &, const QString &name) const
     return FDatabaseNameKeys.contains(LookupKey(name));
 }
 
-void TSyncThreadBase::MatchFile(const QString &folder, const TFolderEntry &entry)
+void TSyncThreadBase::MatchFile(const QString &folder, const QString &relativeFolder,
+                                const QString &relativeKey, const TFolderEntry &entry)
 {
-    const QString path = folder + entry.Name;
-    if (FActiveFolder == QLatin1Char('A')) {
-        MatchSide(FActiveFolder, path, path.mid(FDrive.size() + FActiveRootFolderA.size()),
-                  FActiveRootFolderA, FActiveRootFolderB, entry.Size, entry.Date);
-    } else {
-        MatchSide(FActiveFolder, path, path.mid(FActiveRootFolderB.size()), FActiveRootFolderA,
-                  FActiveRootFolderB, entry.Size, entry.Date);
-    }
+    FKeyBuffer.resize(0);
+    FKeyBuffer.append(relativeKey);
+    AppendFolded(FKeyBuffer, entry.Name);
+    const TSyncFileRow *row = SyncFileLog->FindIndexed(*FActiveRows, FKeyBuffer);
+    MatchSide(FActiveFolder, row, row ? QString() : relativeFolder + entry.Name, FActiveRootFolderA,
+              FActiveRootFolderB, folder, entry.Name, entry.Size, entry.Date);
 }
 
 TFilePair &TSyncThreadBase::PairOfRow(qint64 rowId)
@@ -244,27 +299,29 @@ TFilePair &TSyncThreadBase::PairOfRow(qint64 rowId)
     return pair;
 }
 
-void TSyncThreadBase::MatchSide(QChar side, const QString &path, const QString &key, const QString &folderA,
-                                const QString &folderB, qint64 size, TDateTime date)
+void TSyncThreadBase::MatchSide(QChar side, const TSyncFileRow *row, const QString &key,
+                                const QString &folderA, const QString &folderB, const QString &folder,
+                                const QString &name, qint64 size, TDateTime date)
 {
     const bool sideA = side == QLatin1Char('A');
-    const std::optional<TSyncFileRow> row =
-        sideA ? SyncFileLog->FindByFolderA(key, folderA) : SyncFileLog->FindByFolderB(key, folderB);
-    const qint64 rowId = row ? row->ID : SyncFileLog->Append(key, folderA, folderB);
+    const bool found = row != nullptr;
+    // Read before Append, which may move the loaded rows.
+    const TDateTime recorded = found ? (sideA ? row->DateA() : row->DateB()) : 0;
+    const qint64 rowId = found ? row->ID : SyncFileLog->Append(key, folderA, folderB);
     TFilePair &pair = PairOfRow(rowId);
     TFileData &file = sideA ? pair.FileA() : pair.FileB();
     // Two files on one side whose names differ only in letter case share
     // one row. The first one met keeps the pair; the other is never
     // copied over, copied or deleted, and says so in the log every run.
-    if (file.Met() && file.FileName() != path) {
-        LogSkipped(path, CopyFileAction,
+    if (file.Met() && !file.IsFile(folder, name)) {
+        LogSkipped(folder + name, CopyFileAction,
                    QStringLiteral("Not synced: its name differs only in letter case from ") +
                        file.FileName());
         return;
     }
-    file.SetListedFile(path, size, date);
-    file.OLDFileDateTime = row ? (sideA ? row->DateA() : row->DateB()) : 0;
-    pair.New = !row.has_value();
+    file.SetListedFile(folder, name, size, date);
+    file.OLDFileDateTime = recorded;
+    pair.New = !found;
     pair.RecordID = rowId;
 }
 
@@ -278,14 +335,18 @@ void TSyncThreadBase::ScanFilePair(const TSyncItem &item)
     TFileData probe;
     probe.SetFileName(FDrive + storedA);
     if (!probe.FError) {
-        MatchSide(QLatin1Char('A'), probe.FileName(), ExtractFileName(storedA), folderA, folderB,
-                  probe.FFileSize, probe.FLastChangeTime);
+        const QString name = ExtractFileName(storedA);
+        const std::optional<TSyncFileRow> row = SyncFileLog->FindByFolderA(name, folderA);
+        MatchSide(QLatin1Char('A'), row ? &*row : nullptr, name, folderA, folderB, QString(),
+                  probe.FileName(), probe.FFileSize, probe.FLastChangeTime);
     }
     probe = TFileData();
     probe.SetFileName(fileB);
     if (!probe.FError) {
-        MatchSide(QLatin1Char('B'), fileB, ExtractFileName(fileB), folderA, folderB, probe.FFileSize,
-                  probe.FLastChangeTime);
+        const QString name = ExtractFileName(fileB);
+        const std::optional<TSyncFileRow> row = SyncFileLog->FindByFolderB(name, folderB);
+        MatchSide(QLatin1Char('B'), row ? &*row : nullptr, name, folderA, folderB, QString(), fileB,
+                  probe.FFileSize, probe.FLastChangeTime);
     }
 }
 
@@ -446,10 +507,11 @@ void TSyncFolderThread::RebuildTarget(TFilePair &pair, TFileAction copy)
     const std::optional<TSyncFileRow> row = SyncFileLog->FindById(pair.RecordID);
     if (!row)
         throw EDatabaseError(QStringLiteral("FileLog has no row %1").arg(pair.RecordID));
+    // The scan met no file there; looking again would only cost a stat.
     if (copy == faCopyAB)
-        pair.FileB().SetFileName(row->FolderB + row->FileName);
+        pair.FileB().SetTargetName(row->FolderB + row->FileName);
     else
-        pair.FileA().SetFileName(SideADrive() + row->FolderA + row->FileName);
+        pair.FileA().SetTargetName(SideADrive() + row->FolderA + row->FileName);
 }
 
 void TSyncFolderThread::CountTotals()
@@ -558,7 +620,11 @@ void TSyncFolderThread::ActOn(TFilePair &pair)
         ReportStatusText(FilePrefix + a.FileName());
         LogEventFileName = a.FileName();
         LogEventAction = CopyFileAction;
-        copied = CopyOneFile(source.FileName(), target.FileName(), false, false);
+        // What the scan listed of the source spares the copy a look at it.
+        TFolderEntry listed;
+        listed.Size = source.FFileSize;
+        listed.Date = source.FLastChangeTime;
+        copied = CopyOneFile(source.FileName(), target.FileName(), false, false, &listed);
         SetLogResult(copied);
         ReportLog();
         FileSizeProcessed += source.FFileSize;
@@ -579,10 +645,25 @@ void TSyncFolderThread::ActOn(TFilePair &pair)
     case faSkip:
         break;
     }
-    if (copied) {
-        SyncFileLog->SetDates(pair.RecordID, FileDate(a.FileName()).value_or(0),
-                              FileDate(b.FileName()).value_or(0));
-    }
+    if (copied)
+        RecordCopiedDates(pair);
+}
+
+void TSyncFolderThread::RecordCopiedDates(const TFilePair &pair)
+{
+    // The copy carries the source's file date. When the new file shows
+    // exactly the date the scan listed for the source, the source is as it
+    // was listed; otherwise (changed meanwhile, or a date the target's file
+    // system cannot hold) its date is read again.
+    const bool towardsB = pair.FileAction == faCopyAB;
+    const TFileData &source = towardsB ? pair.FileA() : pair.FileB();
+    const TFileData &target = towardsB ? pair.FileB() : pair.FileA();
+    const TDateTime targetDate = FileDate(target.FileName()).value_or(0);
+    const TDateTime sourceDate = targetDate != 0 && targetDate == source.FLastChangeTime
+                                     ? targetDate
+                                     : FileDate(source.FileName()).value_or(0);
+    SyncFileLog->SetDates(pair.RecordID, towardsB ? sourceDate : targetDate,
+                          towardsB ? targetDate : sourceDate);
 }
 
 void TSyncFolderThread::SyncWrittenDrives()

@@ -15,7 +15,9 @@ namespace trovalo {
 class TSyncDatabase;
 class TFileCollection;
 class TFilePair;
+class TFolderTreeListing;
 struct TFolderEntry;
+struct TSyncFileRow;
 
 // The sync engine's scan: both sides of every folder pair and file pair
 // are walked and matched against the job's sync database (LogFileName).
@@ -67,14 +69,26 @@ private:
         QString RelativeKey; // case-folded, "" for the root itself
     };
 
+    // Both sides of a folder pair, listed ahead of their walks.
+    struct TPairListing
+    {
+        std::unique_ptr<TFolderTreeListing> A;
+        std::unique_ptr<TFolderTreeListing> B;
+    };
+
     void OpenSyncFileLog();
-    void ScanFolderPair(const TSyncItem &item);
-    void WalkFolder(const QString &folder);
-    void MatchFile(const QString &folder, const TFolderEntry &entry);
-    // Pairs a file met on Side ('A' or 'B') with its row, found by Key
-    // under that side's folder or added with both folders.
-    void MatchSide(QChar side, const QString &path, const QString &key, const QString &folderA,
-                   const QString &folderB, qint64 size, TDateTime date);
+    TPairListing StartListing(const TSyncItem &item);
+    void ScanFolderPair(const TSyncItem &item, TPairListing &listing);
+    // Walks the folder at Position of the listing and the folders below it.
+    void WalkFolder(TFolderTreeListing &listing, std::size_t &position);
+    void MatchFile(const QString &folder, const QString &relativeFolder, const QString &relativeKey,
+                   const TFolderEntry &entry);
+    // Pairs a file met on Side ('A' or 'B') with its row (Row, or a new
+    // one appended with Key and both folders). The file is Name in Folder
+    // (Folder empty when Name is the whole path).
+    void MatchSide(QChar side, const TSyncFileRow *row, const QString &key, const QString &folderA,
+                   const QString &folderB, const QString &folder, const QString &name, qint64 size,
+                   TDateTime date);
     void ScanFilePair(const TSyncItem &item);
     // The pair a row has in this run, or a new one.
     TFilePair &PairOfRow(qint64 rowId);
@@ -90,6 +104,10 @@ private:
     // memory only, as it lives for one run; set by whichever side meets the
     // row first, so a row never gets two pairs.
     QHash<qint64, int> FListIds;
+    // The rows under the walked side's root, and a buffer for the
+    // case-folded key of each file looked up in them.
+    const QHash<QString, qsizetype> *FActiveRows = nullptr;
+    QString FKeyBuffer;
     std::vector<TUnreadFolder> FUnreadFolders;
     QString FDatabaseFolderKey;
     QSet<QString> FDatabaseNameKeys;
@@ -120,6 +138,7 @@ private:
     void ApplyAnswer(TFilePair &pair, TFileAction answer);
     void Act();
     void ActOn(TFilePair &pair);
+    void RecordCopiedDates(const TFilePair &pair);
     void SyncWrittenDrives();
     void CloseSyncFileLog();
 

@@ -26,6 +26,22 @@ std::atomic<int> liveWorkers{0};
 
 constexpr double SecondsPerDay = 86400.0;
 
+// The local time for elapsed-time figures, read from the system at most once
+// a second and carried forward by the monotonic clock in between: a status
+// is reported for every folder and file, and each local-time reading
+// re-examines the time zone.
+TDateTime RecentNow()
+{
+    thread_local TDateTime base = 0;
+    thread_local QElapsedTimer sinceBase;
+    if (!sinceBase.isValid() || sinceBase.elapsed() >= 1000) {
+        base = DateTimeNow();
+        sinceBase.start();
+        return base;
+    }
+    return base + double(sinceBase.nsecsElapsed()) / 1e9 / SecondsPerDay;
+}
+
 // Attributes that can stand in the way of replacing or deleting a file.
 constexpr quint32 ClearableAttributes =
     faReadOnly | faHidden | faSysFile | faArchive | faTemporary | faNotContentIndexed;
@@ -161,7 +177,7 @@ void TThreadBase::ReportStatus()
     if (FProcessClock.isValid() && ProcessStartTime == FClockBase && ProcessStartTime != 0)
         report.ElapsedSeconds = double(FProcessClock.nsecsElapsed()) / 1e9;
     else
-        report.ElapsedSeconds = std::abs(DateTimeNow() - ProcessStartTime) * SecondsPerDay;
+        report.ElapsedSeconds = std::abs(RecentNow() - ProcessStartTime) * SecondsPerDay;
     FObserver->OnStatuesChange(*this, report);
 }
 

@@ -18,11 +18,6 @@
 namespace trovalo {
 
 namespace {
-struct TDirCloser
-{
-    void operator()(DIR *dir) const { ::closedir(dir); }
-};
-
 void FillFromStat(TFolderEntry &entry, const struct stat &info)
 {
     if (S_ISDIR(info.st_mode)) {
@@ -65,6 +60,55 @@ TDateTime FileDateOfTimes(qint64 modifiedSeconds, std::optional<qint64> birthSec
     return DosDateOfEpochSeconds(*birthSeconds);
 }
 
+namespace {
+// One listing buffer per thread, reused for every folder: opening a
+// directory stream allocates (and faults in) a fresh one per folder, which
+// showed in walks over thousands of small folders.
+std::vector<char> &ListingBuffer()
+{
+    thread_local std::vector<char> buffer(32 * 1024);
+    return buffer;
+}
+
+struct TFdCloser
+{
+    int Fd;
+    ~TFdCloser() { ::close(Fd); }
+};
+
+// Type, size and date of one entry; false when it vanished meanwhile.
+bool ExamineEntry(int dirFd, const char *name, unsigned char type, TFolderEntry &entry)
+{
+    if (type == DT_DIR) {
+        // A real folder (a link would say DT_LNK): nothing else is needed.
+        entry.Kind = TFolderEntry::ekFolder;
+        return true;
+    }
+    struct stat info
+    {
+    };
+    if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (S_ISLNK(info.st_mode)) {
+        entry.IsLink = true;
+        if (::fstatat(dirFd, name, &info, 0) != 0) {
+            entry.Kind = TFolderEntry::ekBrokenLink;
+            return true;
+        }
+    }
+    FillFromStat(entry, info);
+    if (entry.Kind == TFolderEntry::ekFile && entry.Date <= 0) {
+        struct statx extra
+        {
+        };
+        if (::statx(dirFd, name, AT_STATX_SYNC_AS_STAT, STATX_BTIME, &extra) == 0 &&
+            (extra.stx_mask & STATX_BTIME))
+            entry.Date = FileDateOfTimes(info.st_mtim.tv_sec, extra.stx_btime.tv_sec);
+    }
+    return true;
+}
+} // namespace
+
 bool ListFolder(const QString &letterFolder, std::vector<TFolderEntry> &entries, int *error)
 {
     entries.clear();
@@ -74,42 +118,38 @@ bool ListFolder(const QString &letterFolder, std::vector<TFolderEntry> &entries,
             *error = ENOENT;
         return false;
     }
-    std::unique_ptr<DIR, TDirCloser> dir(::opendir(QFile::encodeName(*native).constData()));
-    if (!dir) {
+    const int dirFd = ::open(QFile::encodeName(*native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
         if (error)
             *error = errno;
         return false;
     }
-    const int dirFd = ::dirfd(dir.get());
-    while (const dirent *raw = ::readdir(dir.get())) {
-        const char *name = raw->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        TFolderEntry entry;
-        entry.Name = QFile::decodeName(name);
-        struct stat info
-        {
-        };
-        if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // vanished between readdir and stat
-        if (S_ISLNK(info.st_mode)) {
-            entry.IsLink = true;
-            if (::fstatat(dirFd, name, &info, 0) != 0) {
-                entry.Kind = TFolderEntry::ekBrokenLink;
-                entries.push_back(std::move(entry));
+    const TFdCloser closer{dirFd};
+    std::vector<char> &buffer = ListingBuffer();
+    for (;;) {
+        // An error while reading ends the listing as its end would.
+        const ssize_t filled = ::getdents64(dirFd, buffer.data(), buffer.size());
+        if (filled <= 0)
+            break;
+        if (entries.empty()) {
+            // Most folders fit in one buffer: room for all of them at once.
+            std::size_t count = 0;
+            for (ssize_t offset = 0; offset < filled; ++count)
+                offset += reinterpret_cast<const struct dirent64 *>(buffer.data() + offset)->d_reclen;
+            entries.reserve(count);
+        }
+        for (ssize_t offset = 0; offset < filled;) {
+            const auto *raw = reinterpret_cast<const struct dirent64 *>(buffer.data() + offset);
+            offset += raw->d_reclen;
+            const char *name = raw->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            }
+            TFolderEntry entry;
+            if (!ExamineEntry(dirFd, name, raw->d_type, entry))
+                continue; // vanished between listing and stat
+            entry.Name = QFile::decodeName(name);
+            entries.push_back(std::move(entry));
         }
-        FillFromStat(entry, info);
-        if (entry.Kind == TFolderEntry::ekFile && entry.Date <= 0) {
-            struct statx extra
-            {
-            };
-            if (::statx(dirFd, name, AT_STATX_SYNC_AS_STAT, STATX_BTIME, &extra) == 0 &&
-                (extra.stx_mask & STATX_BTIME))
-                entry.Date = FileDateOfTimes(info.st_mtim.tv_sec, extra.stx_btime.tv_sec);
-        }
-        entries.push_back(std::move(entry));
     }
     return true;
 }

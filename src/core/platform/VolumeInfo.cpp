@@ -3,6 +3,11 @@
 #include "DriveTable.h"
 #include "PathText.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <sys/statvfs.h>
+
 namespace trovalo {
 
 namespace {
@@ -62,6 +67,88 @@ QString ComputePCID()
 {
     const std::optional<quint32> serial = VolumeSerialNumber(QStringLiteral("C:\\"));
     return serial ? SerialNumberText(*serial) : QString();
+}
+
+namespace {
+quint32 FlagsOfFileSystem(const QString &fileSystem)
+{
+    const QString fs = fileSystem.toLower();
+    if (fs == QLatin1String("vfat") || fs == QLatin1String("exfat") || fs == QLatin1String("msdos"))
+        return fsPreservedNames | fsUnicode;
+    if (fs == QLatin1String("ntfs") || fs == QLatin1String("ntfs3"))
+        return fsCaseSensitiveFileNames | fsPreservedNames | fsUnicode | fsACL | fsFileCompressed;
+    if (fs == QLatin1String("iso9660") || fs == QLatin1String("udf"))
+        return fsUnicode;
+    // The native file systems keep names as given and tell case apart.
+    return fsCaseSensitiveFileNames | fsPreservedNames | fsUnicode | fsACL;
+}
+
+quint32 DriveTypeOf(const TDriveInfo &drive)
+{
+    const QString fs = drive.FileSystem.toLower();
+    if (drive.BusType == QLatin1String("USB"))
+        return dtRemovable;
+    if (fs == QLatin1String("iso9660") || fs == QLatin1String("udf"))
+        return dtCDRom;
+    if (fs == QLatin1String("tmpfs") || fs == QLatin1String("ramfs"))
+        return dtRamDisk;
+    if (fs == QLatin1String("cifs") || fs == QLatin1String("smb3") || fs == QLatin1String("nfs"))
+        return dtRemote;
+    return dtFixed;
+}
+
+quint32 LongestNameOf(const QString &nativeRoot)
+{
+    struct statvfs info
+    {
+    };
+    if (::statvfs(QFile::encodeName(nativeRoot).constData(), &info) != 0 || info.f_namemax == 0)
+        return 255;
+    return quint32(info.f_namemax);
+}
+} // namespace
+
+TVolumeInfo::TVolumeInfo()
+{
+    SetDrive(QStringLiteral("C:\\"));
+}
+
+void TVolumeInfo::SetDrive(const QString &Value)
+{
+    FDrive = Value;
+    Read();
+}
+
+void TVolumeInfo::Read()
+{
+    FVoulmeName.clear();
+    FFileSystem.clear();
+    FSerialNumber.clear();
+    FSerialNumberWord = 0;
+    FFileSystemFlags = 0;
+    FMaximumComponentLength = 0;
+    FDriveType = dtNoRootDir;
+
+    const QString drive = ExtractFileDrive(FDrive);
+    if (drive.size() != 2)
+        return;
+    const std::optional<TDriveInfo> info = TDriveTable::Instance().Drive(drive.at(0));
+    if (!info || !QDir(info->Root).exists())
+        return;
+    FDriveType = DriveTypeOf(*info);
+    FVoulmeName = info->Label;
+    FFileSystem = info->FileSystem;
+    if (info->Serial) {
+        FSerialNumberWord = *info->Serial;
+        FSerialNumber = SerialNumberText(*info->Serial);
+    }
+    FFileSystemFlags = FlagsOfFileSystem(info->FileSystem);
+    FMaximumComponentLength = LongestNameOf(info->Root);
+}
+
+bool TVolumeInfo::SetVolumeName(const QString &)
+{
+    return false;
 }
 
 } // namespace trovalo

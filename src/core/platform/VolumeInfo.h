@@ -30,4 +30,68 @@ QString SerialNumberText(quint32 serial);
 // the volume information cannot be read.
 QString ComputePCID();
 
+// The system's drive-type codes, as TVolumeInfo::DriveType gives them.
+enum TDriveTypeCode : quint32 {
+    dtUnknown = 0,
+    dtNoRootDir = 1, // no drive of that letter, or its folder is gone
+    dtRemovable = 2, // a USB-attached disk
+    dtFixed = 3,
+    dtRemote = 4, // a network file system
+    dtCDRom = 5,
+    dtRamDisk = 6,
+};
+
+// File-system flags, as TVolumeInfo::FileSystemFlags gives them.
+enum TFileSystemFlag : quint32 {
+    fsCaseSensitiveFileNames = 0x1,
+    fsPreservedNames = 0x2,
+    fsUnicode = 0x4,
+    fsACL = 0x8,
+    fsFileCompressed = 0x10,
+    fsVolumeCompressed = 0x8000,
+};
+
+// A volume's label, file system, serial number and flags, read again on
+// every change of Drive. A drive that does not exist (or whose folder is
+// gone) reads as empty texts and zeros; a volume without a readable serial
+// gives an empty SerialNumber and 0 but keeps its other values.
+class TVolumeInfo
+{
+public:
+    TVolumeInfo(); // reads "C:\"
+
+    QString Drive() const { return FDrive; }
+    void SetDrive(const QString &Value);
+
+    QString VoulmeName() const { return FVoulmeName; }
+    QString FileSystem() const { return FFileSystem; }
+    QString SerialNumber() const { return FSerialNumber; }
+    quint32 SerialNumberWord() const { return FSerialNumberWord; }
+    bool VolumeCompressed() const { return FFileSystemFlags & fsVolumeCompressed; }
+    bool FileCompressed() const { return FFileSystemFlags & fsFileCompressed; }
+    bool CaseSensitiveFileNames() const { return FFileSystemFlags & fsCaseSensitiveFileNames; }
+    bool PreservedNames() const { return FFileSystemFlags & fsPreservedNames; }
+    bool ACL() const { return FFileSystemFlags & fsACL; }
+    bool Unicode() const { return FFileSystemFlags & fsUnicode; }
+    quint32 FileSystemFlags() const { return FFileSystemFlags; }
+    quint32 MaximumComponentLength() const { return FMaximumComponentLength; }
+    quint32 DriveType() const { return FDriveType; }
+
+    // Relabelling a mounted volume needs rights the program never asks
+    // for, so this always answers false and changes nothing.
+    bool SetVolumeName(const QString &aName);
+
+private:
+    void Read();
+
+    QString FDrive;
+    QString FVoulmeName;
+    QString FFileSystem;
+    QString FSerialNumber;
+    quint32 FSerialNumberWord = 0;
+    quint32 FFileSystemFlags = 0;
+    quint32 FMaximumComponentLength = 0;
+    quint32 FDriveType = dtUnknown;
+};
+
 } // namespace trovalo

@@ -1,0 +1,761 @@
+#include "DataModuleQuillonSuite.h"
+
+#include "AboutWindow.h"
+#include "JobLaunchQuestions.h"
+#include "MessageBoxes.h"
+#include "TrayFallbackWindow.h"
+#include "console/NewDrive.h"
+#include "control/ArchiveJobLauncher.h"
+#include "control/StartUp.h"
+#include "control/SyncJobLauncher.h"
+#include "db/ProgramDatabase.h"
+#include "drives/OpenFlash.h"
+#include "engine/BackUpThreadBase.h"
+#include "engine/SyncFolderThread.h"
+#include "model/ArchiveData.h"
+#include "model/DateTime.h"
+#include "model/Exceptions.h"
+#include "model/ProgramData.h"
+#include "model/ProgramIdentity.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+#include "platform/PathText.h"
+#include "tray/SliderForm.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScopeGuard>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+namespace trovalo {
+
+namespace {
+
+constexpr int TrayImageCount = 8;
+constexpr int TrayAnimationInterval = 200;
+constexpr int AlertInterval = 6000;
+
+const QString DefaultManualAddress = QStringLiteral("https://trovalo.example/manual/");
+const QString DefaultHelpAddress = QStringLiteral("https://trovalo.example/support/");
+
+// A USB drive with an arrow going into it, drawn rather than shipped as an
+// image file so it scales to any tray size. Frame 0 is the drive at rest;
+// in frames 1 to 7 the arrow travels down into the drive and the drive's
+// light blinks, so a running job is visible at a glance.
+QPixmap DrawDriveImage(int size, int frame)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 64.0, size / 64.0);
+
+    // Connector with its two contacts.
+    painter.setPen(QPen(QColor(0x55, 0x55, 0x55), 2));
+    painter.setBrush(QColor(0xc8, 0xc8, 0xc8));
+    painter.drawRect(QRectF(22, 3, 20, 14));
+    painter.setBrush(QColor(0x55, 0x55, 0x55));
+    painter.drawRect(QRectF(27, 7, 3, 4));
+    painter.drawRect(QRectF(34, 7, 3, 4));
+
+    // Body.
+    const QRectF bodyRect(13, 16, 38, 46);
+    QLinearGradient body(0, 16, 0, 62);
+    body.setColorAt(0, QColor(0x3a, 0x7b, 0xd5));
+    body.setColorAt(1, QColor(0x1a, 0x41, 0x80));
+    painter.setPen(QPen(QColor(0x12, 0x2e, 0x5c), 2));
+    painter.setBrush(body);
+    painter.drawRoundedRect(bodyRect, 7, 7);
+
+    // Arrow pointing down into the drive; while animating it starts above
+    // its place and slides down, clipped to the body.
+    const double shift = frame == 0 ? 0.0 : (frame - 4) * 4.0;
+    QPainterPath arrow;
+    arrow.moveTo(28, 24 + shift);
+    arrow.lineTo(36, 24 + shift);
+    arrow.lineTo(36, 38 + shift);
+    arrow.lineTo(43, 38 + shift);
+    arrow.lineTo(32, 52 + shift);
+    arrow.lineTo(21, 38 + shift);
+    arrow.lineTo(28, 38 + shift);
+    arrow.closeSubpath();
+    painter.save();
+    QPainterPath clip;
+    clip.addRoundedRect(bodyRect.adjusted(2, 2, -2, -2), 6, 6);
+    painter.setClipPath(clip);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(frame == 0 ? QColor(Qt::white) : QColor(0xff, 0xf3, 0xb0));
+    painter.drawPath(arrow);
+    painter.restore();
+
+    // Activity light: lit in every other frame.
+    if (frame != 0 && frame % 2 == 1) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x4c, 0xff, 0x4c));
+        painter.drawEllipse(QPointF(44, 55), 3.5, 3.5);
+    }
+    return pixmap;
+}
+
+QIcon DrawTrayImage(int frame)
+{
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64})
+        icon.addPixmap(DrawDriveImage(size, frame));
+    return icon;
+}
+
+QString AddressFromEnvironment(const char *variable, const QString &fallback)
+{
+    const QString value = qEnvironmentVariable(variable).trimmed();
+    return value.isEmpty() ? fallback : value;
+}
+
+// Extension of a job file in lower case, with its dot.
+QString JobExtension(const QString &fileName)
+{
+    return ExtractFileExt(fileName).toLower();
+}
+
+void ShowJobFileError(const ETrovaloError &error)
+{
+    ShowInfoDialog(error.Message(), QStringLiteral("Job Not Run"), ProgramTitle, mtError);
+}
+
+// The run has started; a job file that cannot take the run's start time
+// does not stop it, but the user must know the file was not updated.
+template <typename TLaunch, typename TSave>
+void SaveStartedJob(TLaunch &launch, TSave save)
+{
+    try {
+        save(launch);
+    } catch (const ETrovaloError &error) {
+        ShowInfoDialog(QStringLiteral("The job is running, but its job file could not be saved with this "
+                                      "run's start time:\n") +
+                           error.Message(),
+                       QStringLiteral("Save Job"), ProgramTitle, mtWarning);
+    }
+}
+
+} // namespace
+
+const QString TDataModuleQuillonSuite::DeletedSpaceWarning =
+    QStringLiteral("Deleted files space overload. Please clear deleted files.");
+const QString TDataModuleQuillonSuite::ClickToOpenText = QStringLiteral("Click here to open Trovalo");
+
+TDataModuleQuillonSuite *TDataModuleQuillonSuite::FInstance = nullptr;
+
+TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObject *parent)
+    : QObject(parent)
+    , FOptions(options)
+    , FTrayMenu(std::make_unique<QMenu>())
+    , FAboutWindow(std::make_unique<TAboutWindow>())
+    , FBalloonText(ClickToOpenText)
+{
+    if (!FOptions.ProgramData) {
+        FOwnProgramData = std::make_unique<TProgramData>();
+        FOptions.ProgramData = FOwnProgramData.get();
+    }
+    for (int frame = 0; frame < TrayImageCount; ++frame)
+        FTrayImages << DrawTrayImage(frame);
+    QGuiApplication::setWindowIcon(FTrayImages.constFirst());
+    BuildMenu();
+    if (FOptions.UseSystemTray) {
+        FTrayIcon = new QSystemTrayIcon(FTrayImages.constFirst(), this);
+        FTrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+        FTrayIcon->setToolTip(ProgramTitle);
+        FTrayIcon->setContextMenu(FTrayMenu.get());
+        connect(FTrayIcon, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) { TrayIconActivated(int(reason)); });
+    } else {
+        FFallbackWindow = std::make_unique<TTrayFallbackWindow>(FTrayMenu->actions());
+        FFallbackWindow->setWindowIcon(FTrayImages.constFirst());
+    }
+    FSliderForm = std::make_unique<TSliderForm>();
+
+    FTrayAnimation = new QTimer(this);
+    FTrayAnimation->setObjectName(QStringLiteral("TrayAnimation"));
+    FTrayAnimation->setInterval(TrayAnimationInterval);
+    connect(FTrayAnimation, &QTimer::timeout, this, &TDataModuleQuillonSuite::AnimateTray);
+
+    FTimerAlert = new QTimer(this);
+    FTimerAlert->setObjectName(QStringLiteral("TimerAlert"));
+    FTimerAlert->setInterval(AlertInterval);
+    connect(FTimerAlert, &QTimer::timeout, this, &TDataModuleQuillonSuite::TimerAlertTimer);
+    FTimerAlert->start();
+
+    FInstance = this;
+    TJobPanelHost::SetCurrent(this);
+}
+
+TDataModuleQuillonSuite::~TDataModuleQuillonSuite()
+{
+    FTimerAlert->stop();
+    FTrayAnimation->stop();
+    if (TJobPanelHost::Current() == this)
+        TJobPanelHost::SetCurrent(nullptr);
+    if (FInstance == this)
+        FInstance = nullptr;
+}
+
+TDataModuleQuillonSuite *TDataModuleQuillonSuite::Instance()
+{
+    return FInstance;
+}
+
+void TDataModuleQuillonSuite::BuildMenu()
+{
+    FTrayMenu->setObjectName(QStringLiteral("TrayMenu"));
+    FTrayMenu->setToolTipsVisible(true);
+    FOpenDrive = AddItem("OpenDrive1", QStringLiteral("Open Drive"), QKeySequence(), true);
+    connect(FOpenDrive, &QAction::triggered, this, &TDataModuleQuillonSuite::OpenDriveAction);
+    FTrayMenu->setDefaultAction(FOpenDrive);
+    FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
+    // The options, schedule and update windows come later; their items are
+    // there but disabled so the menu already has its final shape.
+    AddItem("Settings1", QStringLiteral("Options"), QKeySequence(), false);
+    AddItem("Schedules1", QStringLiteral("Schedules"), QKeySequence(), false);
+    FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N11"));
+    AddItem("Update1", QStringLiteral("Update"), QKeySequence(), false);
+    QAction *manual = AddItem("UsersManual1", QStringLiteral("User's Manual"), QKeySequence(), true);
+    connect(manual, &QAction::triggered, this, &TDataModuleQuillonSuite::UsersManualAction);
+    QAction *help = AddItem("Help1", QStringLiteral("Help"), QKeySequence(Qt::Key_F1), true);
+    connect(help, &QAction::triggered, this, &TDataModuleQuillonSuite::HelpAction);
+    QAction *about = AddItem("About1", QStringLiteral("About"), QKeySequence(Qt::CTRL | Qt::Key_A), true);
+    connect(about, &QAction::triggered, this, &TDataModuleQuillonSuite::AboutAction);
+    FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N1"));
+    QAction *exit = AddItem("Exit1", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_X), true);
+    exit->setToolTip(QStringLiteral("Exit Program"));
+    exit->setStatusTip(QStringLiteral("Exit Program"));
+    connect(exit, &QAction::triggered, this, &TDataModuleQuillonSuite::ExitAction);
+}
+
+QAction *TDataModuleQuillonSuite::AddItem(const char *name, const QString &caption,
+                                          const QKeySequence &shortcut, bool enabled)
+{
+    QAction *action = FTrayMenu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(shortcut);
+    action->setEnabled(enabled);
+    return action;
+}
+
+// A click opens "Open Drive". Qt reports no pointer movement over a tray
+// icon, so the mini-window rule runs on a middle click, the one activation
+// the menu and "Open Drive" leave free.
+void TDataModuleQuillonSuite::TrayIconActivated(int reason)
+{
+    if (reason == QSystemTrayIcon::Trigger)
+        FOpenDrive->trigger();
+    else if (reason == QSystemTrayIcon::MiddleClick)
+        TrayIconMouseMove();
+}
+
+void TDataModuleQuillonSuite::TrayIconMouseMove()
+{
+    if (FOptions.ProgramData->MiniWindows() && FSliderForm && !FSliderForm->isVisible())
+        FSliderForm->ShowSlider();
+}
+
+void TDataModuleQuillonSuite::Show()
+{
+    ShowTrayIcon();
+    ShowBalloon();
+}
+
+void TDataModuleQuillonSuite::ShowTrayIcon()
+{
+    if (FTrayIcon) {
+        FTrayIcon->show();
+        return;
+    }
+    // After the caller's step is done (the splash closes first).
+    QTimer::singleShot(0, this, &TDataModuleQuillonSuite::StartWithoutTray);
+}
+
+void TDataModuleQuillonSuite::StartWithoutTray()
+{
+    OpenDriveAction();
+    // Without a notification area this window is the only way back to the
+    // program once "Open Drive" is closed.
+    FFallbackWindow->show();
+}
+
+void TDataModuleQuillonSuite::ShowBalloon()
+{
+    ++FBalloonShowCount;
+    if (FTrayIcon)
+        FTrayIcon->showMessage(QStringLiteral("Trovalo is ready for your computer"), FBalloonText,
+                               FBalloonWarning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    else
+        // No balloons without a notification area: a warning stays written
+        // in the stand-in window instead.
+        FFallbackWindow->ShowNotice(FBalloonWarning ? FBalloonText : QString());
+}
+
+void TDataModuleQuillonSuite::RestoreRequested()
+{
+    if (FOpenFlash) {
+        BringFormToFront(FOpenFlash);
+        return;
+    }
+    if (FTrayIcon) {
+        // There is no main window to bring forward; say where the program is.
+        FTrayIcon->showMessage(ProgramTitle, QStringLiteral("Trovalo is already running"),
+                               QSystemTrayIcon::Information);
+    } else {
+        FFallbackWindow->BringToFront();
+    }
+}
+
+TDeletionProtection TDataModuleQuillonSuite::Protection() const
+{
+    TDeletionProtection protection;
+    protection.Enabled = FOptions.ProgramData->MoveToDeleted() && FOptions.ProgramDatabase;
+    protection.DeletedFolder = IncludeTrailingBackslash(FOptions.ProgramData->DeletedFolder());
+    if (protection.Enabled)
+        protection.ProgramDatabaseNative = NativePath(TStartUp::ProgramDatabaseFileName());
+    return protection;
+}
+
+bool TDataModuleQuillonSuite::RunFile(const QString &FileName, QTabWidget *PageControl, int Index,
+                                      bool Schedule)
+{
+    if (!PageControl) {
+        qWarning("RunFile needs the page control that takes the job's panel");
+        return true;
+    }
+    const QString extension = JobExtension(FileName);
+    bool result = true;
+    bool started = false;
+    try {
+        if (extension == QLatin1String(".zja") || extension == QLatin1String(".zjm")) {
+            TThreadStatuesFrame *panel = LaunchArchiveJob(FileName, PageControl);
+            if (!panel)
+                return true;
+            if (Schedule)
+                panel->SetOnTerminate({});
+            started = true;
+        } else if (extension == QLatin1String(".zjs") || extension == QLatin1String(".zjp")) {
+            result = LaunchSyncJob(FileName, PageControl, Index, Schedule, started);
+            if (!started)
+                return result;
+        }
+    } catch (const ETrovaloError &error) {
+        // A job file that cannot be opened or read starts nothing.
+        ShowJobFileError(error);
+        return true;
+    }
+    if (started && PageControl->currentWidget())
+        PageControl->currentWidget()->update();
+    BringFormToFront(PageControl->window());
+    return result;
+}
+
+TThreadStatuesFrame *TDataModuleQuillonSuite::LaunchArchiveJob(const QString &FileName,
+                                                               QTabWidget *PageControl)
+{
+    TJobLaunchQuestions questions;
+    TArchiveJobLauncher launcher(PCID(), Protection(), questions);
+    std::unique_ptr<TArchiveLaunch> launch = launcher.Prepare(FileName, DateTimeNow());
+    if (!launch)
+        return nullptr;
+
+    const TArchiveData &job = *launch->Job;
+    TThreadStatuesFrame *panel =
+        TThreadStatuesFrame::MakeFrame(job.BackupName(), PageControl, job.FileGUID());
+    panel->SetOnTerminate([this](TThreadStatuesFrame &Sender, TThreadTermStat Stat) {
+        ArchiveCompletionHandler(Sender, Stat);
+    });
+    if (TSliderForm *slider = SliderForm())
+        panel->SetMiniFrameItem(
+            slider->AddListItem(job.BackupName(), job.ArchiveMode() == amMove ? itMove : itBackup));
+
+    TThreadBase &thread = *launch->Thread;
+    std::shared_ptr<TArchiveLaunch> owner(std::move(launch));
+    // Move jobs too: the panel shows every backup-engine run alike.
+    panel->AttachThread(thread, itBackup, owner);
+    thread.start();
+    SaveStartedJob(*owner, &TArchiveJobLauncher::SaveStartedJob);
+    return panel;
+}
+
+bool TDataModuleQuillonSuite::LaunchSyncJob(const QString &FileName, QTabWidget *PageControl, int Index,
+                                            bool Schedule, bool &started)
+{
+    TJobLaunchQuestions questions;
+    TSyncJobLauncher launcher(PCID(), Protection(), questions);
+    std::unique_ptr<TSyncLaunch> launch = launcher.Prepare(FileName, DateTimeNow(), Index);
+    if (!launch)
+        return launcher.Refusal() != TSyncLaunchRefusal::NoItemForComputer;
+
+    const bool pcSync = launch->Kind == TJobKind::PCSync;
+    TThreadStatuesFrame *panel =
+        TThreadStatuesFrame::MakeFrame(launch->Caption, PageControl, launch->PanelKey);
+    if (!Schedule) {
+        if (pcSync)
+            panel->SetOnTerminate([this](TThreadStatuesFrame &Sender, TThreadTermStat Stat) {
+                PCSyncCompletionHandler(Sender, Stat);
+            });
+        else
+            panel->SetOnTerminate([this](TThreadStatuesFrame &Sender, TThreadTermStat Stat) {
+                SyncCompletionHandler(Sender, Stat);
+            });
+    }
+    if (TSliderForm *slider = SliderForm())
+        panel->SetMiniFrameItem(slider->AddListItem(launch->Caption, itPCSync));
+
+    TThreadBase &thread = *launch->Thread;
+    std::shared_ptr<TSyncLaunch> owner(std::move(launch));
+    panel->AttachThread(thread, pcSync ? itPCSync : itSync, owner);
+    thread.start();
+    started = true;
+    SaveStartedJob(*owner, &TSyncJobLauncher::SaveStartedJob);
+    return true;
+}
+
+void TDataModuleQuillonSuite::ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat,
+                                             const QString &finished, const QString &cancelled)
+{
+    if (FShutDownSend)
+        return;
+    const qint64 files = Sender.Thread() ? Sender.Thread()->GetProcessedFiles() : 0;
+    const QString message = (Stat == ttsCancel ? cancelled : finished) + QStringLiteral("\nTotal Files : ") +
+                            QString::number(files) + QStringLiteral("\nErrors : ") +
+                            QString::number(Sender.ErrorCount());
+    const QString title =
+        Stat == ttsCancel ? QStringLiteral("Job Cancled.") : QStringLiteral("Job Completed.");
+    ShowInfoDialog(message, title, ProgramTitle, mtInformation);
+}
+
+void TDataModuleQuillonSuite::ArchiveCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat)
+{
+    const auto *engine = dynamic_cast<const TBackUpThreadBase *>(Sender.Thread());
+    if (engine && engine->ArchiveMode() == amMove)
+        ShowCompletion(Sender, Stat, QStringLiteral("File moves cmpleted !"),
+                       QStringLiteral("File moves Cancled !"));
+    else
+        ShowCompletion(Sender, Stat, QStringLiteral("Backup file operation completed !"),
+                       QStringLiteral("Backup file operation Cancled !"));
+}
+
+void TDataModuleQuillonSuite::SyncCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat)
+{
+    ShowCompletion(Sender, Stat, QStringLiteral("Sync file operation completed !"),
+                   QStringLiteral("Sync file operation Cancled !"));
+}
+
+void TDataModuleQuillonSuite::PCSyncCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat)
+{
+    ShowCompletion(Sender, Stat, QStringLiteral("PC Sync file operation completed !"),
+                   QStringLiteral("PC Sync file operation Cancled !"));
+}
+
+void TDataModuleQuillonSuite::ReStoreTerminate(TThreadStatuesFrame &Sender, TThreadTermStat Stat)
+{
+    ShowCompletion(Sender, Stat, QStringLiteral("Restore file operation completed !"),
+                   QStringLiteral("Restore file operation Cancled !"));
+}
+
+bool TDataModuleQuillonSuite::GetBackupFileName(QString &FileName, const QString &GUID)
+{
+    bool browse = !FileExists(FileName);
+    if (browse &&
+        ShowYesNoDialog(QStringLiteral("Backup file not found. Would you like to browse for it?"),
+                        QStringLiteral("Backup File Not Found"), ProgramTitle, mtWarning, false) != mrYes)
+        return false;
+    const QList<TFileType> types{
+        {QStringLiteral("Trovalo Suite Backup File (*.Zja)"), QStringLiteral("*.Zja")}};
+    // The file dialog speaks native paths; jobs name files by drive letter.
+    QString chosen = ToNativePath(FileName).value_or(QString());
+    for (;;) {
+        if (browse && !ShowFileOpenDialog(chosen, types))
+            return false;
+        try {
+            const QString candidate = browse ? LetterPath(chosen) : FileName;
+            TArchiveData job;
+            TArchiveJobLauncher::LoadJob(job, candidate);
+            if (job.GUID() == GUID) {
+                FileName = candidate;
+                return true;
+            }
+            ShowInfoDialog(
+                QStringLiteral(
+                    "Selected file does not belong to this backup. Please select a deferent file."),
+                QStringLiteral("File Mismatch "), ProgramTitle, mtInformation);
+        } catch (const ETrovaloError &error) {
+            ShowInfoDialog(QStringLiteral("Error : ") + error.Message(), QStringLiteral("Unknown Error"),
+                           ProgramTitle, mtError);
+        }
+        browse = true;
+    }
+}
+
+void TDataModuleQuillonSuite::BringFormToFront(QWidget *Form)
+{
+    if (!Form)
+        return;
+    if (Form->isMinimized())
+        Form->showNormal();
+    else
+        Form->show();
+    Form->raise();
+    Form->activateWindow();
+}
+
+bool TDataModuleQuillonSuite::AddViewForm(QWidget *Form)
+{
+    FFormList.append(Form);
+    return true;
+}
+
+bool TDataModuleQuillonSuite::FreeViewForm(QWidget *Form)
+{
+    return FFormList.removeOne(Form);
+}
+
+void TDataModuleQuillonSuite::OpenDriveAction()
+{
+    if (FOpenDriveOpened)
+        return;
+    FOpenDriveOpened = true;
+    const auto reset = qScopeGuard([this] { FOpenDriveOpened = false; });
+    try {
+        TOpenFlash dialog;
+        FOpenFlash = &dialog;
+        dialog.SetDriveTypes(QStringLiteral("USB"));
+        if (ExecModal(dialog) == QDialog::Accepted)
+            TNewDrive::OpenDrive(dialog.DefaultStr());
+    } catch (const ETrovaloError &error) {
+        ShowInfoDialog(error.Message(), QStringLiteral("Open Drive"), ProgramTitle, mtError);
+    }
+}
+
+// The options, schedule and update windows are built in later steps; their
+// menu items stay disabled until then.
+void TDataModuleQuillonSuite::OptionsAction()
+{}
+
+void TDataModuleQuillonSuite::SchedulesAction()
+{}
+
+void TDataModuleQuillonSuite::UpdateAction()
+{}
+
+QString TDataModuleQuillonSuite::UsersManualAddress()
+{
+    return AddressFromEnvironment("TROVALO_MANUAL_URL", DefaultManualAddress);
+}
+
+QString TDataModuleQuillonSuite::HelpAddress()
+{
+    return AddressFromEnvironment("TROVALO_HELP_URL", DefaultHelpAddress);
+}
+
+void TDataModuleQuillonSuite::UsersManualAction()
+{
+    QDesktopServices::openUrl(QUrl::fromUserInput(UsersManualAddress()));
+}
+
+void TDataModuleQuillonSuite::HelpAction()
+{
+    QDesktopServices::openUrl(QUrl::fromUserInput(HelpAddress()));
+}
+
+void TDataModuleQuillonSuite::AboutAction()
+{
+    FAboutWindow->adjustSize();
+    FAboutWindow->show();
+    FAboutWindow->raise();
+}
+
+void TDataModuleQuillonSuite::ExitAction()
+{
+    const int answer =
+        ShowYesNoDialog(QStringLiteral("Are you sure you want to exit ") + ProgramTitle + QLatin1Char('?'),
+                        ProgramTitle, ProgramTitle, mtConfirmation, false);
+    if (answer != mrYes)
+        return;
+    // Running jobs are not waited for; their threads end with the process.
+    if (FTrayIcon)
+        FTrayIcon->hide();
+    if (FFallbackWindow)
+        FFallbackWindow->hide();
+    FSliderForm->hide();
+    FAboutWindow->hide();
+    // exit() rather than quit(): quit() first asks every window to close and
+    // gives up when one refuses, and the stand-in window refuses.
+    QCoreApplication::exit(0);
+}
+
+void TDataModuleQuillonSuite::TimerAlertTimer()
+{
+    if (!FOptions.ProgramDatabase)
+        return;
+    const qint64 used = FOptions.ProgramDatabase->DeletedFilesSize();
+    if (used > FOptions.ProgramData->MaxDeletedSize()) {
+        FBalloonText = DeletedSpaceWarning;
+        FBalloonWarning = true;
+        ShowBalloon();
+    } else {
+        FBalloonText = ClickToOpenText;
+        FBalloonWarning = false;
+        if (FFallbackWindow)
+            FFallbackWindow->ShowNotice(QString());
+    }
+    FDeleteUsedFileSize = used;
+}
+
+int TDataModuleQuillonSuite::RunningThreadCount() const
+{
+    return FRunningThreadCount;
+}
+
+void TDataModuleQuillonSuite::SetRunningThreadCount(int Value)
+{
+    if (Value > 0) {
+        FRunningThreadCount = Value;
+        if (!FTrayAnimation->isActive())
+            FTrayAnimation->start();
+        return;
+    }
+    FRunningThreadCount = 0;
+    FTrayAnimation->stop();
+    SetTrayImageIndex(0);
+}
+
+void TDataModuleQuillonSuite::AnimateTray()
+{
+    SetTrayImageIndex((FTrayImageIndex + 1) % TrayImageCount);
+}
+
+void TDataModuleQuillonSuite::SetTrayImageIndex(int index)
+{
+    FTrayImageIndex = qBound(0, index, TrayImageCount - 1);
+    ShowTrayImage();
+}
+
+void TDataModuleQuillonSuite::ShowTrayImage()
+{
+    const QIcon &image = FTrayImages.at(FTrayImageIndex);
+    if (FTrayIcon)
+        FTrayIcon->setIcon(image);
+    else
+        FFallbackWindow->setWindowIcon(image);
+}
+
+TSliderForm *TDataModuleQuillonSuite::SliderForm()
+{
+    return FSliderForm.get();
+}
+
+bool TDataModuleQuillonSuite::AutoCloseJobTab() const
+{
+    return FOptions.ProgramData->AutoCloseJobTab();
+}
+
+void TDataModuleQuillonSuite::SetAutoCloseJobTab(bool value)
+{
+    FOptions.ProgramData->SetAutoCloseJobTab(value);
+}
+
+QString TDataModuleQuillonSuite::PCID() const
+{
+    return FOptions.PCID;
+}
+
+TProgramData &TDataModuleQuillonSuite::ProgramData() const
+{
+    return *FOptions.ProgramData;
+}
+
+bool TDataModuleQuillonSuite::ShutDownSend() const
+{
+    return FShutDownSend;
+}
+
+void TDataModuleQuillonSuite::SetShutDownSend(bool value)
+{
+    FShutDownSend = value;
+}
+
+qint64 TDataModuleQuillonSuite::DeleteUsedFileSize() const
+{
+    return FDeleteUsedFileSize;
+}
+
+QMenu *TDataModuleQuillonSuite::TrayMenu() const
+{
+    return FTrayMenu.get();
+}
+
+QSystemTrayIcon *TDataModuleQuillonSuite::TrayIcon() const
+{
+    return FTrayIcon;
+}
+
+TTrayFallbackWindow *TDataModuleQuillonSuite::FallbackWindow() const
+{
+    return FFallbackWindow.get();
+}
+
+TAboutWindow *TDataModuleQuillonSuite::AboutWindow() const
+{
+    return FAboutWindow.get();
+}
+
+QIcon TDataModuleQuillonSuite::TrayImage(int index) const
+{
+    return FTrayImages.value(index);
+}
+
+int TDataModuleQuillonSuite::TrayImageIndex() const
+{
+    return FTrayImageIndex;
+}
+
+QString TDataModuleQuillonSuite::BalloonText() const
+{
+    return FBalloonText;
+}
+
+bool TDataModuleQuillonSuite::BalloonWarning() const
+{
+    return FBalloonWarning;
+}
+
+int TDataModuleQuillonSuite::BalloonShowCount() const
+{
+    return FBalloonShowCount;
+}
+
+bool TDataModuleQuillonSuite::OpenDriveOpened() const
+{
+    return FOpenDriveOpened;
+}
+
+const QList<QWidget *> &TDataModuleQuillonSuite::FormList() const
+{
+    return FFormList;
+}
+
+QTimer *TDataModuleQuillonSuite::TimerAlert() const
+{
+    return FTimerAlert;
+}
+
+QTimer *TDataModuleQuillonSuite::TrayAnimationTimer() const
+{
+    return FTrayAnimation;
+}
+
+} // namespace trovalo

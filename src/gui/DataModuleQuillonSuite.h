@@ -1,0 +1,189 @@
+#pragma once
+
+#include "progress/JobPanelHost.h"
+#include "progress/ThreadStatuesFrame.h"
+
+#include <QIcon>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QDialog;
+class QKeySequence;
+class QMenu;
+class QSystemTrayIcon;
+class QTabWidget;
+class QTimer;
+class QWidget;
+
+namespace trovalo {
+
+class TAboutWindow;
+class TProgramData;
+class TProgramDatabase;
+class TSliderForm;
+class TTrayFallbackWindow;
+struct TDeletionProtection;
+
+// The program's single long-lived controller, made at start-up and gone at
+// exit: the tray icon and its menu, the running-job count and the tray
+// animation, the deleted-files alert, and the one place where a job file
+// becomes a running job with its progress panel and completion message.
+// The window-free steps (loading, questions, engine set-up) are the core's
+// launchers; this class adds what needs windows. Interface thread only.
+class TDataModuleQuillonSuite : public QObject, public TJobPanelHost
+{
+    Q_OBJECT
+
+public:
+    struct TOptions
+    {
+        bool UseSystemTray = true; // false: the stand-in window instead of the tray icon
+        QString PCID;
+        TProgramData *ProgramData = nullptr;         // not owned; defaults when null
+        TProgramDatabase *ProgramDatabase = nullptr; // not owned; no alert without it
+    };
+
+    explicit TDataModuleQuillonSuite(const TOptions &options, QObject *parent = nullptr);
+    ~TDataModuleQuillonSuite() override;
+
+    // The controller of this run; null before it was made and after it went.
+    static TDataModuleQuillonSuite *Instance();
+
+    // After start-up: the icon becomes visible (or the stand-in window shows).
+    void Show();
+    // Another copy of the program was started: bring this one forward.
+    void RestoreRequested();
+
+    // Runs the job stored in FileName with its panel on PageControl. Index
+    // picks the item of a PC-to-PC job (-1: by PC ID); Schedule: started by
+    // the schedule runner (no completion message). False only when a PC-to-PC
+    // job has no item for this computer. A job file that cannot be read gets
+    // an error message and starts nothing.
+    bool RunFile(const QString &FileName, QTabWidget *PageControl, int Index, bool Schedule);
+    // The backup and move part of RunFile; null when the user declined.
+    // Raises the core's EFileError or EUserException for a job file that
+    // cannot be read (RunFile shows those as a message).
+    TThreadStatuesFrame *LaunchArchiveJob(const QString &FileName, QTabWidget *PageControl);
+
+    // Completion handlers.
+    void ArchiveCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat);
+    void SyncCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat);
+    void PCSyncCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat);
+    void ReStoreTerminate(TThreadStatuesFrame &Sender, TThreadTermStat Stat);
+
+    // Finds the backup job file of a backup set, asking the user to browse.
+    bool GetBackupFileName(QString &FileName, const QString &GUID);
+
+    void BringFormToFront(QWidget *Form);
+    bool AddViewForm(QWidget *Form);
+    bool FreeViewForm(QWidget *Form);
+
+    // Menu actions, shared by the tray menu and the consoles' main menus.
+    void OpenDriveAction();
+    void OptionsAction();
+    void SchedulesAction();
+    void UpdateAction();
+    void UsersManualAction();
+    void HelpAction();
+    void AboutAction();
+    void ExitAction();
+
+    // The deleted-files alert (every 6 s; also called by the options window).
+    void TimerAlertTimer();
+
+    // TJobPanelHost
+    int RunningThreadCount() const override;
+    void SetRunningThreadCount(int Value) override;
+    TSliderForm *SliderForm() override;
+    bool AutoCloseJobTab() const override;
+    void SetAutoCloseJobTab(bool value) override;
+
+    QString PCID() const;
+    TProgramData &ProgramData() const;
+    bool ShutDownSend() const;
+    void SetShutDownSend(bool value);
+    qint64 DeleteUsedFileSize() const;
+
+    QMenu *TrayMenu() const;
+    QSystemTrayIcon *TrayIcon() const;           // null without a notification area
+    TTrayFallbackWindow *FallbackWindow() const; // null with a notification area
+    TAboutWindow *AboutWindow() const;
+    // TrayImages: 0 at rest, then the animation's frames.
+    QIcon TrayImage(int index) const;
+    int TrayImageIndex() const;
+
+    // The start-up steps of the splash: the icon becomes visible (without a
+    // notification area: "Open Drive", then the stand-in window), the
+    // image shown is chosen, and the balloon is shown with its current text.
+    void ShowTrayIcon();
+    void SetTrayImageIndex(int index);
+    void ShowBalloon();
+    // The mini-window rule, for the pointer over the tray icon.
+    void TrayIconMouseMove();
+
+    // What the deleted-files alert left for the next balloon.
+    QString BalloonText() const;
+    bool BalloonWarning() const;
+    // How often a balloon was shown in this run.
+    int BalloonShowCount() const;
+
+    bool OpenDriveOpened() const;
+    // The open editor windows that registered themselves (not owned).
+    const QList<QWidget *> &FormList() const;
+    QTimer *TimerAlert() const;
+    QTimer *TrayAnimationTimer() const;
+
+    // The web pages of the menu's "User's Manual" and "Help": the defaults,
+    // or the addresses in TROVALO_MANUAL_URL and TROVALO_HELP_URL.
+    static QString UsersManualAddress();
+    static QString HelpAddress();
+
+    static const QString DeletedSpaceWarning;
+    static const QString ClickToOpenText;
+
+private:
+    void BuildMenu();
+    QAction *AddItem(const char *name, const QString &caption, const QKeySequence &shortcut, bool enabled);
+    void TrayIconActivated(int reason);
+    void AnimateTray();
+    void ShowTrayImage();
+    // Opens "Open Drive", then keeps the stand-in window in reach.
+    void StartWithoutTray();
+    TDeletionProtection Protection() const;
+    void ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat, const QString &finished,
+                        const QString &cancelled);
+    // The sync and PC-to-PC part of RunFile; false: no item for this computer.
+    bool LaunchSyncJob(const QString &FileName, QTabWidget *PageControl, int Index, bool Schedule,
+                       bool &started);
+
+    static TDataModuleQuillonSuite *FInstance;
+
+    TOptions FOptions;
+    std::unique_ptr<TProgramData> FOwnProgramData; // when none was given
+    std::unique_ptr<QMenu> FTrayMenu;
+    std::unique_ptr<TAboutWindow> FAboutWindow;
+    std::unique_ptr<TTrayFallbackWindow> FFallbackWindow;
+    std::unique_ptr<TSliderForm> FSliderForm;
+    QSystemTrayIcon *FTrayIcon = nullptr;
+    QTimer *FTimerAlert = nullptr;
+    QTimer *FTrayAnimation = nullptr;
+    QList<QIcon> FTrayImages;
+    int FTrayImageIndex = 0;
+    QAction *FOpenDrive = nullptr;
+    QPointer<QDialog> FOpenFlash; // the "Open Drive" window while it is shown
+    QList<QWidget *> FFormList;
+    QString FBalloonText;
+    bool FBalloonWarning = false;
+    int FBalloonShowCount = 0;
+    int FRunningThreadCount = 0;
+    bool FOpenDriveOpened = false;
+    bool FShutDownSend = false;
+    qint64 FDeleteUsedFileSize = 0;
+};
+
+} // namespace trovalo

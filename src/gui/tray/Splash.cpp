@@ -1,0 +1,168 @@
+#include "tray/Splash.h"
+
+#include "DataModuleQuillonSuite.h"
+#include "model/ProgramData.h"
+#include "model/ProgramIdentity.h"
+
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QTimer>
+
+namespace trovalo {
+
+namespace {
+
+constexpr int PictureWidth = 420;
+constexpr int PictureHeight = 240;
+constexpr int ShadowMargin = 12;
+
+void DrawDrive(QPainter &painter, const QRectF &area)
+{
+    painter.save();
+    painter.translate(area.topLeft());
+    painter.scale(area.width() / 64.0, area.height() / 64.0);
+    painter.setPen(QPen(QColor(0x55, 0x55, 0x55), 2));
+    painter.setBrush(QColor(0xd8, 0xd8, 0xd8));
+    painter.drawRect(QRectF(22, 3, 20, 14));
+    QLinearGradient body(0, 16, 0, 62);
+    body.setColorAt(0, QColor(0x5a, 0x9b, 0xf0));
+    body.setColorAt(1, QColor(0x1a, 0x41, 0x80));
+    painter.setPen(QPen(QColor(0x12, 0x2e, 0x5c), 2));
+    painter.setBrush(body);
+    painter.drawRoundedRect(QRectF(13, 16, 38, 46), 7, 7);
+    QPainterPath arrow;
+    arrow.moveTo(28, 24);
+    arrow.lineTo(36, 24);
+    arrow.lineTo(36, 38);
+    arrow.lineTo(43, 38);
+    arrow.lineTo(32, 52);
+    arrow.lineTo(21, 38);
+    arrow.lineTo(28, 38);
+    arrow.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawPath(arrow);
+    painter.restore();
+}
+
+} // namespace
+
+TSplash::TSplash(TDataModuleQuillonSuite &Controller, QWidget *parent)
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
+    , FController(Controller)
+    , FTimer1(new QTimer(this))
+{
+    setObjectName(QStringLiteral("Splash"));
+    setWindowTitle(ProgramTitle);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_DeleteOnClose);
+    FTimer1->setObjectName(QStringLiteral("Timer1"));
+    FTimer1->setSingleShot(true);
+    FTimer1->setInterval(StartUpDelay);
+    connect(FTimer1, &QTimer::timeout, this, &TSplash::Timer1Timer);
+    FTimer1->start();
+}
+
+TSplash::~TSplash() = default;
+
+QPixmap TSplash::DrawPicture()
+{
+    QPixmap picture(PictureWidth + 2 * ShadowMargin, PictureHeight + 2 * ShadowMargin);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+
+    // A soft shadow: rings of falling opacity around the card.
+    const QRectF card(ShadowMargin, ShadowMargin, PictureWidth, PictureHeight);
+    painter.setPen(Qt::NoPen);
+    for (int ring = ShadowMargin; ring > 0; --ring) {
+        painter.setBrush(QColor(0, 0, 0, 6));
+        painter.drawRoundedRect(card.adjusted(-ring, -ring + 3, ring, ring + 3), 18 + ring, 18 + ring);
+    }
+
+    QLinearGradient background(card.topLeft(), card.bottomRight());
+    background.setColorAt(0, QColor(0x24, 0x5c, 0xb0));
+    background.setColorAt(1, QColor(0x0e, 0x26, 0x52));
+    painter.setBrush(background);
+    painter.drawRoundedRect(card, 18, 18);
+
+    DrawDrive(painter, QRectF(card.left() + 28, card.top() + 48, 128, 128));
+
+    painter.setPen(Qt::white);
+    QFont title = painter.font();
+    title.setPixelSize(46);
+    title.setBold(true);
+    painter.setFont(title);
+    painter.drawText(QRectF(card.left() + 170, card.top() + 60, 240, 60), Qt::AlignLeft | Qt::AlignVCenter,
+                     ProgramTitle);
+    QFont subtitle = painter.font();
+    subtitle.setPixelSize(14);
+    subtitle.setBold(false);
+    painter.setFont(subtitle);
+    painter.setPen(QColor(0xd0, 0xe0, 0xff));
+    const QRectF textColumn(card.left() + 172, card.top(), card.width() - 172 - 12, card.height());
+    painter.drawText(QRectF(textColumn.left(), card.top() + 122, textColumn.width(), 40),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     QStringLiteral("Your files, safe on your USB drives"));
+    painter.drawText(QRectF(card.left() + 172, card.bottom() - 44, 230, 24), Qt::AlignLeft | Qt::AlignVCenter,
+                     ProgramVersion);
+    return picture;
+}
+
+void TSplash::Execute()
+{
+    FPicture = DrawPicture();
+    setFixedSize(FPicture.size());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+}
+
+void TSplash::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawPixmap(0, 0, FPicture);
+}
+
+void TSplash::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    FDragging = true;
+    FDragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void TSplash::mouseMoveEvent(QMouseEvent *event)
+{
+    if (FDragging && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - FDragOffset);
+}
+
+void TSplash::mouseReleaseEvent(QMouseEvent *)
+{
+    FDragging = false;
+}
+
+void TSplash::Timer1Timer()
+{
+    FTimer1->stop();
+    // The options window (which also receives the log-off and shut-down
+    // query) is made here once it exists.
+    FController.ShowTrayIcon();
+    // The start-up schedules (mode 0) run here once the schedule runner exists.
+    close();
+    // Image 1 then 0, so the icon is redrawn.
+    FController.SetTrayImageIndex(1);
+    FController.SetTrayImageIndex(0);
+    // The silent update check runs here, when CheckForUpdates is on, once
+    // the update check exists.
+    FController.ShowBalloon();
+}
+
+} // namespace trovalo

@@ -1,0 +1,385 @@
+#include "CliProcess.h"
+#include "E2eSession.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+#include <QtTest>
+
+using namespace trovalo;
+using test::TE2eSession;
+
+namespace {
+
+const QString Console = QStringLiteral("trovalo::TNewDrive");
+const QString JobList = Console + QStringLiteral("/ListView1");
+// The panel on the console's selected tab (the others are hidden).
+const QString Panel = Console + QStringLiteral("/ThreadState/trovalo::TThreadStatuesFrame");
+const QString OpenDrive = QStringLiteral("trovalo::TOpenFlash");
+
+QString Json(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+bool Ok(const QJsonObject &reply)
+{
+    return reply.value(QStringLiteral("ok")).toBool();
+}
+
+QJsonObject Find(TE2eSession &session, const QString &path)
+{
+    return session.Call(QStringLiteral("find"), {{QStringLiteral("path"), path}});
+}
+
+QJsonObject Click(TE2eSession &session, const QString &path)
+{
+    return session.Call(QStringLiteral("click"), {{QStringLiteral("path"), path}});
+}
+
+QList<QStringList> Rows(TE2eSession &session, const QString &path)
+{
+    QList<QStringList> rows;
+    const QJsonArray array = session.Call(QStringLiteral("rows"), {{QStringLiteral("path"), path}})
+                                 .value(QStringLiteral("rows"))
+                                 .toArray();
+    for (const QJsonValue &row : array) {
+        QStringList cells;
+        for (const QJsonValue &cell : row.toArray())
+            cells << cell.toString();
+        rows << cells;
+    }
+    return rows;
+}
+
+bool Visible(TE2eSession &session, const QString &path)
+{
+    return Find(session, path).value(QStringLiteral("visible")).toBool();
+}
+
+bool MessageBoxShown(TE2eSession &session)
+{
+    const QJsonArray windows =
+        session.Call(QStringLiteral("windows")).value(QStringLiteral("windows")).toArray();
+    for (const QJsonValue &window : windows) {
+        if (window.toObject().value(QStringLiteral("class")).toString() == QLatin1String("QMessageBox"))
+            return true;
+    }
+    return false;
+}
+
+// A backup job of the given computer folders into E:\Backup, made the way a
+// user of the command line makes one. Empty when `new` failed.
+QString MakeBackupJob(const TE2eSession &session, const QStringList &sources)
+{
+    QDir().mkpath(session.Drives().Native('E', QStringLiteral("Backup")));
+    QStringList arguments{QStringLiteral("new"),           QStringLiteral("backup"),
+                          QStringLiteral("--direction"),   QStringLiteral("to-usb"),
+                          QStringLiteral("--type"),        QStringLiteral("incremental"),
+                          QStringLiteral("--destination"), QStringLiteral("E:\\Backup"),
+                          QStringLiteral("--name"),        QStringLiteral("Docs")};
+    for (const QString &source : sources)
+        arguments << QStringLiteral("--source") << source;
+    const test::TCliRun made = test::RunCli(arguments);
+    if (made.Status != 0) {
+        qWarning() << "trovalo-cli new:" << made.Out << made.Err;
+        return {};
+    }
+    const QStringList jobs =
+        QDir(session.Drives().Native('E', QStringLiteral("Config"))).entryList({QStringLiteral("*.Zja")});
+    return jobs.size() == 1 ? jobs.constFirst() : QString();
+}
+
+// Tray menu "Open Drive", pick the stick, "Next": the stick's console opens.
+// Empty when it did, else what went wrong.
+QString OpenConsoleOfStick(TE2eSession &session, bool screenshot)
+{
+    const QJsonObject clicked = Click(session, QStringLiteral("TrayMenu/OpenDrive1"));
+    if (!Ok(clicked))
+        return QStringLiteral("tray menu \"Open Drive\": ") + Json(clicked);
+    if (session.WaitForWindow(OpenDrive).isEmpty())
+        return QStringLiteral("the \"Open Drive\" window did not open");
+    const QString list = OpenDrive + QStringLiteral("/ShellListView1");
+    QList<QStringList> rows;
+    if (!TE2eSession::Until([&] { return !(rows = Rows(session, list)).isEmpty(); }))
+        return QStringLiteral("\"Open Drive\" lists no drive");
+    // Only USB drives: the computer's own disk C: is not offered.
+    if (rows.size() != 1 || !rows.constFirst().join(QLatin1Char(' ')).contains(QLatin1String("STICK (E:)")))
+        return QStringLiteral("\"Open Drive\" should list only the stick E:, not: %1")
+            .arg(QString::fromUtf8(
+                QJsonDocument(session.Call(QStringLiteral("rows"), {{"path", list}})).toJson()));
+    const QJsonObject selected = session.Call(
+        QStringLiteral("select"), {{QStringLiteral("path"), list}, {QStringLiteral("match"), "(E:)"}});
+    if (!Ok(selected))
+        return Json(selected);
+    if (screenshot && !session.Screenshot(QStringLiteral("open-drive.png"), OpenDrive))
+        return QStringLiteral("no screenshot of \"Open Drive\"");
+    const QJsonObject next = Click(session, OpenDrive + QStringLiteral("/OKBtn"));
+    if (!Ok(next))
+        return QStringLiteral("\"Next\": ") + Json(next);
+    const QJsonObject console = session.WaitForWindow(Console);
+    if (console.isEmpty())
+        return QStringLiteral("no console opened for the stick");
+    if (console.value(QStringLiteral("title")).toString() != QLatin1String("New Drive Detected. E:\\"))
+        return QStringLiteral("console caption: ") + console.value(QStringLiteral("title")).toString();
+    return {};
+}
+
+// Selects the job in the console's list once the search found it, and runs it.
+QString RunJobFromConsole(TE2eSession &session)
+{
+    QList<QStringList> rows;
+    const bool listed = TE2eSession::Until([&] {
+        rows = Rows(session, JobList);
+        return rows.size() == 1 && rows.constFirst().value(1) == QLatin1String("Docs");
+    });
+    if (!listed)
+        return QStringLiteral("the console does not list the job: ") +
+               Json(session.Call(QStringLiteral("rows"), {{QStringLiteral("path"), JobList}}));
+    if (rows.constFirst().value(0) != QLatin1String("Backup To USB"))
+        return QStringLiteral("job type: ") + rows.constFirst().value(0);
+    const QJsonObject selected = session.Call(
+        QStringLiteral("select"), {{QStringLiteral("path"), JobList}, {QStringLiteral("row"), 0}});
+    if (!Ok(selected))
+        return Json(selected);
+    const QJsonObject run = Click(session, Console + QStringLiteral("/btnRun"));
+    return Ok(run) ? QString() : QStringLiteral("\"Run\": ") + Json(run);
+}
+
+} // namespace
+
+#define START_SESSION(session)                                                                               \
+    do {                                                                                                     \
+        if (const QString missing = TE2eSession::MissingTools(); !missing.isEmpty())                         \
+            QSKIP(qPrintable(missing));                                                                      \
+        QString startError;                                                                                  \
+        QVERIFY2((session).Start(&startError), qPrintable(startError));                                      \
+    } while (false)
+
+class TestTrayJobs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void trayIconDocksAndOpensItsMenu();
+    void backupRunsFromOpenDriveToASavedLog();
+    void cancelledJobSaysSo();
+    void exitAsksFirst_data();
+    void exitAsksFirst();
+};
+
+void TestTrayJobs::trayIconDocksAndOpensItsMenu()
+{
+    TE2eSession session;
+    START_SESSION(session);
+
+    const QJsonObject tray = session.Call(QStringLiteral("tray"));
+    QVERIFY(tray.value(QStringLiteral("available")).toBool());
+    QVERIFY2(!tray.value(QStringLiteral("fallback")).toBool(),
+             "a tray is there, yet the stand-in window shows");
+
+    // A right click on the docked icon, as the user does it.
+    const QPoint click = session.UncoveredPoint(session.TrayIconGeometry());
+    QVERIFY(session.RunX(QStringLiteral("xdotool"),
+                         {QStringLiteral("mousemove"), QString::number(click.x()), QString::number(click.y()),
+                          QStringLiteral("click"), QStringLiteral("3")}));
+    QVERIFY2(TE2eSession::Until([&] { return Visible(session, QStringLiteral("TrayMenu")); }),
+             "the tray menu did not open on a right click");
+    QVERIFY(session.Screenshot(QStringLiteral("tray-menu.png")));
+
+    const QJsonArray actions =
+        Find(session, QStringLiteral("TrayMenu")).value(QStringLiteral("actions")).toArray();
+    const QList<QPair<QString, QString>> expected = {{"OpenDrive1", "Open Drive"},
+                                                     {"N2", "-"},
+                                                     {"Settings1", "Options"},
+                                                     {"Schedules1", "Schedules"},
+                                                     {"N11", "-"},
+                                                     {"Update1", "Update"},
+                                                     {"UsersManual1", "User's Manual"},
+                                                     {"Help1", "Help"},
+                                                     {"About1", "About"},
+                                                     {"N1", "-"},
+                                                     {"Exit1", "Exit"}};
+    QCOMPARE(actions.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const QJsonObject action = actions.at(i).toObject();
+        QCOMPARE(action.value(QStringLiteral("name")).toString(), expected.at(i).first);
+        QCOMPARE(action.value(QStringLiteral("text")).toString(), expected.at(i).second);
+    }
+    QVERIFY(actions.at(0).toObject().value(QStringLiteral("enabled")).toBool());
+    QCOMPARE(actions.at(10).toObject().value(QStringLiteral("shortcut")).toString(),
+             QStringLiteral("Ctrl+X"));
+
+    QVERIFY(session.RunX(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")}));
+    QVERIFY2(TE2eSession::Until([&] { return !Visible(session, QStringLiteral("TrayMenu")); }),
+             "Escape did not close the tray menu");
+}
+
+void TestTrayJobs::backupRunsFromOpenDriveToASavedLog()
+{
+    TE2eSession session;
+    QStringList sourceFiles;
+    QMap<QString, QByteArray> contents;
+    for (int i = 1; i <= 6; ++i) {
+        const QString name = QStringLiteral("Users/ann/Docs/file%1.bin").arg(i);
+        // Two chunks and a bit: the throttle below makes each file take a while.
+        contents[name] = test::RandomBytes((2 << 20) + i, static_cast<quint32>(i));
+        test::PutNative(session.Drives().Native('C', name), contents[name]);
+        sourceFiles << QStringLiteral("C:\\") + QString(name).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    }
+    QVERIFY(!MakeBackupJob(session, {QStringLiteral("C:\\Users\\ann\\Docs")}).isEmpty());
+    START_SESSION(session);
+    QVERIFY(Ok(session.Call(QStringLiteral("throttle"), {{QStringLiteral("ms"), 150}})));
+
+    const QString opened = OpenConsoleOfStick(session, true);
+    QVERIFY2(opened.isEmpty(), qPrintable(opened));
+    QVERIFY2(TE2eSession::Until([&] { return Rows(session, JobList).size() == 1; }), "the job is not listed");
+    QVERIFY(session.Screenshot(QStringLiteral("console-jobs.png"), Console));
+    const QString ran = RunJobFromConsole(session);
+    QVERIFY2(ran.isEmpty(), qPrintable(ran));
+
+    QVERIFY2(TE2eSession::Until([&] { return Visible(session, Panel + QStringLiteral("/BtnCancel")); }),
+             "no running panel appeared");
+    const QJsonObject tabs = Find(session, Console + QStringLiteral("/ThreadState"));
+    QCOMPARE(tabs.value(QStringLiteral("tabs")).toArray().last().toString(), QStringLiteral("Docs"));
+    // The picture shows the first files copied and the job still going.
+    QVERIFY(
+        TE2eSession::Until([&] { return !Rows(session, Panel + QStringLiteral("/ListView")).isEmpty(); }));
+    QVERIFY(session.Screenshot(QStringLiteral("panel-running.png"), Console));
+    QVERIFY(Visible(session, Panel + QStringLiteral("/BtnCancel")));
+
+    const QJsonObject box = session.WaitForMessageBox();
+    QVERIFY2(!box.isEmpty(), "no completion message");
+    QCOMPARE(box.value(QStringLiteral("title")).toString(), QStringLiteral("Trovalo"));
+    QCOMPARE(box.value(QStringLiteral("text")).toString(), QStringLiteral("Job Completed."));
+    QCOMPARE(box.value(QStringLiteral("informative")).toString(),
+             QStringLiteral("Backup file operation completed !\nTotal Files : 6\nErrors : 0"));
+    QVERIFY(Ok(session.Call(QStringLiteral("press"), {{QStringLiteral("text"), QStringLiteral("OK")}})));
+    QVERIFY(TE2eSession::Until([&] { return !MessageBoxShown(session); }));
+    QVERIFY(session.Screenshot(QStringLiteral("panel-finished.png"), Console));
+
+    QVERIFY(Visible(session, Panel + QStringLiteral("/BtnClose")));
+    QVERIFY(!Visible(session, Panel + QStringLiteral("/BtnCancel")));
+    QCOMPARE(Find(session, Panel + QStringLiteral("/pbTotal")).value(QStringLiteral("value")).toInt(), 100);
+    for (auto it = contents.cbegin(); it != contents.cend(); ++it)
+        QCOMPARE(test::ReadOrMissing(session.Drives().Native('E', QStringLiteral("Backup/C/") + it.key())),
+                 it.value());
+
+    // One log row per copied file.
+    const QJsonObject logReply =
+        session.Call(QStringLiteral("rows"), {{QStringLiteral("path"), Panel + "/ListView"}});
+    QCOMPARE(logReply.value(QStringLiteral("headers")).toArray(),
+             QJsonArray({"Time Stamp", "Action", "File Name", "Info"}));
+    const QList<QStringList> log = Rows(session, Panel + QStringLiteral("/ListView"));
+    QSet<QString> logged;
+    for (const QStringList &row : log) {
+        QCOMPARE(row.value(3), QStringLiteral("Done"));
+        QVERIFY(!row.value(1).isEmpty());
+        logged << row.value(2);
+    }
+    QCOMPARE(log.size(), sourceFiles.size());
+    QCOMPARE(logged, QSet<QString>(sourceFiles.cbegin(), sourceFiles.cend()));
+
+    // "Save log" through the file dialog, as the user saves it.
+    const QString folder = session.Drives().Base() + QStringLiteral("/saved logs");
+    QVERIFY(QDir().mkpath(folder));
+    const QString logFile = folder + QStringLiteral("/Docs run.log");
+    QVERIFY(Ok(Click(session, Panel + QStringLiteral("/btnSave"))));
+    QVERIFY2(!session.WaitForWindow(QStringLiteral("QFileDialog")).isEmpty(),
+             "\"Save log\" showed no file dialog");
+    QVERIFY(Ok(session.Call(QStringLiteral("filedialog"), {{QStringLiteral("file"), logFile}})));
+    QByteArray saved;
+    QVERIFY2(
+        TE2eSession::Until([&] { return (saved = test::ReadOrMissing(logFile)).endsWith("End Log.\r\n"); }),
+        saved.constData());
+
+    QCOMPARE(saved.count('\n'), saved.count("\r\n"));
+    QStringList lines = QString::fromUtf8(saved).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.takeLast(), QString());
+    const QString rule(82, QLatin1Char('='));
+    QCOMPARE(lines.size(), 5 + log.size() + 2);
+    QCOMPARE(lines.at(0), rule);
+    QCOMPARE(lines.at(1), QStringLiteral("\t\t\t\tTrovalo File Log"));
+    QCOMPARE(lines.at(2), rule);
+    QCOMPARE(lines.at(3), QStringLiteral("Time Stamp\t\tAction\t\tStatus\tFile Name"));
+    QCOMPARE(lines.at(4), rule);
+    for (qsizetype i = 0; i < log.size(); ++i) {
+        const QStringList row = log.at(i);
+        QCOMPARE(lines.at(5 + i), QStringList({row.at(0), row.at(1), QStringLiteral("Success"), row.at(2)})
+                                      .join(QLatin1Char('\t')));
+    }
+    QCOMPARE(lines.at(5 + log.size()), rule);
+    QCOMPARE(lines.constLast(), QStringLiteral("End Log."));
+}
+
+void TestTrayJobs::cancelledJobSaysSo()
+{
+    TE2eSession session;
+    test::PutNative(session.Drives().Native('C', QStringLiteral("Big/big.bin")), QByteArray(24 << 20, 'x'));
+    QVERIFY(!MakeBackupJob(session, {QStringLiteral("C:\\Big")}).isEmpty());
+    START_SESSION(session);
+    // 25 chunks of 100 ms: seconds in which "Cancel" is pressed.
+    QVERIFY(Ok(session.Call(QStringLiteral("throttle"), {{QStringLiteral("ms"), 100}})));
+    const QString opened = OpenConsoleOfStick(session, false);
+    QVERIFY2(opened.isEmpty(), qPrintable(opened));
+    const QString ran = RunJobFromConsole(session);
+    QVERIFY2(ran.isEmpty(), qPrintable(ran));
+
+    QVERIFY2(TE2eSession::Until([&] { return Visible(session, Panel + QStringLiteral("/BtnCancel")); }),
+             "no running panel appeared");
+    const QJsonObject cancel = Click(session, Panel + QStringLiteral("/BtnCancel"));
+    QVERIFY2(Ok(cancel), qPrintable(Json(cancel)));
+
+    const QJsonObject box = session.WaitForMessageBox();
+    QVERIFY2(!box.isEmpty(), "no message after cancelling");
+    QCOMPARE(box.value(QStringLiteral("text")).toString(), QStringLiteral("Job Cancled."));
+    const QString message = box.value(QStringLiteral("informative")).toString();
+    QVERIFY2(message.startsWith(QStringLiteral("Backup file operation Cancled !\nTotal Files : ")),
+             qPrintable(message));
+    QVERIFY(Ok(session.Call(QStringLiteral("press"), {{QStringLiteral("text"), QStringLiteral("OK")}})));
+    QVERIFY(TE2eSession::Until([&] { return Visible(session, Panel + QStringLiteral("/BtnClose")); }));
+    // Neither the big file nor a piece of it reached the stick.
+    QVERIFY(test::FilesBelow(session.Drives().Native('E', QStringLiteral("Backup"))).isEmpty());
+}
+
+void TestTrayJobs::exitAsksFirst_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("No keeps it running") << QStringLiteral("No") << false;
+    QTest::newRow("Yes ends it") << QStringLiteral("Yes") << true;
+}
+
+void TestTrayJobs::exitAsksFirst()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, ends);
+    TE2eSession session;
+    START_SESSION(session);
+
+    QVERIFY(Ok(Click(session, QStringLiteral("TrayMenu/Exit1"))));
+    const QJsonObject box = session.WaitForMessageBox();
+    QVERIFY2(!box.isEmpty(), "Exit asked nothing");
+    QCOMPARE(box.value(QStringLiteral("title")).toString(), QStringLiteral("Trovalo"));
+    QCOMPARE(box.value(QStringLiteral("informative")).toString(),
+             QStringLiteral("Are you sure you want to exit Trovalo?"));
+    QCOMPARE(box.value(QStringLiteral("buttons")).toArray(), QJsonArray({"Yes", "No"}));
+    QVERIFY(Ok(session.Call(QStringLiteral("press"), {{QStringLiteral("text"), answer}})));
+
+    QProcess &program = session.Program();
+    if (ends) {
+        QVERIFY(program.waitForFinished(15000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        return;
+    }
+    QVERIFY(TE2eSession::Until([&] { return !MessageBoxShown(session); }));
+    QCOMPARE(program.state(), QProcess::Running);
+    QVERIFY(session.Call(QStringLiteral("tray")).value(QStringLiteral("visible")).toBool());
+}
+
+QTEST_GUILESS_MAIN(TestTrayJobs)
+#include "tst_trayjobs.moc"
