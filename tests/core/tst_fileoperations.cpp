@@ -182,6 +182,42 @@ private slots:
         QCOMPARE(ReadOrMissing(out + QStringLiteral("/t.bin")), old);
     }
 
+    // A file created under the target's name while the copy is written:
+    // a new-file copy keeps it, a replacing copy replaces it whole.
+    void nameTakenDuringCopy_data()
+    {
+        QTest::addColumn<TCopyMode>("mode");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("new file only: the other file stays") << TCopyMode::FailIfExists << false;
+        QTest::newRow("replace: the copy takes the name") << TCopyMode::Replace << true;
+    }
+    void nameTakenDuringCopy()
+    {
+        QFETCH(TCopyMode, mode);
+        QFETCH(bool, copied);
+        test::TTestDrives drives;
+        TFaultHookGuard guard;
+        const QByteArray content = Pattern(3 * CopyChunkSize + 100);
+        PrepareSource(drives.Native('C', QStringLiteral("src.bin")), content);
+        const QString out = drives.Native('E', QStringLiteral("Out"));
+        QVERIFY(QDir().mkpath(out));
+        bool created = false;
+        SetCopyFaultHookForTests([&](const QString &, const QString &, int chunk) {
+            if (chunk == 1 && !created) {
+                created = true;
+                WriteFile(out + QStringLiteral("/t.bin"), "other");
+            }
+            return 0;
+        });
+        const TFileOpResult result =
+            CopyFileChunked(QStringLiteral("C:\\src.bin"), QStringLiteral("E:\\Out\\t.bin"), mode);
+        QCOMPARE(result.Ok, copied);
+        if (!copied)
+            QCOMPARE(result.Errno, EEXIST);
+        QCOMPARE(Listing(out), QStringList{"t.bin"});
+        QCOMPARE(ReadOrMissing(out + QStringLiteral("/t.bin")), copied ? content : QByteArray("other"));
+    }
+
     void refused_data()
     {
         QTest::addColumn<QString>("from");

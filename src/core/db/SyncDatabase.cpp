@@ -105,7 +105,11 @@ void TSyncDatabase::CreateSchema(TSqliteDatabase &database)
 TSyncDatabase::TSyncDatabase(const QString &databaseFile)
     : FDatabase(TDatabaseTemplate::OpenWithSchema(databaseFile, SyncSchemaVersion,
                                                   {QStringLiteral("FileLog")}, &TSyncDatabase::CreateSchema))
-    , FBatch(std::make_unique<TSqliteBatchCommitter>(*FDatabase))
+    // As for a job database: each commit of a run first syncs the drives
+    // written to, so large batches let the disks write back while copying
+    // goes on; a crash costs at most a few seconds of rows, whose pairs the
+    // next run looks at again.
+    , FBatch(std::make_unique<TSqliteBatchCommitter>(*FDatabase, 2000, 5000))
 {
     // A job database holds a FileLog too; make sure this one has pairs.
     FDatabase->Prepare(SelectColumns + QStringLiteral("LIMIT 0")).Execute();

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
@@ -227,6 +228,45 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRe
     return TFileOpResult::Success();
 }
 
+// A new file is written without a name and linked in under its name once
+// complete: a failure or a crash leaves nothing behind, and a file that
+// appeared under the name meanwhile is never replaced (the link fails).
+// One directory change instead of a temporary name and a rename. No result
+// when the file system or the system cannot do it (FAT, no /proc), or when
+// the name was taken meanwhile and may be replaced: the caller then copies
+// through a named temporary file.
+std::optional<TFileOpResult> CopyToUnnamedFile(int in, const struct stat &source, const TCopyRequest &request,
+                                               bool sync)
+{
+    static const bool procFdAvailable = ::access("/proc/self/fd", X_OK) == 0;
+    if (!procFdAvailable)
+        return std::nullopt;
+    const QByteArray folder = Encoded(NativeFolderOf(QFile::decodeName(request.Target)));
+    const int out = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (out < 0)
+        return std::nullopt;
+    TFileOpResult result = FillTemp(in, out, source, request, sync);
+    if (result.Ok) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(out);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, request.Target.constData(), AT_SYMLINK_FOLLOW) !=
+            0) {
+            const int error = errno;
+            ::close(out);
+            if (error == EEXIST && request.Mode == TCopyMode::Replace)
+                return std::nullopt;
+            return TFileOpResult::Failure(error);
+        }
+    }
+    if (::close(out) != 0 && result.Ok) {
+        const int error = errno;
+        ::unlink(request.Target.constData());
+        return TFileOpResult::Failure(error);
+    }
+    if (result.Ok && sync)
+        SyncFolder(NativeFolderOf(QFile::decodeName(request.Target)));
+    return result;
+}
+
 TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targetExists)
 {
     const QByteArray &target = request.Target;
@@ -241,6 +281,14 @@ TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targe
         return TFileOpResult::Failure(EISDIR);
     if (!S_ISREG(source.st_mode))
         return TFileOpResult::Failure(EINVAL);
+
+    if (!targetExists) {
+        std::optional<TFileOpResult> linked = CopyToUnnamedFile(in, source, request, sync);
+        if (linked)
+            return *linked;
+        if (::lseek(in, 0, SEEK_SET) != 0)
+            return TFileOpResult::Failure(errno);
+    }
 
     QByteArray tempName;
     const int out = CreateTempBeside(QFile::decodeName(target), &tempName);
