@@ -119,4 +119,17 @@ QString TJobLogModel::TimeStampText(qint64 msecs) const
     return QLocale().toString(QDateTime::fromMSecsSinceEpoch(msecs), FStampFormat);
 }
 
+QString TJobLogModel::WidestTimeStamp() const
+{
+    // Two-digit day, month, hours and the longest month name of the year.
+    const QTime late(23, 58, 58);
+    QString widest;
+    for (int month = 1; month <= 12; ++month) {
+        const QString text = TimeStampText(QDateTime(QDate(2026, month, 28), late).toMSecsSinceEpoch());
+        if (text.size() > widest.size())
+            widest = text;
+    }
+    return widest;
+}
+
 } // namespace trovalo

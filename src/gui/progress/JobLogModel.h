@@ -33,6 +33,8 @@ public:
     QList<TJobLogLine> Lines() const;
     // Rows, the waiting ones included.
     qsizetype TotalRows() const { return qsizetype(FRows.size()); }
+    // A time stamp as wide as they get (for sizing the column).
+    QString WidestTimeStamp() const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

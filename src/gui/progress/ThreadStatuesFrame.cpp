@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -234,6 +235,13 @@ void TThreadStatuesFrame::BuildControls()
     ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView->setModel(FLog);
     ListView->header()->setStretchLastSection(true);
+    // Whole time stamps and actions; the file name takes what is left.
+    const QFontMetrics metrics = ListView->fontMetrics();
+    const int padding = 3 * metrics.horizontalAdvance(QLatin1Char('M'));
+    ListView->header()->resizeSection(0, metrics.horizontalAdvance(FLog->WidestTimeStamp()) +
+                                             ListView->iconSize().width() + padding + 16);
+    ListView->header()->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("Thread Error")) + padding);
+    ListView->header()->resizeSection(2, 24 * metrics.horizontalAdvance(QLatin1Char('M')));
     auto *logLayout = new QVBoxLayout(GroupBox2);
     logLayout->addWidget(ListView);
     // New rows scroll into view unless the user scrolled back to read.
