@@ -9,6 +9,37 @@
 # the write-back of another; the order of the tools rotates from round to
 # round so that none always runs first or on the fullest file system.
 
+# Reads the options every benchmark takes into base, build, runs, files and
+# keep (--dir, --build, --runs, --files, --keep) and answers --help with the
+# script's header comment. An option only the script knows goes to its
+# function bench_own_option (when it has one), which sets took to the
+# number of words it used (0: not its option).
+bench_options() {
+  base=/tmp
+  build=
+  runs=3
+  files=20000
+  keep=0
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --dir) base=$2; shift 2 ;;
+      --build) build=$2; shift 2 ;;
+      --runs) runs=$2; shift 2 ;;
+      --files) files=$2; shift 2 ;;
+      --keep) keep=1; shift ;;
+      -h|--help) sed -n '2,/^[^#]/{/^#/s/^# \{0,1\}//p}' "$0"; exit 0 ;;
+      *)
+        took=0
+        if declare -F bench_own_option >/dev/null; then bench_own_option "$@"; fi
+        if [ "$took" -eq 0 ]; then
+          echo "$(basename "$0"): unknown argument $1 (see --help)" >&2
+          exit 3
+        fi
+        shift "$took" ;;
+    esac
+  done
+}
+
 # Builds the given targets in the build folder $build (when empty:
 # build-bench, configured when missing; $build is set to it).
 bench_build() {

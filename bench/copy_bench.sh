@@ -28,33 +28,22 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-base=/tmp
-build=
-runs=3
-files=20000
+# shellcheck source-path=SCRIPTDIR source=bench_lib.sh
+source "$repo/bench/bench_lib.sh"
 memory_files=100000
 skip_memory=0
-keep=0
-while [ $# -gt 0 ]; do
+bench_own_option() {
   case $1 in
-    --dir) base=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
-    --runs) runs=$2; shift 2 ;;
-    --files) files=$2; shift 2 ;;
-    --memory-files) memory_files=$2; shift 2 ;;
-    --skip-memory) skip_memory=1; shift ;;
-    --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "copy_bench.sh: unknown argument $1 (see --help)" >&2; exit 3 ;;
+    --memory-files) memory_files=$2; took=2 ;;
+    --skip-memory) skip_memory=1; took=1 ;;
   esac
-done
+}
+bench_options "$@"
 
 # --- tools -----------------------------------------------------------------
 "$repo/scripts/install-deps.sh" rsync time python3
 
 # --- build -----------------------------------------------------------------
-# shellcheck source-path=SCRIPTDIR source=bench_lib.sh
-source "$repo/bench/bench_lib.sh"
 bench_build trovalo-cli bench_engine
 cli=$build/trovalo-cli
 engine=$build/bench/bench_engine

@@ -29,25 +29,10 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-base=/tmp
-build=
-runs=3
-files=20000
-keep=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --dir) base=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
-    --runs) runs=$2; shift 2 ;;
-    --files) files=$2; shift 2 ;;
-    --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "sync_bench.sh: unknown argument $1 (see --help)" >&2; exit 3 ;;
-  esac
-done
-
-# shellcheck source=bench_lib.sh
+# shellcheck source-path=SCRIPTDIR source=bench_lib.sh
 source "$repo/bench/bench_lib.sh"
+bench_options "$@"
+
 
 # --- tools and build -------------------------------------------------------------
 "$repo/scripts/install-deps.sh" unison python3

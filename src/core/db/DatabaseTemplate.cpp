@@ -2,6 +2,7 @@
 
 #include "db/SqliteDatabase.h"
 #include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +14,17 @@ namespace trovalo {
 QString TDatabaseTemplate::FileBesideProgram(const QString &templateName)
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(templateName);
+}
+
+void TDatabaseTemplate::CreateIfMissing(const QString &databaseFile, const QString &templateName,
+                                        const std::function<void(TSqliteDatabase &)> &createSchema)
+{
+    if (FileExists(databaseFile) || CopyIfMissing(FileBesideProgram(templateName), databaseFile))
+        return;
+    TSqliteOpenOptions options;
+    options.Mode = TOpenMode::CreateNew;
+    TSqliteDatabase created(NativePath(databaseFile), options);
+    createSchema(created);
 }
 
 bool TDatabaseTemplate::CopyIfMissing(const QString &templateNativeFile, const QString &databaseFile)

@@ -24,6 +24,12 @@ public:
     // exists afterwards.
     static bool CopyIfMissing(const QString &templateNativeFile, const QString &databaseFile);
 
+    // Makes a missing database (drive-letter path): a copy of the template
+    // beside the program, or, when there is none (a build tree), an empty
+    // database given the schema the template holds.
+    static void CreateIfMissing(const QString &databaseFile, const QString &templateName,
+                                const std::function<void(TSqliteDatabase &)> &createSchema);
+
     // Opens an existing database (drive-letter path) of one kind. A file
     // without any table (an empty database) gets the schema; a file whose
     // schema is newer than `version`, or that lacks one of `tables`, is

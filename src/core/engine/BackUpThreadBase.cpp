@@ -1,8 +1,7 @@
 #include "engine/BackUpThreadBase.h"
 
-#include "control/AppPaths.h"
+#include "db/DatabaseTemplate.h"
 #include "db/JobDatabase.h"
-#include "db/SqliteDatabase.h"
 #include "model/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
@@ -20,25 +19,6 @@ namespace trovalo {
 namespace {
 
 const QString ErrorPrefix = QStringLiteral("Thread Error : Class = TThreadBase : ");
-
-// Makes a missing job database: from the template beside the program, or,
-// when there is none (a program run from outside every drive, a build
-// tree), from the schema the template holds.
-void CreateJobDatabaseIfMissing(const QString &databaseFile)
-{
-    if (FileExists(databaseFile))
-        return;
-    ForceFolder(ExtractFilePath(databaseFile));
-    const QString programFolder = ExecutableFolder();
-    if (!programFolder.isEmpty())
-        CopyFileNoReplace(programFolder + TJobDatabase::TemplateName, databaseFile);
-    if (FileExists(databaseFile))
-        return;
-    TSqliteOpenOptions options;
-    options.Mode = TOpenMode::CreateNew;
-    TSqliteDatabase created(NativePath(databaseFile), options);
-    TJobDatabase::CreateSchema(created);
-}
 
 } // namespace
 
@@ -113,7 +93,8 @@ void TBackUpThreadBase::OpenDatabase()
     const QString databaseFile = LogFileName();
     if (databaseFile.isEmpty())
         return;
-    CreateJobDatabaseIfMissing(databaseFile);
+    ForceFolder(ExtractFilePath(databaseFile));
+    TDatabaseTemplate::CreateIfMissing(databaseFile, TJobDatabase::TemplateName, &TJobDatabase::CreateSchema);
     DataBase = std::make_unique<TJobDatabase>(databaseFile);
     DataBase->LoadFileIndex();
     // FileLog must never claim a copy that a power cut could still empty.

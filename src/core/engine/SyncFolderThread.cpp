@@ -1,7 +1,6 @@
 #include "engine/SyncFolderThread.h"
 
 #include "db/DatabaseTemplate.h"
-#include "db/SqliteDatabase.h"
 #include "db/SyncDatabase.h"
 #include "engine/FolderTreeListing.h"
 #include "engine/SyncFileData.h"
@@ -27,22 +26,6 @@ const QString CopyFileAction = QStringLiteral("Copy File");
 const QString DeleteFileAction = QStringLiteral("Delete File");
 const QString ReadFolderAction = QStringLiteral("Read Folder");
 const QString CanceledEarly = QStringLiteral("Canceled :(");
-
-// A missing database comes from the template beside the program, or, when
-// there is none (a build tree), from the schema the template holds.
-void CreateSyncDatabaseIfMissing(const QString &databaseFile)
-{
-    if (FileExists(databaseFile))
-        return;
-    TDatabaseTemplate::CopyIfMissing(TDatabaseTemplate::FileBesideProgram(TSyncDatabase::TemplateName),
-                                     databaseFile);
-    if (FileExists(databaseFile))
-        return;
-    TSqliteOpenOptions options;
-    options.Mode = TOpenMode::CreateNew;
-    TSqliteDatabase created(NativePath(databaseFile), options);
-    TSyncDatabase::CreateSchema(created);
-}
 
 // Side-A paths are stored without their drive and begin with "\"; one
 // written without it still names a place below the drive's root.
@@ -164,7 +147,8 @@ void TSyncThreadBase::Execute()
 
 void TSyncThreadBase::OpenSyncFileLog()
 {
-    CreateSyncDatabaseIfMissing(LogFileName());
+    TDatabaseTemplate::CreateIfMissing(LogFileName(), TSyncDatabase::TemplateName,
+                                       &TSyncDatabase::CreateSchema);
     SyncFileLog = std::make_unique<TSyncDatabase>(LogFileName());
     SyncFileLog->LoadIndex();
     // No wait after the reset: this connection is the only one that works

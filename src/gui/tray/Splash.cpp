@@ -3,12 +3,12 @@
 #include "DataModuleQuillonSuite.h"
 #include "model/ProgramData.h"
 #include "model/ProgramIdentity.h"
+#include "tray/DrivePicture.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 #include <QTimer>
 
@@ -19,35 +19,6 @@ namespace {
 constexpr int PictureWidth = 420;
 constexpr int PictureHeight = 240;
 constexpr int ShadowMargin = 12;
-
-void DrawDrive(QPainter &painter, const QRectF &area)
-{
-    painter.save();
-    painter.translate(area.topLeft());
-    painter.scale(area.width() / 64.0, area.height() / 64.0);
-    painter.setPen(QPen(QColor(0x55, 0x55, 0x55), 2));
-    painter.setBrush(QColor(0xd8, 0xd8, 0xd8));
-    painter.drawRect(QRectF(22, 3, 20, 14));
-    QLinearGradient body(0, 16, 0, 62);
-    body.setColorAt(0, QColor(0x5a, 0x9b, 0xf0));
-    body.setColorAt(1, QColor(0x1a, 0x41, 0x80));
-    painter.setPen(QPen(QColor(0x12, 0x2e, 0x5c), 2));
-    painter.setBrush(body);
-    painter.drawRoundedRect(QRectF(13, 16, 38, 46), 7, 7);
-    QPainterPath arrow;
-    arrow.moveTo(28, 24);
-    arrow.lineTo(36, 24);
-    arrow.lineTo(36, 38);
-    arrow.lineTo(43, 38);
-    arrow.lineTo(32, 52);
-    arrow.lineTo(21, 38);
-    arrow.lineTo(28, 38);
-    arrow.closeSubpath();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
-    painter.drawPath(arrow);
-    painter.restore();
-}
 
 } // namespace
 
@@ -91,7 +62,11 @@ QPixmap TSplash::DrawPicture()
     painter.setBrush(background);
     painter.drawRoundedRect(card, 18, 18);
 
-    DrawDrive(painter, QRectF(card.left() + 28, card.top() + 48, 128, 128));
+    painter.save();
+    painter.translate(card.left() + 28, card.top() + 48);
+    painter.scale(2, 2);
+    PaintDrivePicture(painter);
+    painter.restore();
 
     painter.setPen(Qt::white);
     QFont title = painter.font();
