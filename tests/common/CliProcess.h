@@ -10,7 +10,7 @@ namespace trovalo::test {
 // One finished run of the built trovalo-cli (found through TROVALO_BIN_DIR).
 struct TCliRun
 {
-    int Status = -1; // -1: it did not end normally in time
+    int Status = -1; // -1: it crashed or did not end in time (Err then says which)
     QByteArray OutBytes;
     QString Out;
     QString Err;
@@ -30,13 +30,18 @@ inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}
 {
     QProcess process;
     StartCli(process, arguments, input);
-    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit)
-        return {};
+    const bool ended = process.waitForFinished(timeoutMs);
+    if (!ended)
+        process.kill();
     TCliRun run;
-    run.Status = process.exitCode();
     run.OutBytes = process.readAllStandardOutput();
     run.Out = QString::fromUtf8(run.OutBytes);
     run.Err = QString::fromUtf8(process.readAllStandardError());
+    if (ended && process.exitStatus() == QProcess::NormalExit)
+        run.Status = process.exitCode();
+    else // keep what it printed: a sanitizer report is the reason worth seeing
+        run.Err +=
+            ended ? QStringLiteral("\n[trovalo-cli crashed]") : QStringLiteral("\n[trovalo-cli timed out]");
     return run;
 }
 
