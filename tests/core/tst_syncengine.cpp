@@ -603,36 +603,52 @@ private slots:
             QCOMPARE(test::FilesBelow(FDrives->Native('E', QStringLiteral("Docs"))).size(), 1);
     }
 
+    // A pair whose first copy failed has a row but no recorded dates: the
+    // next run copies it as a new pair, whatever the direction and rule
+    // (one-way syncs would otherwise skip it for good as "deleted").
     void failedCopyIsRetried_data()
     {
+        QTest::addColumn<TSyncDirection>("direction");
+        QTest::addColumn<TSyncDefaultAction>("rule");
         QTest::addColumn<bool>("toComputer");
-        QTest::newRow("to the computer") << true;
-        QTest::newRow("to the USB drive") << false;
+        QTest::newRow("both ways, to the computer") << sdBidi << sdaNewVersion << true;
+        QTest::newRow("both ways, to the USB drive") << sdBidi << sdaNewVersion << false;
+        QTest::newRow("both ways, rule do nothing") << sdBidi << sdaNothing << true;
+        QTest::newRow("both ways, rule ask") << sdBidi << sdaAsk << false;
+        QTest::newRow("USB drive to computer only") << sdPCToUSB << sdaNewVersion << true;
+        QTest::newRow("computer to USB drive only") << sdUSBToPC << sdaNewVersion << false;
     }
     void failedCopyIsRetried()
     {
+        QFETCH(TSyncDirection, direction);
+        QFETCH(TSyncDefaultAction, rule);
         QFETCH(bool, toComputer);
-        const QString source = (toComputer ? UsbDocs : PcDocs) + QStringLiteral("bad.txt");
-        const QString target = (toComputer ? PcDocs : UsbDocs) + QStringLiteral("bad.txt");
+        const QString from = toComputer ? UsbDocs : PcDocs;
+        const QString to = toComputer ? PcDocs : UsbDocs;
         QDir().mkpath(NativePath(PcDocs));
-        PutAt(source, "data", ATime);
-        PutAt(UsbDocs + QStringLiteral("good.txt"), "good", ATime);
+        QDir().mkpath(NativePath(UsbDocs));
+        PutAt(from + QStringLiteral("bad.txt"), "data", ATime);
+        PutAt(from + QStringLiteral("good.txt"), "good", ATime);
         SetCopyFaultHookForTests([](const QString &nativeSource, const QString &, int) {
             return nativeSource.endsWith(QLatin1String("bad.txt")) ? EIO : 0;
         });
-        auto observer = Run({});
+        TSyncJob job;
+        job.Direction = direction;
+        job.Rule = rule;
+        auto observer = Run(job);
         QCOMPARE(observer->FailedLogCount(), 1);
         QCOMPARE(observer->LogsOf(CopyAction).filter(QStringLiteral("bad.txt")),
                  QStringList{UsbDocs + QStringLiteral("bad.txt|") + SystemErrorText(EIO)});
-        QCOMPARE(ReadAt(target), Missing);
-        QCOMPARE(ReadAt(PcDocs + QStringLiteral("good.txt")), QByteArray("good"));
+        QCOMPARE(ReadAt(to + QStringLiteral("bad.txt")), Missing);
+        QCOMPARE(ReadAt(to + QStringLiteral("good.txt")), QByteArray("good"));
         const std::optional<TSyncFileRow> row = RowOf(QStringLiteral("bad.txt"));
         QVERIFY(row && !row->DateFolderA && !row->DateFolderB);
 
         SetCopyFaultHookForTests({});
-        observer = Run({});
+        observer = Run(job);
         QCOMPARE(observer->LogsOf(CopyAction), QStringList{UsbDocs + QStringLiteral("bad.txt|Done")});
-        QCOMPARE(ReadAt(target), QByteArray("data"));
+        QCOMPARE(ReadAt(to + QStringLiteral("bad.txt")), QByteArray("data"));
+        QVERIFY(observer->SyncConflictQuestions.isEmpty());
     }
 
     // A 10-byte copy and a 5-byte delete: the act phase starts with 15

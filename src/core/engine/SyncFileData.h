@@ -54,7 +54,7 @@ public:
     TFileData &FileB() { return FFileB; }
     const TFileData &FileB() const { return FFileB; }
 
-    bool New = false; // its FileLog row did not exist before the scan that last touched it
+    bool New = false; // never synced: no FileLog row before this scan, or one without dates
     qint64 RecordID = 0;
     TFileAction FileAction = faCopyAB;
     bool Ask = false; // to be settled by the user

@@ -291,6 +291,10 @@ void TSyncThreadBase::MatchSide(QChar side, const TSyncFileRow *row, const QStri
     const bool found = row != nullptr;
     // Read before Append, which may move the loaded rows.
     const TDateTime recorded = found ? (sideA ? row->DateA() : row->DateB()) : 0;
+    // A row whose dates were never recorded stands for a pair never synced
+    // (its first copy failed or was not reached): it is still new, or a
+    // one-way sync would take the file for deleted and skip it for good.
+    const bool synced = found && (row->DateFolderA || row->DateFolderB);
     const qint64 rowId = found ? row->ID : SyncFileLog->Append(key, folderA, folderB);
     TFilePair &pair = PairOfRow(rowId);
     TFileData &file = sideA ? pair.FileA() : pair.FileB();
@@ -305,7 +309,7 @@ void TSyncThreadBase::MatchSide(QChar side, const TSyncFileRow *row, const QStri
     }
     file.SetListedFile(folder, name, size, date);
     file.OLDFileDateTime = recorded;
-    pair.New = !found;
+    pair.New = !synced;
     pair.RecordID = rowId;
 }
 
