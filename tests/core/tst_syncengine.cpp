@@ -411,6 +411,37 @@ private slots:
         QCOMPARE(ReadAt(target), expectTarget);
     }
 
+    // A one-way run that deleted the target (the source was deleted and
+    // the target changed) leaves the pair unsynced: a file made again at
+    // the source is copied as new, not skipped as one the user deleted at
+    // the target.
+    void sourceMadeAgainAfterDeleteIsCopied_data()
+    {
+        QTest::addColumn<TSyncDirection>("direction");
+        QTest::newRow("A to B") << sdPCToUSB;
+        QTest::newRow("B to A") << sdUSBToPC;
+    }
+    void sourceMadeAgainAfterDeleteIsCopied()
+    {
+        QFETCH(TSyncDirection, direction);
+        const bool towardsB = direction == sdPCToUSB;
+        const QString source = (towardsB ? UsbDocs : PcDocs) + QStringLiteral("f.txt");
+        const QString target = (towardsB ? PcDocs : UsbDocs) + QStringLiteral("f.txt");
+        QDir().mkpath(NativePath(PcDocs));
+        SyncOnce(QStringLiteral("f.txt"));
+        TSyncJob job;
+        job.Direction = direction;
+        Remove(source);
+        PutAt(target, "changed", BTime);
+        Run(job);
+        QCOMPARE(ReadAt(target), Missing);
+
+        PutAt(source, "again", ATime);
+        auto observer = Run(job);
+        QCOMPARE(observer->LogsOf(CopyAction), QStringList{UsbDocs + QStringLiteral("f.txt|Done")});
+        QCOMPARE(ReadAt(target), QByteArray("again"));
+    }
+
     // Two conflicts: x.txt newer on the computer, y.txt newer on the USB
     // drive; z.txt is new on the USB drive only and is copied unasked.
     void askedConflicts_data()

@@ -321,13 +321,27 @@ void TSyncDatabase::SetListId(qint64 id, std::optional<qint64> listId)
 
 void TSyncDatabase::SetDates(qint64 id, TDateTime dateFolderA, TDateTime dateFolderB)
 {
+    WriteDates(id, dateFolderA, dateFolderB);
+}
+
+void TSyncDatabase::ClearDates(qint64 id)
+{
+    WriteDates(id, std::nullopt, std::nullopt);
+}
+
+void TSyncDatabase::WriteDates(qint64 id, std::optional<TDateTime> dateFolderA,
+                               std::optional<TDateTime> dateFolderB)
+{
     FBatch->Write([&] {
-        FDatabase
-            ->Prepare(QStringLiteral("UPDATE FileLog SET DateFolderA = ?1, DateFolderB = ?2 WHERE ID = ?3"))
-            .BindDouble(1, dateFolderA)
-            .BindDouble(2, dateFolderB)
-            .BindInt64(3, id)
-            .Execute();
+        TSqliteStatement &update = FDatabase->Prepare(
+            QStringLiteral("UPDATE FileLog SET DateFolderA = ?1, DateFolderB = ?2 WHERE ID = ?3"));
+        for (const auto &[index, date] : {std::pair(1, dateFolderA), std::pair(2, dateFolderB)}) {
+            if (date)
+                update.BindDouble(index, *date);
+            else
+                update.BindNull(index);
+        }
+        update.BindInt64(3, id).Execute();
     });
     if (FIndex) {
         if (TSyncFileRow *row = IndexedRow(id)) {

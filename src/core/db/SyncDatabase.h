@@ -90,6 +90,9 @@ public:
     void SetListId(qint64 id, std::optional<qint64> listId);
     // After a successful copy of the pair.
     void SetDates(qint64 id, TDateTime dateFolderA, TDateTime dateFolderB);
+    // After one of the pair's files was deleted: the pair is no longer in
+    // step, and a file that appears there again is new.
+    void ClearDates(qint64 id);
     // Commits the pending writes.
     void Flush();
     // Runs before every commit: what the rows claim (copied files) can be
@@ -108,6 +111,7 @@ private:
     void IndexKeys(qsizetype position, const QString &fileKey, const QString &folderAKey,
                    const QString &folderBKey);
     TSyncFileRow *IndexedRow(qint64 id);
+    void WriteDates(qint64 id, std::optional<TDateTime> dateFolderA, std::optional<TDateTime> dateFolderB);
 
     std::unique_ptr<TSqliteDatabase> FDatabase;
     std::unique_ptr<TSqliteBatchCommitter> FBatch;

@@ -625,8 +625,11 @@ void TSyncFolderThread::ActOn(TFilePair &pair)
         ReportStatusText(FilePrefix + target.FileName());
         LogEventFileName = target.FileName();
         LogEventAction = DeleteFileAction;
-        SetLogResult(DeleteOneFile(target.FileName()));
+        const bool deleted = DeleteOneFile(target.FileName());
+        SetLogResult(deleted);
         ReportLog();
+        if (deleted)
+            SyncFileLog->ClearDates(pair.RecordID);
         FileSize -= target.FFileSize;
         break;
     }
