@@ -281,11 +281,17 @@ private slots:
                                                  << "keep" << sdaNewVersion << base << base << 0 << 0;
         QTest::newRow("B changed, newest: copied to A") << true << "keep"
                                                         << "change" << sdaNewVersion << b << b << 1 << 0;
-        QTest::newRow("B changed, USB version: A copied over B")
-            << true << "keep"
-            << "change" << sdaPCVersion << base << base << 1 << 0;
-        QTest::newRow("B changed, do nothing: skipped") << true << "keep"
-                                                        << "change" << sdaNothing << base << b << 0 << 0;
+        // Changed on one side only is no conflict: every rule passes the
+        // change on.
+        QTest::newRow("B changed, USB version: copied to A") << true << "keep"
+                                                             << "change" << sdaPCVersion << b << b << 1 << 0;
+        QTest::newRow("B changed, do nothing: copied to A") << true << "keep"
+                                                            << "change" << sdaNothing << b << b << 1 << 0;
+        QTest::newRow("B changed, ask: copied to A unasked") << true << "keep"
+                                                             << "change" << sdaAsk << b << b << 1 << 0;
+        QTest::newRow("A changed, computer version: copied to B")
+            << true << "change"
+            << "keep" << sdaUSBVersion << a << a << 1 << 0;
         QTest::newRow("both changed, newest: B wins") << true << "change"
                                                       << "change" << sdaNewVersion << b << b << 1 << 0;
         QTest::newRow("both changed, USB version: A wins") << true << "change"

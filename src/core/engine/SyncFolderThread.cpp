@@ -431,6 +431,11 @@ void TSyncFolderThread::DecideBothDirections(TFilePair &pair)
     if (a.Met() && b.Met()) {
         if (a.FLastChangeTime == b.FLastChangeTime)
             pair.FileAction = faSkip;
+        else if (!pair.New && a.Changed() != b.Changed())
+            // Changed on one side only since the last copy: no conflict. A
+            // rule preferring one side would undo the change on the other,
+            // or never pass it on.
+            pair.FileAction = a.Changed() ? faCopyAB : faCopyBA;
         else
             SettleConflict(pair, b.FLastChangeTime >= a.FLastChangeTime ? faCopyBA : faCopyAB);
         return;
