@@ -639,6 +639,124 @@ private slots:
         QCOMPARE(RunStatus(), status);
     }
 
+    // Include folders of a move merge into one tree: a name that two of
+    // them hold is moved once; the other file stays where it is.
+    void moveOfTwoFoldersHoldingOneName_data()
+    {
+        QTest::addColumn<QString>("secondName");
+        QTest::addColumn<bool>("protect");
+        QTest::newRow("same name") << "notes.txt" << false;
+        QTest::newRow("same name, protected") << "notes.txt" << true;
+    }
+    void moveOfTwoFoldersHoldingOneName()
+    {
+        QFETCH(QString, secondName);
+        QFETCH(bool, protect);
+        Put(QStringLiteral("C:\\Work\\notes.txt"), "work notes");
+        Put(QStringLiteral("C:\\Home\\") + secondName, "home notes");
+        TJob job;
+        job.Mode = amMove;
+        job.MoveFile = true;
+        job.Include = QStringList{QStringLiteral("C:\\Work\\"), QStringLiteral("C:\\Home\\")};
+        job.Destination = QStringLiteral("E:\\Moved\\");
+        if (protect)
+            job.Protection = Protection();
+        const auto observer = Run(job);
+
+        // Sorted include lines: Home is moved first.
+        QCOMPARE(Read(QStringLiteral("E:\\Moved\\") + secondName), QByteArray("home notes"));
+        QCOMPARE(Read(QStringLiteral("C:\\Home\\") + secondName), Missing);
+        QCOMPARE(Read(QStringLiteral("C:\\Work\\notes.txt")), QByteArray("work notes"));
+        QCOMPARE(observer->LogsOf(QStringLiteral("Copy File")).filter(QStringLiteral("Work")),
+                 QStringList{QStringLiteral("C:\\Work\\notes.txt|") + SystemErrorText(EEXIST)});
+        QVERIFY(!InFileLog(QStringLiteral("C:\\Work\\notes.txt")));
+        if (protect)
+            QCOMPARE(DeletedRows().size(), 1);
+    }
+
+    // A source put back into a moved folder after its first move is deleted
+    // by the next move only once the destination holds its copy.
+    void moveOfASourcePutBack_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("modified");
+        QTest::addColumn<bool>("protect");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("the same file") << QByteArray("alpha") << OldTime << false << false;
+        QTest::newRow("another file, older") << QByteArray("another file") << OldTime - 3600 << false << true;
+        QTest::newRow("another file, older, protected")
+            << QByteArray("another file") << OldTime - 3600 << true << true;
+        QTest::newRow("same size, other date") << QByteArray("omega") << OldTime - 86400 << false << true;
+    }
+    void moveOfASourcePutBack()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, modified);
+        QFETCH(bool, protect);
+        QFETCH(bool, copied);
+        const QString moved = QStringLiteral("E:\\Moved\\a.txt");
+        Put(Data + "a.txt", "alpha");
+        TJob job;
+        job.Mode = amMove;
+        job.MoveFile = true;
+        job.Destination = QStringLiteral("E:\\Moved\\");
+        Run(job);
+        QCOMPARE(Read(moved), QByteArray("alpha"));
+        Put(Data + "a.txt", content, modified);
+        if (protect)
+            job.Protection = Protection();
+        const auto observer = Run(job);
+
+        QCOMPARE(Read(Data + "a.txt"), Missing);
+        QCOMPARE(Read(moved), content);
+        QCOMPARE(Copied(*observer), copied ? QStringList{Data + "a.txt"} : QStringList());
+        QCOMPARE(observer->FailedLogCount(), 0);
+        if (protect)
+            QCOMPARE(
+                Read(QStringLiteral("C:\\Deleted\\") + ProtectedRowOf(QStringLiteral("E\\Moved\\a.txt"))),
+                QByteArray("alpha"));
+    }
+
+    // A file written to while it is being moved keeps what its copy lacks;
+    // the next run moves it whole.
+    void moveOfAFileWrittenDuringItsCopy_data()
+    {
+        QTest::addColumn<bool>("protect");
+        QTest::newRow("unprotected") << false;
+        QTest::newRow("protected") << true;
+    }
+    void moveOfAFileWrittenDuringItsCopy()
+    {
+        QFETCH(bool, protect);
+        Put(Data + "log.txt", "first line\n");
+        TJob job;
+        job.Mode = amMove;
+        job.MoveFile = true;
+        job.Destination = QStringLiteral("E:\\Moved\\");
+        if (protect)
+            job.Protection = Protection();
+        const QString nativeSource = Native(Data + "log.txt");
+        SetCopyFaultHookForTests([&](const QString &source, const QString &, int chunk) {
+            if (source == nativeSource && chunk == 0) {
+                QFile file(nativeSource);
+                if (file.open(QIODevice::Append))
+                    file.write("second line\n");
+            }
+            return 0;
+        });
+        Run(job);
+        SetCopyFaultHookForTests({});
+
+        QCOMPARE(Read(Data + "log.txt"), QByteArray("first line\nsecond line\n"));
+        QCOMPARE(Read(QStringLiteral("E:\\Moved\\log.txt")), QByteArray("first line\n"));
+        if (protect)
+            QVERIFY(DeletedRows().isEmpty());
+        const auto observer = Run(job);
+        QCOMPARE(Read(Data + "log.txt"), Missing);
+        QCOMPARE(Read(QStringLiteral("E:\\Moved\\log.txt")), QByteArray("first line\nsecond line\n"));
+        QCOMPARE(observer->FailedLogCount(), 0);
+    }
+
 private:
     static QString MapToBackup(const QString &source)
     {

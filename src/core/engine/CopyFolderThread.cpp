@@ -391,6 +391,11 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
         case TFolderEntry::ekFile: {
             const QString source = sourceDir + entry.Name;
             TDecision decision = Decide(source, entry.Date, kind, targets, entry.Name);
+            // A move deletes an unchanged source, so its copy must really be
+            // there: a file put back later under an old date is not what the
+            // destination holds.
+            if (decision == dSkip && kind == ckMove && !HoldsCopyOf(targetDir + entry.Name, entry))
+                decision = dCopy;
             // A move removes unchanged sources too, so they face the filter.
             const bool filterApplies = decision == dCopy || (decision == dSkip && kind == ckMove);
             if (filterApplies && IsFiltered(entry.Name, sourceDir, source))
@@ -459,6 +464,38 @@ TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TD
     return targets.HasFile(targetName) ? dSkip : dCopy;
 }
 
+bool TCopyFolderThread::HoldsCopyOf(const QString &target, const TFolderEntry &source)
+{
+    // Every copy carries its source's size and file date.
+    return GetFileSize(target) == source.Size && FileDate(target) == source.Date;
+}
+
+std::optional<TCopyFolderThread::TFileIdentity> TCopyFolderThread::IdentityOf(const QString &path)
+{
+    const std::optional<QString> native = ToNativePath(path);
+    struct stat info
+    {
+    };
+    if (!native || ::stat(QFile::encodeName(*native).constData(), &info) != 0)
+        return std::nullopt;
+    return TFileIdentity(quint64(info.st_dev), quint64(info.st_ino));
+}
+
+bool TCopyFolderThread::IsMovedTarget(const QString &target)
+{
+    // Asked by identity, not by name: on FAT "Notes.txt" is "NOTES.TXT".
+    if (FMovedTargets.isEmpty())
+        return false;
+    const std::optional<TFileIdentity> identity = IdentityOf(target);
+    return identity && FMovedTargets.contains(*identity);
+}
+
+void TCopyFolderThread::RememberMovedTarget(const QString &target)
+{
+    if (const std::optional<TFileIdentity> identity = IdentityOf(target))
+        FMovedTargets.insert(*identity);
+}
+
 void TCopyFolderThread::ProcessFile(const QString &source, const QString &target, qint64 size,
                                     TDecision decision, TCopyKind kind, const TFolderEntry *entry)
 {
@@ -468,10 +505,16 @@ void TCopyFolderThread::ProcessFile(const QString &source, const QString &target
         ReportStatus();
         LogEventFileName = source;
         LogEventAction = CopyFileAction;
-        // In a move the source goes once its copy is on the disk.
-        const bool copied = CopyOneFile(source, target, kind == ckNew, kind == ckMove, entry);
-        if (copied)
+        bool copied = false;
+        if (kind == ckMove && IsMovedTarget(target))
+            LastError = EEXIST;
+        else // in a move the source goes once its copy is on the disk
+            copied = CopyOneFile(source, target, kind == ckNew, kind == ckMove, entry);
+        if (copied) {
             DataBase->RecordFile(source, StartTime());
+            if (kind == ckMove)
+                RememberMovedTarget(target);
+        }
         SetLogResult(copied);
         FileSizeProcessed += size;
         ReportLog();

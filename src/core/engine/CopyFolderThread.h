@@ -2,6 +2,11 @@
 
 #include "engine/BackUpThreadBase.h"
 
+#include <QPair>
+#include <QSet>
+
+#include <optional>
+
 namespace trovalo {
 
 struct TFolderEntry;
@@ -57,11 +62,22 @@ private:
     void CopySingleFile(const QString &source, const QString &target, TCopyKind kind);
     TDecision Decide(const QString &source, TDateTime fileDate, TCopyKind kind, TTargetFolder &targets,
                      const QString &targetName);
+    // The file at Target has the size and file date of Source's copy.
+    bool HoldsCopyOf(const QString &target, const TFolderEntry &source);
     void ProcessFile(const QString &source, const QString &target, qint64 size, TDecision decision,
                      TCopyKind kind, const TFolderEntry *entry);
     void DeleteMovedSource(const QString &source);
 
+    // The include folders of a move merge into one tree: a file that one
+    // source was moved to in this run is never replaced by another source,
+    // since the first one is gone.
+    using TFileIdentity = QPair<quint64, quint64>; // device, inode
+    static std::optional<TFileIdentity> IdentityOf(const QString &path);
+    bool IsMovedTarget(const QString &target);
+    void RememberMovedTarget(const QString &target);
+
     bool FMoveFile = false;
+    QSet<TFileIdentity> FMovedTargets;
 };
 
 } // namespace trovalo

@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace trovalo {
@@ -50,6 +51,32 @@ void EnsureFolder(const QString &folder)
 {
     if (!DirectoryExists(folder))
         ForceFolder(folder);
+}
+
+// What changes when a file is written to or replaced.
+struct TFileState
+{
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    struct timespec Modified = {};
+
+    bool operator==(const TFileState &other) const
+    {
+        return Device == other.Device && Inode == other.Inode && Size == other.Size &&
+               Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec;
+    }
+};
+
+std::optional<TFileState> StateOf(const QString &letterPath)
+{
+    const std::optional<QString> native = ToNativePath(letterPath);
+    struct stat info
+    {
+    };
+    if (!native || ::stat(QFile::encodeName(*native).constData(), &info) != 0)
+        return std::nullopt;
+    return TFileState{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
 }
 
 } // namespace
@@ -311,6 +338,9 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         undoProtection();
         return FailWith(0);
     }
+    // A source written to while it is copied holds more than its copy: it
+    // is not deleted then, and the next run copies it again.
+    const std::optional<TFileState> sourceBefore = moveSource ? StateOf(source) : std::nullopt;
     const TFileOpResult copied =
         copy(TCopyMode::Replace, moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
     if (!copied.Ok) {
@@ -319,7 +349,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
     }
     if (!protectedPath.isEmpty())
         RecordDeletedFile(protectedPath, protectedSize);
-    if (moveSource)
+    if (moveSource && sourceBefore && StateOf(source) == sourceBefore)
         DeleteOneFile(source);
     return true;
 }
