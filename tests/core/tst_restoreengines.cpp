@@ -664,6 +664,59 @@ private slots:
         QVERIFY(observer->Errors.isEmpty());
     }
 
+    // Linux keeps "Report.txt" and "report.txt" side by side, and so does
+    // the archive: each is restored as itself, and a chosen one is restored
+    // rather than its namesake in another case.
+    void zipRestoreNamesDifferingInCase_data()
+    {
+        QTest::addColumn<QStringList>("include");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("restored"); // entry=content
+
+        const QString docs = Source + QStringLiteral("C.Zip\\Docs\\");
+        const QStringList wholeFolder{"Docs\\Report.txt=upper", "Docs\\report.txt=lower",
+                                      "Docs\\notes.txt=notes"};
+        QTest::newRow("folder") << QStringList{docs} << QStringList{} << wholeFolder;
+        QTest::newRow("lower-case file chosen") << QStringList{} << QStringList{"C.Zip\\Docs\\report.txt"}
+                                                << QStringList{"Docs\\report.txt=lower"};
+        QTest::newRow("upper-case file chosen") << QStringList{} << QStringList{"C.Zip\\Docs\\Report.txt"}
+                                                << QStringList{"Docs\\Report.txt=upper"};
+        QTest::newRow("file chosen and its folder")
+            << QStringList{docs} << QStringList{"C.Zip\\Docs\\report.txt"} << wholeFolder;
+        QTest::newRow("file chosen in a third case")
+            << QStringList{} << QStringList{"c.zip\\DOCS\\Notes.TXT"} << QStringList{"Docs\\notes.txt=notes"};
+    }
+    void zipRestoreNamesDifferingInCase()
+    {
+        QFETCH(QStringList, include);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, restored);
+        WriteArchive(Archive, {{QStringLiteral("Docs/Report.txt"), "upper"},
+                               {QStringLiteral("Docs/report.txt"), "lower"},
+                               {QStringLiteral("Docs/notes.txt"), "notes"}});
+        TRestoreJob job;
+        job.Include = include;
+        job.FileList = files;
+        job.RestoreDir = QStringLiteral("D:\\Restore");
+        const auto observer = RunZip(job);
+
+        QStringList expectedFiles;
+        QStringList expectedRows;
+        for (const QString &item : std::as_const(restored)) {
+            const QString name = item.section(QLatin1Char('='), 0, 0);
+            QCOMPARE(Read(QStringLiteral("D:\\Restore\\") + name),
+                     item.section(QLatin1Char('='), 1).toUtf8());
+            expectedFiles << QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
+            expectedRows << name + QStringLiteral("|Done");
+        }
+        QCOMPARE(FilesBelow(FDrives->Native('D', QStringLiteral("Restore"))), Sorted(expectedFiles));
+        QCOMPARE(Sorted(observer->LogsOf(UnZipAction)), Sorted(expectedRows));
+        QVERIFY2(observer->Errors.isEmpty(), qPrintable(ErrorTexts(*observer).join('\n')));
+        const TStatusReport &last = observer->Statuses.constLast();
+        QCOMPARE(last.ProgressBarPosition, 100);
+        QCOMPARE(last.BytesProcessed, last.BytesTotal);
+    }
+
     void infoZipArchive_data()
     {
         QTest::addColumn<QString>("password");

@@ -253,6 +253,61 @@ private slots:
         QCOMPARE(FilesBelow(drives.Base()), QStringList({QDir(drives.Base()).relativeFilePath(archive)}));
     }
 
+    // An entry whose data run on past the size its directory records (a zip
+    // bomb) is stopped there: nothing beyond that size is written, and the
+    // file at the target stays as it was.
+    void dataBeyondRecordedSize_data()
+    {
+        QTest::addColumn<quint32>("recorded");
+        QTest::addColumn<bool>("stored"); // not deflated
+        QTest::newRow("deflated, recorded as empty") << quint32(0) << false;
+        QTest::newRow("deflated, recorded small") << quint32(1000) << false;
+        QTest::newRow("stored, recorded small") << quint32(1000) << true;
+    }
+    void dataBeyondRecordedSize()
+    {
+        QFETCH(quint32, recorded);
+        QFETCH(bool, stored);
+        test::TTestDrives drives;
+        const QString native = drives.Native('E', QStringLiteral("Backup/C.zip"));
+        const QByteArray content(4 << 20, 'z');
+        WriteRawArchive(native, {{"bomb.txt", content}});
+        if (stored) {
+            int error = 0;
+            zip_t *zip = zip_open(QFile::encodeName(native).constData(), 0, &error);
+            QVERIFY(zip);
+            QVERIFY(zip_set_file_compression(zip, 0, ZIP_CM_STORE, 0) == 0);
+            QVERIFY2(zip_close(zip) == 0, zip_strerror(zip));
+        }
+        // The uncompressed size, in the local header and in the directory.
+        QByteArray bytes = ReadOrMissing(native);
+        const auto patch = [&](const QByteArray &signature, int offset) {
+            const qsizetype at = bytes.indexOf(signature);
+            QVERIFY(at >= 0);
+            for (int i = 0; i < 4; ++i)
+                bytes[at + offset + i] = char((recorded >> (8 * i)) & 0xff);
+        };
+        patch(QByteArray("PK\x03\x04", 4), 22);
+        patch(QByteArray("PK\x01\x02", 4), 24);
+        WriteFile(native, bytes);
+        const QString target = drives.Native('C', QStringLiteral("Out/bomb.txt"));
+        PutNative(target, "keep me");
+
+        TZipArchive zip;
+        zip.Open(ArchivePath, TZipOpenMode::Read);
+        QCOMPARE(zip.Entry(QStringLiteral("bomb.txt"))->Size, quint64(recorded));
+        qint64 written = 0;
+        QVERIFY_THROWS_EXCEPTION(EFileError, zip.ExtractEntry(QStringLiteral("bomb.txt"),
+                                                              QStringLiteral("C:\\Out\\bomb.txt"),
+                                                              [&](const TCopyProgress &progress) {
+                                                                  written = progress.Done;
+                                                                  return true;
+                                                              }));
+        QVERIFY2(written <= qint64(recorded), qPrintable(QString::number(written)));
+        QCOMPARE(ReadOrMissing(target), QByteArray("keep me"));
+        QCOMPARE(FilesBelow(drives.Native('C', QStringLiteral("Out"))), QStringList({"bomb.txt"}));
+    }
+
     void failedCommitKeepsOldArchive_data()
     {
         QTest::addColumn<bool>("cancel");

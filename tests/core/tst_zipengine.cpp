@@ -3,6 +3,8 @@
 #include "TestFiles.h"
 
 #include "db/JobDatabase.h"
+#include "db/ProgramDatabase.h"
+#include "db/SqliteDatabase.h"
 #include "engine/ZipFolderThread.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
@@ -51,6 +53,20 @@ struct TJob
 QString Native(const QString &letterPath)
 {
     return NativePath(letterPath);
+}
+
+// A fresh program database to record protected files in.
+TDeletionProtection Protection()
+{
+    const QString native = Native(QStringLiteral("C:\\ProgramData\\ProgramData.zjd"));
+    if (!QFile::exists(native)) {
+        QDir().mkpath(QFileInfo(native).path());
+        TSqliteOpenOptions options;
+        options.Mode = TOpenMode::CreateNew;
+        TSqliteDatabase database(native, options);
+        CreateProgramDatabaseSchema(database);
+    }
+    return {true, QStringLiteral("C:\\Deleted\\"), native};
 }
 
 // A file date after every run of the test (the runs record their start).
@@ -295,6 +311,57 @@ private slots:
         QVERIFY(observer->Errors.isEmpty());
         QCOMPARE(ArchiveContent(CZip).keys(), QStringList{"Data/sub/b.txt"});
         QCOMPARE(Read(QStringLiteral("E:\\Backup\\X.Zip")), QByteArray("<missing>"));
+    }
+
+    // An include folder that is not there when a "Completely New" run
+    // starts (an unplugged disk, a share offline) is not an empty folder:
+    // the archive holding its backup is kept, with or without protection,
+    // and the folders that are there are rebuilt into it.
+    void completelyNewKeepsBackupOfMissingFolder_data()
+    {
+        QTest::addColumn<QStringList>("include");
+        QTest::addColumn<bool>("protect");
+        QTest::addColumn<QStringList>("entries");
+        const QString a = QStringLiteral("C:\\A\\"), gone = QStringLiteral("C:\\Gone\\");
+        const QStringList all{"A/a.txt", "Gone/g.txt"};
+        QTest::newRow("one of two folders") << QStringList{a, gone} << false << all;
+        QTest::newRow("one of two folders, protected") << QStringList{a, gone} << true << all;
+        QTest::newRow("the only folder") << QStringList{gone} << false << all;
+        QTest::newRow("the only folder, protected") << QStringList{gone} << true << all;
+        QTest::newRow("all folders there") << QStringList{a} << false << QStringList{"A/a.txt"};
+    }
+    void completelyNewKeepsBackupOfMissingFolder()
+    {
+        QFETCH(QStringList, include);
+        QFETCH(bool, protect);
+        QFETCH(QStringList, entries);
+        Put(QStringLiteral("C:\\A\\a.txt"), "a");
+        Put(QStringLiteral("C:\\Gone\\g.txt"), "g");
+        TJob job;
+        job.Include = {QStringLiteral("C:\\A\\"), QStringLiteral("C:\\Gone\\")};
+        Run(job);
+        QVERIFY(QDir(Native(QStringLiteral("C:\\Gone"))).removeRecursively());
+        Put(QStringLiteral("C:\\A\\a.txt"), "a 2", Later());
+
+        job.Mode = amCompletelyNew;
+        job.Include = include;
+        if (protect)
+            job.Protection = Protection();
+        const auto observer = Run(job);
+        const QMap<QString, TEntry> content = ArchiveContent(CZip);
+        QCOMPARE(content.keys(), entries);
+        QCOMPARE(content.value("Gone/g.txt").Content, entries.contains("Gone/g.txt") ? "g" : QByteArray());
+        if (include.contains(QStringLiteral("C:\\A\\")))
+            QCOMPARE(content.value("A/a.txt").Content, QByteArray("a 2"));
+        const QStringList kept = RowsOf(*observer, QStringLiteral("Zip File"), eFailedorSkip);
+        QCOMPARE(kept,
+                 include.contains(QStringLiteral("C:\\Gone\\")) ? QStringList{"C:\\Gone\\"} : QStringList{});
+        for (const TRecordingObserver::TLogRow &row : observer->Logs) {
+            if (row.FileName == QLatin1String("C:\\Gone\\"))
+                QCOMPARE(row.Info, QStringLiteral("Folder not available: its backup copy was kept"));
+        }
+        QVERIFY2(observer->Errors.isEmpty(), qPrintable(observer->Errors.value(0).Message));
+        QCOMPARE(RunStatus(), TJobDatabase::StatusFinished);
     }
 
     // A cancel while the archive is written keeps the previous archive and

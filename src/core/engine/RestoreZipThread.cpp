@@ -35,6 +35,13 @@ QString ArchiveOf(const QString &line)
     return first;
 }
 
+// A line's key: the archive name ignoring case, the path inside exactly.
+QString EntryKey(const QString &line)
+{
+    const QString archive = ArchiveOf(line);
+    return archive.toCaseFolded() + line.mid(archive.size());
+}
+
 void SortIgnoringCase(QStringList &lines)
 {
     std::stable_sort(lines.begin(), lines.end(), [](const QString &a, const QString &b) {
@@ -159,13 +166,14 @@ bool TRestoreZipThread::NoteArchive(const QString &line, bool isFile)
 void TRestoreZipThread::CollectEntries()
 {
     FileSize = 0;
-    QSet<QString> folderKeys;
+    TCollection collection;
     for (const QString &line : Include())
-        folderKeys.insert(line.toCaseFolded());
-    QStringList files = FileList();
-    QHash<QString, qsizetype> fileIndex;
-    for (qsizetype i = 0; i < files.size(); ++i)
-        fileIndex.insert(files.at(i).toCaseFolded(), i);
+        collection.FolderKeys.insert(line.toCaseFolded());
+    collection.Files = FileList();
+    for (qsizetype i = 0; i < collection.Files.size(); ++i) {
+        collection.Exact.insert(EntryKey(collection.Files.at(i)), i);
+        collection.Folded.insert(collection.Files.at(i).toCaseFolded(), i);
+    }
 
     QStringList unseen = ZipFileList;
     std::vector<TFolderEntry> archives;
@@ -181,19 +189,18 @@ void TRestoreZipThread::CollectEntries()
         if (unseen.removeIf([&](const QString &name) {
                 return name.compare(archive.Name, Qt::CaseInsensitive) == 0;
             }) != 0)
-            CollectArchive(archive.Name, folderKeys, files, fileIndex);
+            CollectArchive(archive.Name, collection);
     }
     // A selected archive that is not there: opening it says so, once.
     for (const QString &archive : std::as_const(unseen)) {
         if (Terminated())
             break;
-        CollectArchive(archive, folderKeys, files, fileIndex);
+        CollectArchive(archive, collection);
     }
-    SetFileList(files);
+    SetFileList(collection.Files);
 }
 
-void TRestoreZipThread::CollectArchive(const QString &archive, const QSet<QString> &folderKeys,
-                                       QStringList &files, QHash<QString, qsizetype> &fileIndex)
+void TRestoreZipThread::CollectArchive(const QString &archive, TCollection &collection)
 {
     QList<TZipEntryInfo> entries;
     try {
@@ -204,27 +211,54 @@ void TRestoreZipThread::CollectArchive(const QString &archive, const QSet<QStrin
         FailArchive(archive, error.Message(), error.Code());
         return;
     }
-    for (const TZipEntryInfo &entry : std::as_const(entries)) {
-        QString inside = entry.Name;
-        inside.replace(QLatin1Char('/'), QLatin1Char('\\'));
-        // A folder line takes the entries stored directly in that folder.
-        const QString line = archive + QLatin1Char('\\') + inside;
-        const QString folder =
-            archive + QLatin1Char('\\') + inside.left(inside.lastIndexOf(QLatin1Char('\\')) + 1);
-        const QString key = line.toCaseFolded();
-        const auto listed = fileIndex.constFind(key);
-        const bool inFolder = folderKeys.contains(folder.toCaseFolded());
-        if (listed == fileIndex.constEnd() && !inFolder)
-            continue;
-        FileSize += qint64(entry.Size);
-        FSelected.insert(key, {entry.Name, qint64(entry.Size)});
-        if (listed != fileIndex.constEnd()) {
-            files[*listed] = line; // the stored spelling, for the log
-        } else {
-            fileIndex.insert(key, files.size());
-            files << line;
+    const QString prefix = archive + QLatin1Char('\\');
+    const QString keyPrefix = archive.toCaseFolded() + QLatin1Char('\\');
+    QStringList insides;
+    insides.reserve(entries.size());
+    for (const TZipEntryInfo &entry : std::as_const(entries))
+        insides << QString(entry.Name).replace(QLatin1Char('/'), QLatin1Char('\\'));
+
+    // The archive of a case-sensitive disk may hold "Report.txt" beside
+    // "report.txt": a chosen line takes the entry of exactly its name first,
+    // and one in another case only an entry that no line names exactly.
+    std::vector<bool> taken(entries.size(), false);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const auto chosen = collection.Exact.constFind(keyPrefix + insides.at(i));
+        if (chosen != collection.Exact.constEnd() && !collection.Resolved.contains(*chosen)) {
+            Select(collection, *chosen, prefix + insides.at(i), entries.at(i));
+            taken[i] = true;
         }
     }
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (taken[i])
+            continue;
+        const QString &inside = insides.at(i);
+        const QString line = prefix + inside;
+        const auto chosen = collection.Folded.constFind(line.toCaseFolded());
+        if (chosen != collection.Folded.constEnd() && !collection.Resolved.contains(*chosen)) {
+            Select(collection, *chosen, line, entries.at(i));
+            continue;
+        }
+        // A folder line takes the entries stored directly in that folder,
+        // each once (a damaged archive may name one twice).
+        const QString folder = prefix + inside.left(inside.lastIndexOf(QLatin1Char('\\')) + 1);
+        const QString key = keyPrefix + inside;
+        if (!collection.FolderKeys.contains(folder.toCaseFolded()) || collection.Exact.contains(key))
+            continue;
+        const qsizetype index = collection.Files.size();
+        collection.Files << line;
+        collection.Exact.insert(key, index);
+        Select(collection, index, line, entries.at(i));
+    }
+}
+
+void TRestoreZipThread::Select(TCollection &collection, qsizetype index, const QString &line,
+                               const TZipEntryInfo &entry)
+{
+    collection.Files[index] = line; // the stored spelling, for the log
+    collection.Resolved.insert(index);
+    FileSize += qint64(entry.Size);
+    FSelected.insert(EntryKey(line), {entry.Name, qint64(entry.Size)});
 }
 
 void TRestoreZipThread::FailArchive(const QString &archive, const QString &message, int code)
@@ -244,7 +278,7 @@ void TRestoreZipThread::RestoreLine(const QString &line)
     const QString name = line.mid(archive.size() + 1);
     if (Source() + archive != FArchivePath)
         SelectArchive(archive, line);
-    const auto selected = FSelected.constFind(line.toCaseFolded());
+    const auto selected = FSelected.constFind(EntryKey(line));
     if (selected != FSelected.constEnd()) {
         RestoreEntry(name, *selected);
     } else {

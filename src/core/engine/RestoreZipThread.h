@@ -11,6 +11,7 @@
 namespace trovalo {
 
 class TZipArchive;
+struct TZipEntryInfo;
 
 // Puts back files from a backup made as ZIP archives: the archive's name
 // tells the drive (C.Zip) or the server and share (__srv~data.Zip) the
@@ -60,8 +61,17 @@ private:
     bool NoteArchive(const QString &line, bool isFile);
     // FileList completed with the entries of the selected folders.
     void CollectEntries();
-    void CollectArchive(const QString &archive, const QSet<QString> &folderKeys, QStringList &files,
-                        QHash<QString, qsizetype> &fileIndex);
+    // What collecting the entries builds up across the archives.
+    struct TCollection
+    {
+        QSet<QString> FolderKeys;         // case-folded Include lines
+        QStringList Files;                // FileList, growing
+        QHash<QString, qsizetype> Exact;  // key of a line -> its index in Files
+        QHash<QString, qsizetype> Folded; // case-folded chosen line -> its index
+        QSet<qsizetype> Resolved;         // lines that found their entry
+    };
+    void CollectArchive(const QString &archive, TCollection &collection);
+    void Select(TCollection &collection, qsizetype index, const QString &line, const TZipEntryInfo &entry);
     void FailArchive(const QString &archive, const QString &message, int code);
     void RestoreLine(const QString &line);
     void SelectArchive(const QString &archive, const QString &line);
@@ -74,7 +84,7 @@ private:
     std::unique_ptr<TZipArchive> Zip;
     QStringList ZipFileList; // archives the selection touches, e.g. "C.Zip"
     QString ExtrBaseDir;
-    // Case-folded FileList line -> its entry.
+    // FileList line (archive name case-folded) -> its entry.
     QHash<QString, TSelectedEntry> FSelected;
     // Case-folded archive name -> why it cannot be read (reported once).
     QHash<QString, TArchiveFailure> FFailedArchives;

@@ -128,12 +128,29 @@ void TZipFolderThread::DeleteOldArchives()
         for (const QString &line : lines)
             rebuilt.insert(ArchiveName(SourcePrefix() + line));
     }
+    // A folder that is not there (a disk unplugged, a share offline) is not
+    // an empty one: the archive holding its backup is added to instead of
+    // being deleted or rebuilt without it.
+    QSet<QString> kept;
+    for (const QString &line : Include()) {
+        const QString folder = SourcePrefix() + line;
+        if (PathExists(folder))
+            continue;
+        kept.insert(ArchiveName(folder));
+        LogEventFileName = folder;
+        LogEventAction = ZipFileAction;
+        LogEvent = eFailedorSkip;
+        LogEventInfo = QStringLiteral("Folder not available: its backup copy was kept");
+        ReportLog();
+    }
     std::vector<TFolderEntry> entries;
     ListFolder(Destination(), entries);
     for (const TFolderEntry &entry : entries) {
         if (entry.Kind != TFolderEntry::ekFile || !entry.Name.endsWith(ArchiveExtension, Qt::CaseInsensitive))
             continue;
         const QString path = Destination() + entry.Name;
+        if (kept.contains(path))
+            continue;
         // Without protection an archive about to be rebuilt stays until its
         // new version is complete: a cancelled or failed run keeps it.
         if (!ProtectsDeletions() && rebuilt.contains(path)) {

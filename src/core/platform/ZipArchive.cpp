@@ -644,6 +644,11 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
                           zip_error_code_zip(zip_file_get_error(file.get())));
         if (read == 0)
             break;
+        // The data must end where the directory says: a hostile entry could
+        // otherwise inflate until the disk is full before the size check at
+        // its end.
+        if (read > total - done)
+            throw failure(QStringLiteral("the entry holds more data than its recorded size"), ZIP_ER_INCONS);
         if (!out.Write(buffer.get(), read))
             throw failure(QString::fromLocal8Bit(::strerror(errno)), ZIP_ER_WRITE);
         done += read;

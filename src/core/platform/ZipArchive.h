@@ -123,7 +123,8 @@ public:
     // password, 18 for an unsafe name). The data go to a temporary file in the
     // target's folder that takes the target's name only once the entry was
     // read completely and its checksum matched: a wrong password, damaged
-    // data or a cancel (callback returns false, the result is then false)
+    // data (also data running past the recorded size, where the read stops)
+    // or a cancel (callback returns false, the result is then false)
     // leave an existing target untouched. The target's folder is created; a
     // folder entry only creates the folder. Entries with an unsafe name are
     // refused before anything is written.
