@@ -1,6 +1,7 @@
 #include "RecordingObserver.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
+#include "TestProtection.h"
 
 #include "db/JobDatabase.h"
 #include "db/ProgramDatabase.h"
@@ -128,19 +129,7 @@ QString RunStatus()
     return runs.isEmpty() ? QString() : runs.constLast().Status;
 }
 
-// A fresh program database to record protected files in.
-TDeletionProtection Protection()
-{
-    const QString native = Native(QStringLiteral("C:\\ProgramData\\ProgramData.zjd"));
-    if (!QFile::exists(native)) {
-        QDir().mkpath(QFileInfo(native).path());
-        TSqliteOpenOptions options;
-        options.Mode = TOpenMode::CreateNew;
-        TSqliteDatabase database(native, options);
-        CreateProgramDatabaseSchema(database);
-    }
-    return {true, QStringLiteral("C:\\Deleted\\"), native};
-}
+using test::Protection;
 
 // DeleteDataLog rows (relative to the deleted-files folder), sorted.
 QStringList DeletedRows()

@@ -1,6 +1,7 @@
 #include "RecordingObserver.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
+#include "TestProtection.h"
 
 #include "db/JobDatabase.h"
 #include "db/ProgramDatabase.h"
@@ -55,19 +56,7 @@ QString Native(const QString &letterPath)
     return NativePath(letterPath);
 }
 
-// A fresh program database to record protected files in.
-TDeletionProtection Protection()
-{
-    const QString native = Native(QStringLiteral("C:\\ProgramData\\ProgramData.zjd"));
-    if (!QFile::exists(native)) {
-        QDir().mkpath(QFileInfo(native).path());
-        TSqliteOpenOptions options;
-        options.Mode = TOpenMode::CreateNew;
-        TSqliteDatabase database(native, options);
-        CreateProgramDatabaseSchema(database);
-    }
-    return {true, QStringLiteral("C:\\Deleted\\"), native};
-}
+using test::Protection;
 
 // A file date after every run of the test (the runs record their start).
 qint64 Later()
