@@ -163,10 +163,17 @@ private slots:
         zip.AddFile(QStringLiteral("C:\\old.txt"), QStringLiteral("Docs/a.txt"));
         zip.AddFile(QStringLiteral("C:\\other.txt"), QStringLiteral("Docs/b.txt"));
         QVERIFY(zip.Commit());
+        // The new version keeps the archive's permissions.
+        const QString archive = drives.Native('E', QStringLiteral("Backup/C.zip"));
+        const auto kept = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+        QVERIFY(QFile::setPermissions(archive, kept));
 
         zip.Open(ArchivePath, TZipOpenMode::Update);
         zip.AddFile(QStringLiteral("C:\\new.txt"), QStringLiteral("Docs/a.txt"));
         QVERIFY(zip.Commit());
+        const QFileDevice::Permissions userBits(QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                QFileDevice::ExeUser);
+        QCOMPARE(QFile::permissions(archive) & ~userBits, kept);
 
         zip.Open(ArchivePath, TZipOpenMode::Read);
         QCOMPARE(NamesOf(zip.Entries()), QStringList({"Docs/a.txt", "Docs/b.txt"}));

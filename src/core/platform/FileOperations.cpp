@@ -163,15 +163,6 @@ bool RenameNoReplace(const QByteArray &from, const QByteArray &to)
     return false;
 }
 
-void SyncFolder(const QString &folder)
-{
-    const int fd = ::open(Encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 struct TCopyRequest
 {
     const QByteArray &Source;
@@ -313,6 +304,26 @@ TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targe
     return result;
 }
 } // namespace
+
+mode_t NewFileMode()
+{
+    // Read once: umask can only be read by setting it.
+    static const mode_t mask = [] {
+        const mode_t value = ::umask(022);
+        ::umask(value);
+        return value;
+    }();
+    return 0666 & ~mask;
+}
+
+void SyncFolder(const QString &folder)
+{
+    const int fd = ::open(Encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
 
 TFileOpResult TFileOpResult::Success()
 {

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include <sys/types.h>
+
 namespace trovalo {
 
 // File operations on drive-letter paths for the engines. None of them throws:
@@ -69,6 +71,12 @@ TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode 
 
 // Flushes everything written to the file system holding the path (syncfs).
 TFileOpResult SyncFileSystem(const QString &path);
+
+// Makes a native folder's entries (a new or renamed name) durable.
+void SyncFolder(const QString &nativeFolder);
+
+// The permission bits a new file gets: 0666 less the process's umask.
+mode_t NewFileMode();
 
 // Moves a file without ever replacing an existing target: a rename on one
 // file system; across file systems a copy (with the progress callback) and

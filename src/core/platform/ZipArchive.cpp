@@ -2,6 +2,7 @@
 
 #include "model/Exceptions.h"
 #include "platform/DriveTable.h"
+#include "platform/ZipFileSource.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -289,7 +290,7 @@ public:
         {
         };
         FReplacing = ::stat(QFile::encodeName(FNative).constData(), &old) == 0;
-        mode_t mode = FReplacing ? old.st_mode & 07777 : 0666 & ~CurrentUmask();
+        mode_t mode = FReplacing ? old.st_mode & 07777 : NewFileMode();
         return ::fchmod(FFile, mode) == 0;
     }
 
@@ -329,17 +330,6 @@ public:
     }
 
 private:
-    static mode_t CurrentUmask()
-    {
-        // Read once: umask can only be read by setting it.
-        static const mode_t mask = [] {
-            const mode_t value = ::umask(022);
-            ::umask(value);
-            return value;
-        }();
-        return mask;
-    }
-
     QString FNative;
     QByteArray FTempName;
     int FFile = -1;
@@ -429,7 +419,23 @@ void TZipArchive::Open(const QString &letterPath, TZipOpenMode mode)
                       : mode == TZipOpenMode::Update ? ZIP_CREATE
                                                      : ZIP_CREATE | ZIP_TRUNCATE;
     int errorCode = 0;
-    zip_t *zip = zip_open(QFile::encodeName(native).constData(), flags, &errorCode);
+    zip_t *zip = nullptr;
+    if (mode == TZipOpenMode::Read) {
+        zip = zip_open(QFile::encodeName(native).constData(), flags, &errorCode);
+    } else {
+        // Written archives go through a source that syncs the new version
+        // before it replaces the old one.
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t *source = CreateDurableZipFileSource(QFile::encodeName(native), &error);
+        zip = source ? zip_open_from_source(source, flags, &error) : nullptr;
+        if (!zip) {
+            errorCode = zip_error_code_zip(&error);
+            if (source)
+                zip_source_free(source);
+        }
+        zip_error_fini(&error);
+    }
     if (!zip)
         throw EZipError(QStringLiteral("Cannot open the archive %1: %2")
                             .arg(Described(letterPath, native), OpenErrorText(errorCode)),

@@ -1,0 +1,244 @@
+#include "platform/ZipFileSource.h"
+
+#include "platform/FileOperations.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trovalo {
+
+namespace {
+
+class TDurableFileSource
+{
+public:
+    explicit TDurableFileSource(QByteArray path)
+        : FPath(std::move(path))
+    {
+        zip_error_init(&FError);
+    }
+    ~TDurableFileSource()
+    {
+        CloseRead();
+        DropTemp();
+        zip_error_fini(&FError);
+    }
+    TDurableFileSource(const TDurableFileSource &) = delete;
+    TDurableFileSource &operator=(const TDurableFileSource &) = delete;
+
+    static zip_int64_t Callback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+    {
+        auto *self = static_cast<TDurableFileSource *>(state);
+        if (command == ZIP_SOURCE_FREE) {
+            delete self;
+            return 0;
+        }
+        return self->Handle(data, length, command);
+    }
+
+private:
+    zip_int64_t Handle(void *data, zip_uint64_t length, zip_source_cmd_t command)
+    {
+        switch (command) {
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
+                ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS,
+                ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+                ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, -1);
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&FError, data, length);
+        case ZIP_SOURCE_STAT:
+            return Stat(data, length);
+        case ZIP_SOURCE_OPEN:
+            return OpenRead();
+        case ZIP_SOURCE_READ:
+            return Read(data, length);
+        case ZIP_SOURCE_SEEK: {
+            const zip_int64_t offset = zip_source_seek_compute_offset(
+                zip_uint64_t(FReadOffset), zip_uint64_t(FReadSize), data, length, &FError);
+            if (offset < 0)
+                return -1;
+            FReadOffset = offset;
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return FReadOffset;
+        case ZIP_SOURCE_CLOSE:
+            CloseRead();
+            return 0;
+        case ZIP_SOURCE_BEGIN_WRITE:
+            return BeginWrite();
+        case ZIP_SOURCE_WRITE:
+            return Write(data, length);
+        case ZIP_SOURCE_SEEK_WRITE: {
+            const auto *args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &FError);
+            if (!args)
+                return -1;
+            if (::lseek(FTemp, off_t(args->offset), args->whence) < 0)
+                return Fail(ZIP_ER_SEEK);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE: {
+            const off_t offset = ::lseek(FTemp, 0, SEEK_CUR);
+            return offset < 0 ? Fail(ZIP_ER_TELL) : zip_int64_t(offset);
+        }
+        case ZIP_SOURCE_COMMIT_WRITE:
+            return CommitWrite();
+        case ZIP_SOURCE_ROLLBACK_WRITE:
+            DropTemp();
+            return 0;
+        case ZIP_SOURCE_REMOVE:
+            // An archive left without entries is removed rather than written.
+            if (::unlink(FPath.constData()) != 0 && errno != ENOENT)
+                return Fail(ZIP_ER_REMOVE);
+            SyncFolder(NativeFolderOf(QFile::decodeName(FPath)));
+            return 0;
+        default:
+            zip_error_set(&FError, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+
+    zip_int64_t Fail(int code)
+    {
+        zip_error_set(&FError, code, errno);
+        return -1;
+    }
+
+    zip_int64_t Stat(void *data, zip_uint64_t length)
+    {
+        auto *st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &FError);
+        if (!st)
+            return -1;
+        struct stat info
+        {
+        };
+        // ENOENT tells libzip that the archive is still to be made.
+        if (::stat(FPath.constData(), &info) != 0)
+            return Fail(ZIP_ER_READ);
+        zip_stat_init(st);
+        st->size = zip_uint64_t(info.st_size);
+        st->mtime = info.st_mtime;
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        return sizeof(zip_stat_t);
+    }
+
+    zip_int64_t OpenRead()
+    {
+        CloseRead();
+        FRead = ::open(FPath.constData(), O_RDONLY | O_CLOEXEC);
+        if (FRead < 0)
+            return Fail(ZIP_ER_OPEN);
+        struct stat info
+        {
+        };
+        if (::fstat(FRead, &info) != 0) {
+            CloseRead();
+            return Fail(ZIP_ER_READ);
+        }
+        FReadSize = info.st_size;
+        FReadOffset = 0;
+        return 0;
+    }
+
+    zip_int64_t Read(void *data, zip_uint64_t length)
+    {
+        for (;;) {
+            const ssize_t got = ::pread(FRead, data, size_t(length), off_t(FReadOffset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return Fail(ZIP_ER_READ);
+            FReadOffset += got;
+            return got;
+        }
+    }
+
+    void CloseRead()
+    {
+        if (FRead >= 0)
+            ::close(FRead);
+        FRead = -1;
+    }
+
+    zip_int64_t BeginWrite()
+    {
+        DropTemp();
+        FTemp = CreateTempBeside(QFile::decodeName(FPath), &FTempName);
+        return FTemp < 0 ? Fail(ZIP_ER_TMPOPEN) : 0;
+    }
+
+    zip_int64_t Write(const void *data, zip_uint64_t length)
+    {
+        auto *bytes = static_cast<const char *>(data);
+        zip_uint64_t left = length;
+        while (left > 0) {
+            const ssize_t written = ::write(FTemp, bytes, size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return Fail(ZIP_ER_WRITE);
+            bytes += written;
+            left -= zip_uint64_t(written);
+        }
+        return zip_int64_t(length);
+    }
+
+    zip_int64_t CommitWrite()
+    {
+        // The archive's permissions, or the usual ones for a new file.
+        struct stat old
+        {
+        };
+        const mode_t mode = ::stat(FPath.constData(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
+        if (::fchmod(FTemp, mode) != 0 || ::fsync(FTemp) != 0)
+            return Fail(ZIP_ER_WRITE);
+        const int closed = ::close(FTemp);
+        FTemp = -1;
+        if (closed != 0 || ::rename(FTempName.constData(), FPath.constData()) != 0) {
+            const zip_int64_t failed = Fail(ZIP_ER_RENAME);
+            DropTemp();
+            return failed;
+        }
+        FTempName.clear();
+        SyncFolder(NativeFolderOf(QFile::decodeName(FPath)));
+        return 0;
+    }
+
+    void DropTemp()
+    {
+        if (FTemp >= 0)
+            ::close(FTemp);
+        FTemp = -1;
+        if (!FTempName.isEmpty())
+            ::unlink(FTempName.constData());
+        FTempName.clear();
+    }
+
+    const QByteArray FPath;
+    zip_error_t FError;
+    int FRead = -1;
+    qint64 FReadSize = 0;
+    qint64 FReadOffset = 0;
+    int FTemp = -1;
+    QByteArray FTempName;
+};
+
+} // namespace
+
+zip_source_t *CreateDurableZipFileSource(const QByteArray &nativePath, zip_error_t *error)
+{
+    auto *state = new TDurableFileSource(nativePath);
+    zip_source_t *source = zip_source_function_create(&TDurableFileSource::Callback, state, error);
+    if (!source)
+        delete state;
+    return source;
+}
+
+} // namespace trovalo
