@@ -390,12 +390,8 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
             break;
         case TFolderEntry::ekFile: {
             const QString source = sourceDir + entry.Name;
-            TDecision decision = Decide(source, entry.Date, kind, targets, entry.Name);
-            // A move deletes an unchanged source, so its copy must really be
-            // there: a file put back later under an old date is not what the
-            // destination holds.
-            if (decision == dSkip && kind == ckMove && !HoldsCopyOf(targetDir + entry.Name, entry))
-                decision = dCopy;
+            TDecision decision =
+                Decide(source, entry.Date, entry.Size, kind, targets, targetDir + entry.Name);
             // A move removes unchanged sources too, so they face the filter.
             const bool filterApplies = decision == dCopy || (decision == dSkip && kind == ckMove);
             if (filterApplies && IsFiltered(entry.Name, sourceDir, source))
@@ -441,14 +437,14 @@ void TCopyFolderThread::CopySingleFile(const QString &source, const QString &tar
     TTargetFolder targets(targetFolder);
     // Single files are chosen one by one: neither the filter nor the
     // exclude list applies to them.
-    const TDecision decision =
-        Decide(source, FileDate(source).value_or(0), kind, targets, ExtractFileName(target));
-    ProcessFile(source, target, GetFileSize(source), decision, kind, nullptr);
+    const qint64 size = GetFileSize(source);
+    const TDecision decision = Decide(source, FileDate(source).value_or(0), size, kind, targets, target);
+    ProcessFile(source, target, size, decision, kind, nullptr);
 }
 
-TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TDateTime fileDate,
+TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TDateTime fileDate, qint64 size,
                                                        TCopyKind kind, TTargetFolder &targets,
-                                                       const QString &targetName)
+                                                       const QString &target)
 {
     if (kind == ckNew) {
         if (ArchiveMode() == amCompletelyNew || ArchiveMode() == amTimeStamped)
@@ -461,24 +457,22 @@ TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TD
     // A time-stamped run writes into a new folder, where no copy can be.
     if (ArchiveMode() == amTimeStampedIncremental)
         return dSkip;
-    return targets.HasFile(targetName) ? dSkip : dCopy;
-}
-
-bool TCopyFolderThread::HoldsCopyOf(const QString &target, const TFolderEntry &source)
-{
-    // Every copy carries its source's size and file date.
-    return GetFileSize(target) == source.Size && FileDate(target) == source.Date;
+    if (!targets.HasFile(ExtractFileName(target)))
+        return dCopy;
+    // A move deletes an unchanged source, so its copy must really be there:
+    // a file put back later under an old date is not what the destination
+    // holds. Every copy carries its source's size and file date.
+    if (kind == ckMove && (GetFileSize(target) != size || FileDate(target) != fileDate))
+        return dCopy;
+    return dSkip;
 }
 
 std::optional<TCopyFolderThread::TFileIdentity> TCopyFolderThread::IdentityOf(const QString &path)
 {
-    const std::optional<QString> native = ToNativePath(path);
-    struct stat info
-    {
-    };
-    if (!native || ::stat(QFile::encodeName(*native).constData(), &info) != 0)
+    const std::optional<struct stat> info = StatOf(path);
+    if (!info)
         return std::nullopt;
-    return TFileIdentity(quint64(info.st_dev), quint64(info.st_ino));
+    return TFileIdentity(quint64(info->st_dev), quint64(info->st_ino));
 }
 
 bool TCopyFolderThread::IsMovedTarget(const QString &target)

@@ -60,10 +60,8 @@ private:
     void WalkSubFolder(const QString &sourceDir, const QString &targetDir, const QString &name,
                        TCopyKind kind);
     void CopySingleFile(const QString &source, const QString &target, TCopyKind kind);
-    TDecision Decide(const QString &source, TDateTime fileDate, TCopyKind kind, TTargetFolder &targets,
-                     const QString &targetName);
-    // The file at Target has the size and file date of Source's copy.
-    bool HoldsCopyOf(const QString &target, const TFolderEntry &source);
+    TDecision Decide(const QString &source, TDateTime fileDate, qint64 size, TCopyKind kind,
+                     TTargetFolder &targets, const QString &target);
     void ProcessFile(const QString &source, const QString &target, qint64 size, TDecision decision,
                      TCopyKind kind, const TFolderEntry *entry);
     void DeleteMovedSource(const QString &source);

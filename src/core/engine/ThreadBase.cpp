@@ -70,13 +70,10 @@ struct TFileState
 
 std::optional<TFileState> StateOf(const QString &letterPath)
 {
-    const std::optional<QString> native = ToNativePath(letterPath);
-    struct stat info
-    {
-    };
-    if (!native || ::stat(QFile::encodeName(*native).constData(), &info) != 0)
+    const std::optional<struct stat> info = StatOf(letterPath);
+    if (!info)
         return std::nullopt;
-    return TFileState{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+    return TFileState{info->st_dev, info->st_ino, info->st_size, info->st_mtim};
 }
 
 } // namespace

@@ -50,21 +50,6 @@ bool Resolve(const QString &letterPath, QByteArray *native, TFileOpResult *failu
     }
 }
 
-bool WriteAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 bool IsCopyRangeUnavailable(int error)
 {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP;
@@ -304,6 +289,21 @@ TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targe
     return result;
 }
 } // namespace
+
+bool WriteAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
 
 mode_t NewFileMode()
 {

@@ -75,6 +75,10 @@ TFileOpResult SyncFileSystem(const QString &path);
 // Makes a native folder's entries (a new or renamed name) durable.
 void SyncFolder(const QString &nativeFolder);
 
+// Writes all of Data to a file descriptor (retrying short writes and
+// interruptions); false with errno set when a write fails.
+bool WriteAll(int fd, const char *data, qint64 size);
+
 // The permission bits a new file gets: 0666 less the process's umask.
 mode_t NewFileMode();
 

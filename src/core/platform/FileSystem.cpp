@@ -23,6 +23,8 @@ QByteArray Encoded(const QString &native)
     return QFile::encodeName(native);
 }
 
+} // namespace
+
 std::optional<struct stat> StatOf(const QString &letterPath)
 {
     const std::optional<QString> native = ToNativePath(letterPath);
@@ -33,7 +35,6 @@ std::optional<struct stat> StatOf(const QString &letterPath)
         return std::nullopt;
     return info;
 }
-} // namespace
 
 bool FileExists(const QString &path)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include "model/DateTime.h"
 
 #include <QString>
@@ -19,6 +21,9 @@ bool PathExists(const QString &path);      // either
 // part is taken on C:\. Failures are ignored; returns whether the folder
 // exists afterwards.
 bool ForceFolder(const QString &path);
+
+// stat() of a drive-letter path (links followed); nullopt when it fails.
+std::optional<struct stat> StatOf(const QString &letterPath);
 
 // Creates one folder (its parent must exist); false on failure.
 bool CreateDir(const QString &path);

@@ -294,19 +294,7 @@ public:
         return ::fchmod(FFile, mode) == 0;
     }
 
-    bool Write(const char *data, qint64 size)
-    {
-        while (size > 0) {
-            const ssize_t written = ::write(FFile, data, static_cast<size_t>(size));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            data += written;
-            size -= written;
-        }
-        return true;
-    }
+    bool Write(const char *data, qint64 size) { return WriteAll(FFile, data, size); }
 
     bool Commit(std::optional<time_t> modified)
     {

@@ -176,17 +176,8 @@ private:
 
     zip_int64_t Write(const void *data, zip_uint64_t length)
     {
-        auto *bytes = static_cast<const char *>(data);
-        zip_uint64_t left = length;
-        while (left > 0) {
-            const ssize_t written = ::write(FTemp, bytes, size_t(left));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return Fail(ZIP_ER_WRITE);
-            bytes += written;
-            left -= zip_uint64_t(written);
-        }
+        if (!WriteAll(FTemp, static_cast<const char *>(data), qint64(length)))
+            return Fail(ZIP_ER_WRITE);
         return zip_int64_t(length);
     }
 
