@@ -82,7 +82,7 @@ public:
         FOut << action << '\t' << fileName << '\t' << info << '\t' << int(event) << '\n';
     }
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &, const QString &) override { return ldaAbort; }
-    void OnFinished(TThreadBase &) override
+    void OnFinished(TThreadBase &, const TRunOutcome &) override
     {
         FOut.flush();
         if (Loop)

@@ -284,7 +284,7 @@ bool TCliObserver::AskConflictsOneByOne(QList<TSyncConflict> &conflicts)
     return true;
 }
 
-void TCliObserver::OnFinished(TThreadBase &)
+void TCliObserver::OnFinished(TThreadBase &, const TRunOutcome &)
 {
     QMutexLocker lock(&FMutex);
     ClearLiveLine();

@@ -43,7 +43,7 @@ public:
     // command line, or asks per pair on the terminal. Without either the
     // run is cancelled (nobody could be asked).
     bool AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts) override;
-    void OnFinished(TThreadBase &sender) override;
+    void OnFinished(TThreadBase &sender, const TRunOutcome &outcome) override;
 
     // How sync conflicts are settled: asked on the terminal, or one answer
     // for all (the conflict dialog's four actions).

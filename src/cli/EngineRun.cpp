@@ -177,13 +177,24 @@ void RunEngine(TThreadBase &engine, TCliObserver &observer, const std::function<
     TThreadBase::ReleaseLiveWorker();
 }
 
-void PrintCompletion(QTextStream &out, const QString &headline, qint64 processedFiles,
+void PrintCompletion(QTextStream &out, const QString &headline, const TRunOutcome &outcome,
                      const TCliObserver::TTotals &totals)
 {
     out << "\n";
     if (!totals.FinalStatus.trimmed().isEmpty())
         out << "Status : " << totals.FinalStatus.trimmed() << "\n";
-    out << headline << "\nTotal Files : " << processedFiles << "\nErrors : " << totals.ErrorEvents << "\n";
+    out << headline << "\nTotal Files : " << outcome.FilesDone << "\nErrors : " << outcome.Errors() << "\n";
+    if (outcome.End == TRunEnd::ThreadError)
+        out << "The run stopped early because of the error above.\n";
+}
+
+int RunExitStatus(const TRunOutcome &outcome, const TCliObserver::TTotals &totals, bool saved)
+{
+    if (outcome.End == TRunEnd::AbortedLowDisk && totals.AbortedUnasked)
+        return ExitErrors;
+    if (outcome.Cancelled())
+        return ExitCancelled;
+    return outcome.Clean() && saved ? ExitOk : ExitErrors;
 }
 
 } // namespace trovalo::cli

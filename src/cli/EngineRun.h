@@ -74,8 +74,15 @@ void RunEngine(TThreadBase &engine, TCliObserver &observer, const std::function<
 
 // The completion message of the job controller's handlers: the engine's
 // last status, the headline ("Backup file operation completed !"), "Total
-// Files : N" (files the engine processed) and "Errors : E" (error events).
-void PrintCompletion(QTextStream &out, const QString &headline, qint64 processedFiles,
+// Files : N" (files the engine processed) and "Errors : E" (failed files and
+// error events, so a run with a failed file never shows 0).
+void PrintCompletion(QTextStream &out, const QString &headline, const TRunOutcome &outcome,
                      const TCliObserver::TTotals &totals);
+
+// The exit status of a run, from how it ended: ExitOk for a clean finish,
+// ExitCancelled for a cancel or an Abort the user chose, ExitErrors for
+// anything else (failed files, errors, a thread error, an Abort nobody could
+// be asked about, a job file that could not be saved).
+int RunExitStatus(const TRunOutcome &outcome, const TCliObserver::TTotals &totals, bool saved = true);
 
 } // namespace trovalo::cli

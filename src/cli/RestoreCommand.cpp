@@ -148,13 +148,13 @@ void PrintRestoreHeader(QTextStream &out, const TArchiveData &job, const QString
     out.flush();
 }
 
-void PrintRestoreSummary(QTextStream &out, const TThreadBase &engine, const TCliObserver::TTotals &totals,
-                         bool cancelled)
+void PrintRestoreSummary(QTextStream &out, const TThreadBase &engine, const TCliObserver::TTotals &totals)
 {
+    const bool cancelled = engine.Outcome().Cancelled();
     PrintCompletion(out,
                     cancelled ? QStringLiteral("Restore file operation Cancled !")
                               : QStringLiteral("Restore file operation completed !"),
-                    engine.GetProcessedFiles(), totals);
+                    engine.Outcome(), totals);
     if (totals.AbortedUnasked)
         out << "The restore was stopped: the drive is short of space and there was no terminal to ask on.\n";
     if (cancelled) {
@@ -237,16 +237,8 @@ int RestoreCommand(TCliContext &context)
     TCliObserver observer(context.Out, context.Err, terminal);
     RunEngine(*engine, observer);
     const TCliObserver::TTotals totals = observer.Totals();
-    const bool finished = totals.FinalStatus.trimmed() == QLatin1String("Finished !");
-    const bool cancelled = engine->Terminated() && !finished;
-    PrintRestoreSummary(context.Out, *engine, totals, cancelled);
-    if (totals.AbortedUnasked)
-        return ExitErrors;
-    if (cancelled)
-        return ExitCancelled;
-    if (!finished || totals.FailedRows > 0 || totals.ErrorEvents > 0)
-        return ExitErrors;
-    return ExitOk;
+    PrintRestoreSummary(context.Out, *engine, totals);
+    return RunExitStatus(engine->Outcome(), totals);
 }
 
 } // namespace trovalo::cli

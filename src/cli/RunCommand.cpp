@@ -5,7 +5,6 @@
 
 #include "control/ArchiveJobLauncher.h"
 #include "control/SyncJobLauncher.h"
-#include "db/JobDatabase.h"
 #include "engine/BackUpThreadBase.h"
 #include "engine/SyncFolderThread.h"
 #include "engine/ZipFolderThread.h"
@@ -108,15 +107,16 @@ void PrintRunHeader(QTextStream &out, const TArchiveLaunch &launch)
 
 // The job controller's completion message, then what a user needs to judge
 // the run: what was copied, what failed, or that nothing needed copying.
-void PrintSummary(QTextStream &out, const TArchiveLaunch &launch, const TCliObserver::TTotals &totals,
-                  bool cancelled)
+void PrintSummary(QTextStream &out, const TArchiveLaunch &launch, const TCliObserver::TTotals &totals)
 {
+    const TRunOutcome &outcome = launch.Thread->Outcome();
+    const bool cancelled = outcome.Cancelled();
     const bool move = launch.Thread->ArchiveMode() == amMove;
     const bool zip = qobject_cast<const TZipFolderThread *>(launch.Thread.get()) != nullptr;
     const char *headline =
         move ? (cancelled ? "File moves Cancled !" : "File moves cmpleted !")
              : (cancelled ? "Backup file operation Cancled !" : "Backup file operation completed !");
-    PrintCompletion(out, headline, launch.Thread->GetProcessedFiles(), totals);
+    PrintCompletion(out, headline, outcome, totals);
 
     if (totals.AbortedUnasked)
         out << "The run was stopped: the drive is short of space and there was no terminal to ask on.\n";
@@ -224,16 +224,8 @@ int RunArchiveJob(TCliContext &context, const QString &jobFile, bool yes)
     const bool saved = RunAndSaveJob(engine, observer, [&] { TArchiveJobLauncher::SaveStartedJob(*launch); });
 
     const TCliObserver::TTotals totals = observer.Totals();
-    const bool finished = totals.FinalStatus.trimmed() == TJobDatabase::StatusFinished;
-    const bool cancelled = engine.Terminated() && !finished;
-    PrintSummary(context.Out, *launch, totals, cancelled);
-    if (totals.AbortedUnasked)
-        return ExitErrors;
-    if (cancelled)
-        return ExitCancelled;
-    if (!finished || !saved || totals.FailedRows > 0 || totals.ErrorEvents > 0)
-        return ExitErrors;
-    return ExitOk;
+    PrintSummary(context.Out, *launch, totals);
+    return RunExitStatus(engine.Outcome(), totals, saved);
 }
 
 // The items of a PC-PC sync job, for the message that none is this computer's.
@@ -323,15 +315,16 @@ void PrintSyncHeader(QTextStream &out, const TSyncLaunch &launch)
 
 // The controller's completion message, then what was done to the pairs
 // that needed attention.
-void PrintSyncSummary(QTextStream &out, const TSyncLaunch &launch, const TCliObserver::TTotals &totals,
-                      bool cancelled)
+void PrintSyncSummary(QTextStream &out, const TSyncLaunch &launch, const TCliObserver::TTotals &totals)
 {
+    const TRunOutcome &outcome = launch.Thread->Outcome();
+    const bool cancelled = outcome.Cancelled();
     const bool pcSync = launch.Kind == TJobKind::PCSync;
     const QString headline = QStringLiteral("%1Sync file operation %2 !")
                                  .arg(pcSync ? QStringLiteral("PC ") : QString(),
                                       cancelled ? QStringLiteral("Cancled") : QStringLiteral("completed"));
-    const qint64 processed = launch.Thread->GetProcessedFiles();
-    PrintCompletion(out, headline, processed, totals);
+    const qint64 processed = outcome.FilesDone;
+    PrintCompletion(out, headline, outcome, totals);
     // Every pair that needed attention is counted once as processed; the
     // skipped ones are the only ones without a log row.
     const qint64 logged = totals.Copied + totals.Removed + totals.FailedRows;
@@ -369,15 +362,8 @@ int RunSyncJob(TCliContext &context, const QString &jobFile, bool yes, int item,
     const bool saved = RunAndSaveJob(engine, observer, [&] { TSyncJobLauncher::SaveStartedJob(*launch); });
 
     const TCliObserver::TTotals totals = observer.Totals();
-    const bool finished = totals.FinalStatus.trimmed() == QLatin1String("Finished !");
-    const bool cancelled = !finished && (engine.Terminated() ||
-                                         totals.FinalStatus.trimmed().startsWith(QLatin1String("Canceled")));
-    PrintSyncSummary(context.Out, *launch, totals, cancelled);
-    if (cancelled)
-        return ExitCancelled;
-    if (!finished || !saved || totals.FailedRows > 0 || totals.ErrorEvents > 0)
-        return ExitErrors;
-    return ExitOk;
+    PrintSyncSummary(context.Out, *launch, totals);
+    return RunExitStatus(engine.Outcome(), totals, saved);
 }
 
 } // namespace

@@ -380,13 +380,18 @@ void TDataModuleQuillonSuite::ShowCompletion(TThreadStatuesFrame &Sender, TThrea
 {
     if (FShutDownSend)
         return;
-    const qint64 files = Sender.Thread() ? Sender.Thread()->GetProcessedFiles() : 0;
-    const QString message = (Stat == ttsCancel ? cancelled : finished) + QStringLiteral("\nTotal Files : ") +
-                            QString::number(files) + QStringLiteral("\nErrors : ") +
-                            QString::number(Sender.ErrorCount());
-    const QString title =
-        Stat == ttsCancel ? QStringLiteral("Job Cancled.") : QStringLiteral("Job Completed.");
-    ShowInfoDialog(message, title, ProgramTitle, mtInformation);
+    // Decided by how the run ended, never by the status texts.
+    Q_UNUSED(Stat);
+    const TRunOutcome &outcome = Sender.Outcome();
+    const bool wasCancelled = outcome.Cancelled();
+    const QString message = (wasCancelled ? cancelled : finished) + QStringLiteral("\nTotal Files : ") +
+                            QString::number(outcome.FilesDone) + QStringLiteral("\nErrors : ") +
+                            QString::number(outcome.Errors());
+    const QString title = wasCancelled ? QStringLiteral("Job Cancled.") : QStringLiteral("Job Completed.");
+    // A run with failed files or errors is not shown like a clean one.
+    const TMsgDlgType kind =
+        outcome.Errors() > 0 || outcome.End == TRunEnd::ThreadError ? mtWarning : mtInformation;
+    ShowInfoDialog(message, title, ProgramTitle, kind);
 }
 
 void TDataModuleQuillonSuite::ArchiveCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat)

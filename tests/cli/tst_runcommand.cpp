@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <csignal>
@@ -60,6 +61,7 @@ private slots:
     void refused_data();
     void refused();
     void ctrlCCancels();
+    void unreadableFileIsAnError();
 };
 
 void TestRunCommand::newUserRunsABackupTwiceThenUnderAnotherLetter()
@@ -245,6 +247,29 @@ void TestRunCommand::ctrlCCancels()
     QCOMPARE(database.ArchiveRuns().constLast().Status, TJobDatabase::StatusCanceled);
     // Neither the big file nor a piece of it.
     QVERIFY(EntriesOf(drives.Native('E', QStringLiteral("Backup/C/B"))).isEmpty());
+}
+
+// A file that cannot be read is an error of the run: the summary never says
+// "Errors : 0" and the exit status is not success.
+void TestRunCommand::unreadableFileIsAnError()
+{
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    const QString unreadable = drives.Native('C', QStringLiteral("Users/ann/Docs/sub/b.txt"));
+    QVERIFY(QFile::setPermissions(unreadable, QFileDevice::Permissions()));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(unreadable, QFileDevice::ReadOwner); });
+    const QString job = NewBackupJob(drives, {QStringLiteral("C:\\Users\\ann\\Docs")});
+    QVERIFY(!job.isEmpty());
+
+    const TRun run = RunCli({QStringLiteral("run"), QStringLiteral("E:\\Config\\") + job}, {}, 120000,
+                            test::TCliAccess::HonourPermissions);
+    QCOMPARE(run.Status, 1);
+    const QRegularExpression message(
+        QStringLiteral("Backup file operation completed !\nTotal Files : \\d+\nErrors : 1\n"));
+    QVERIFY2(message.match(run.Out).hasMatch(), qPrintable(run.Out + run.Err));
+    QVERIFY2(run.Out.contains(QStringLiteral("1 FAILED")), qPrintable(run.Out));
+    QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
+             QByteArray("alpha"));
 }
 
 QTEST_GUILESS_MAIN(TestRunCommand)

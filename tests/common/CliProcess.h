@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <unistd.h>
+
 namespace trovalo::test {
 
 // One finished run of the built trovalo-cli (found through TROVALO_BIN_DIR).
@@ -16,20 +18,35 @@ struct TCliRun
     QString Err;
 };
 
+// How trovalo-cli is started. Root reads every file whatever its
+// permissions; HonourPermissions drops the capabilities that allow that, so
+// a file made unreadable stays unreadable to the run.
+enum class TCliAccess { AsThisUser, HonourPermissions };
+
 // Starts trovalo-cli with standard input holding Input (then closed).
-inline void StartCli(QProcess &process, const QStringList &arguments, const QByteArray &input = {})
+inline void StartCli(QProcess &process, const QStringList &arguments, const QByteArray &input = {},
+                     TCliAccess access = TCliAccess::AsThisUser)
 {
-    process.setProgram(qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli"));
-    process.setArguments(arguments);
+    const QString cli = qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo-cli");
+    if (access == TCliAccess::HonourPermissions && ::geteuid() == 0) {
+        process.setProgram(QStringLiteral("setpriv"));
+        process.setArguments(QStringList{QStringLiteral("--bounding-set=-dac_override,-dac_read_search"),
+                                         QStringLiteral("--"), cli} +
+                             arguments);
+    } else {
+        process.setProgram(cli);
+        process.setArguments(arguments);
+    }
     process.start();
     process.write(input);
     process.closeWriteChannel();
 }
 
-inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 120000)
+inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 120000,
+                      TCliAccess access = TCliAccess::AsThisUser)
 {
     QProcess process;
-    StartCli(process, arguments, input);
+    StartCli(process, arguments, input, access);
     const bool ended = process.waitForFinished(timeoutMs);
     if (!ended)
         process.kill();

@@ -39,6 +39,7 @@ public:
     QList<QList<TSyncConflict>> SyncConflictQuestions;
     int FileProgressReports = 0;
     bool Finished = false;
+    TRunOutcome Outcome; // as OnFinished delivered it
 
     // Answers the low-disk-space question; Abort when unset. Called with the
     // message and the number of the question (from 1).
@@ -100,10 +101,11 @@ public:
         }
         return SyncConflictAnswer ? SyncConflictAnswer(conflicts) : false;
     }
-    void OnFinished(TThreadBase &) override
+    void OnFinished(TThreadBase &, const TRunOutcome &outcome) override
     {
         QMutexLocker lock(&FMutex);
         Finished = true;
+        Outcome = outcome;
     }
 
     // The log rows of one action, as "file|info" texts, in order.

@@ -588,6 +588,8 @@ private slots:
         QVERIFY(!InFileLog(failing));
         QCOMPARE(Read(Mapped + "sub\\b.txt"), QByteArray("old copy"));
         QCOMPARE(RunStatus(), QStringLiteral("Finished !"));
+        QCOMPARE(observer->Outcome.End, TRunEnd::Finished);
+        QCOMPARE(observer->Outcome.Errors(), 1);
     }
 
     void lowDiskSpace_data()
@@ -626,6 +628,9 @@ private slots:
             QCOMPARE(observer->LogsOf(QStringLiteral("Copy File")).constFirst().section('|', 1), "Skiped");
         QCOMPARE(observer->LastStatus(), status);
         QCOMPARE(RunStatus(), status);
+        // Abort stops the run; a skipped file counts as failed.
+        QCOMPARE(observer->Outcome.End, answer == ldaAbort ? TRunEnd::AbortedLowDisk : TRunEnd::Finished);
+        QCOMPARE(observer->Outcome.FailedFiles, answer == ldaRetry ? 0 : 1);
     }
 
     // Include folders of a move merge into one tree: a name that two of

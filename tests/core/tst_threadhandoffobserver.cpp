@@ -136,7 +136,7 @@ public:
         LastAnswered = message.toInt();
         return AnswerFor(message.toInt());
     }
-    void OnFinished(TThreadBase &sender) override
+    void OnFinished(TThreadBase &sender, const TRunOutcome &) override
     {
         Record(sender, QStringLiteral("F"), true);
         Finished = true;

@@ -1,3 +1,5 @@
+#include "DialogAnswers.h"
+#include "StandInEngine.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
 
@@ -23,6 +25,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -87,6 +90,9 @@ struct TJobDrives
         QDir().mkpath(Drives.Native('E', QStringLiteral("Config")));
         QDir().mkpath(Drives.Native('E', QStringLiteral("Backup")));
         QDir().mkpath(Drives.Native('E', QStringLiteral("Moved")));
+        // The sync jobs' USB folders: a missing one is logged as not read.
+        QDir().mkpath(Drives.Native('E', QStringLiteral("Synced")));
+        QDir().mkpath(Drives.Native('E', QStringLiteral("Shared1")));
     }
 };
 
@@ -194,6 +200,8 @@ private slots:
     void aboutShowsVersionAndHidesOnClick();
     void completionMessage_data();
     void completionMessage();
+    void completionMessageFollowsTheOutcome_data();
+    void completionMessageFollowsTheOutcome();
     void slideOutRowOfTheJob_data();
     void slideOutRowOfTheJob();
     void pcSyncWithoutItemForThisComputer();
@@ -462,7 +470,7 @@ void TestDataModuleQuillonSuite::completionMessage()
     const TMessageRequest &request = boxes.Asked.constFirst();
     QCOMPARE(request.Title, title);
     QCOMPARE(request.Caption, QStringLiteral("Trovalo"));
-    QCOMPARE(request.Kind, mtInformation);
+    QVERIFY2(request.Kind == mtInformation, qPrintable(request.Message));
     QCOMPARE(request.Buttons, QList<TModalResult>{mrOk});
     if (cancel) {
         // How far a cancelled run got is not fixed; the layout is.
@@ -474,6 +482,61 @@ void TestDataModuleQuillonSuite::completionMessage()
         // Both files of C:\Docs were processed, without error.
         QCOMPARE(request.Message, headline + QStringLiteral("\nTotal Files : 2\nErrors : 0"));
     }
+}
+
+void TestDataModuleQuillonSuite::completionMessageFollowsTheOutcome_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("warning");
+    QTest::newRow("finished") << "finished"
+                              << "Sync file operation completed !\nTotal Files : 2\nErrors : 0"
+                              << "Job Completed." << false;
+    // A failed file is an error: never "Errors : 0" after it.
+    QTest::newRow("a file failed") << "failed file"
+                                   << "Sync file operation completed !\nTotal Files : 2\nErrors : 1"
+                                   << "Job Completed." << true;
+    QTest::newRow("cancelled") << "cancelled"
+                               << "Sync file operation Cancled !\nTotal Files : 2\nErrors : 0"
+                               << "Job Cancled." << false;
+    // Abort stops the job: it did not complete.
+    QTest::newRow("low-disk abort") << "low-disk abort"
+                                    << "Sync file operation Cancled !\nTotal Files : 2\nErrors : 0"
+                                    << "Job Cancled." << false;
+    QTest::newRow("thread error") << "thread error"
+                                  << "Sync file operation completed !\nTotal Files : 2\nErrors : 1"
+                                  << "Job Completed." << true;
+}
+
+void TestDataModuleQuillonSuite::completionMessageFollowsTheOutcome()
+{
+    QFETCH(QString, ending);
+    QFETCH(QString, message);
+    QFETCH(QString, title);
+    QFETCH(bool, warning);
+    TJobDrives drives;
+    TAskedBoxes boxes;
+    // The low-disk question is answered Abort.
+    test::TModalAnswer abort([](QDialog &) { return int(ldaAbort); });
+    TDataModuleQuillonSuite tray(TrayOptions(false));
+    QTabWidget page;
+    TThreadStatuesFrame *panel =
+        TThreadStatuesFrame::MakeFrame(QStringLiteral("Stand-in"), &page, QUuid::createUuid().toString());
+    panel->SetOnTerminate([&tray](TThreadStatuesFrame &sender, TThreadTermStat stat) {
+        tray.SyncCompletionHandler(sender, stat);
+    });
+    test::TStandInEngine engine(ending);
+    panel->AttachThread(engine, itSync, nullptr);
+    engine.RunSynchronously();
+    QVERIFY(WaitForEnd(page));
+
+    QCOMPARE(boxes.Asked.size(), 1);
+    QCOMPARE(boxes.Asked.constFirst().Message, message);
+    QCOMPARE(boxes.Asked.constFirst().Title, title);
+    QCOMPARE(boxes.Asked.constFirst().Kind, warning ? mtWarning : mtInformation);
+    QCOMPARE(panel->findChild<QProgressBar *>(QStringLiteral("pbTotal"))->property("errorState").toBool(),
+             ending == QLatin1String("thread error"));
 }
 
 void TestDataModuleQuillonSuite::slideOutRowOfTheJob_data()

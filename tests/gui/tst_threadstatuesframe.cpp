@@ -78,6 +78,7 @@ protected:
             Script(*this);
         while (Hold && !Terminated())
             QThread::msleep(2);
+        ReachEnd();
     }
     bool IsExcludedFolder(const QString &) override { return false; }
 };
@@ -273,8 +274,8 @@ private slots:
         QCOMPARE(headers, QStringList({"Time Stamp", "Action", "File Name", "Info"}));
     }
 
-    // Each step: a status position (a number) or "error" for a status that
-    // reports a thread error.
+    // Each step: a status position (a number), "error" for a thread error
+    // reported, or "text" for a status whose text merely reads like one.
     void overallBar_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -286,6 +287,7 @@ private slots:
         QTest::newRow("40 then -1") << QStringList{"40", "-1"} << true << -1 << false;
         QTest::newRow("thread error leaves the marquee") << QStringList{"-1", "error"} << false << 0 << true;
         QTest::newRow("error state stays") << QStringList{"error", "30"} << false << 30 << true;
+        QTest::newRow("a status text decides nothing") << QStringList{"text"} << false << 20 << false;
     }
     void overallBar()
     {
@@ -296,9 +298,13 @@ private slots:
         TScriptedWorker worker;
         worker.Script = [&](TScriptedWorker &self) {
             for (const QString &step : steps) {
+                if (step == QLatin1String("error")) {
+                    self.Error(ErrorText);
+                    continue;
+                }
                 TStatusReport report;
-                report.StatusMsg = step == QLatin1String("error") ? ErrorText : QStringLiteral("File : a");
-                report.ProgressBarPosition = step == QLatin1String("error") ? -1 : step.toInt();
+                report.StatusMsg = step == QLatin1String("text") ? ErrorText : QStringLiteral("File : a");
+                report.ProgressBarPosition = step == QLatin1String("text") ? 20 : step.toInt();
                 self.Status(report);
             }
         };

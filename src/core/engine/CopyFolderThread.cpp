@@ -188,7 +188,7 @@ void TCopyFolderThread::Execute()
     // Commits what FileLog still holds (and syncs the copies first) before
     // the run is marked as ended.
     DataBase->Flush();
-    StatuesInfo = Terminated() ? TJobDatabase::StatusCanceled : TJobDatabase::StatusFinished;
+    StatuesInfo = ReachEnd(TJobDatabase::StatusFinished, TJobDatabase::StatusCanceled);
     SetArchiveLogStatus(StatuesInfo);
     ReportStatus();
 }

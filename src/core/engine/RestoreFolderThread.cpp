@@ -83,7 +83,7 @@ void TRestoreFolderThread::Execute()
             if (CanRestoreTo(line, target))
                 RestoreFile(InBackup(line), target);
         }
-        StatuesInfo = Terminated() ? QStringLiteral(" Canceled") : QStringLiteral(" Finished !");
+        StatuesInfo = ReachEnd(QStringLiteral(" Finished !"), QStringLiteral(" Canceled"));
         ReportStatus();
     } catch (const ETrovaloError &error) {
         ReportFailure(error.Message());

@@ -106,7 +106,7 @@ void TRestoreZipThread::Execute()
                 RestoreLine(line);
         }
         Zip.reset();
-        StatuesInfo = Terminated() ? QStringLiteral(" Canceled") : QStringLiteral(" Finished !");
+        StatuesInfo = ReachEnd(QStringLiteral(" Finished !"), QStringLiteral(" Canceled"));
         ReportStatus();
     } catch (const ETrovaloError &error) {
         Zip.reset();

@@ -116,6 +116,7 @@ void TSearchDrive::Execute()
         StatuesInfo = QStringLiteral("Prepareing... ");
         ReportStatus();
         SearchFolder(IncludeTrailingBackslash(FDrive) + QStringLiteral("Config\\"));
+        ReachEnd();
     } catch (const ETrovaloError &error) {
         reportFailure(error.Message());
     } catch (const std::exception &error) {

@@ -596,7 +596,7 @@ void TSyncFolderThread::Act()
         ReportStatus();
     }
     SyncFileLog->Flush();
-    ReportStatusText(Terminated() ? QStringLiteral("Canceled") : QStringLiteral("Finished !"));
+    ReportStatusText(ReachEnd(QStringLiteral("Finished !"), QStringLiteral("Canceled")));
 }
 
 void TSyncFolderThread::ActOn(TFilePair &pair)

@@ -145,8 +145,27 @@ void TThreadBase::RunBody()
     } catch (const std::exception &error) {
         reportUncaught(QString::fromLocal8Bit(error.what()));
     }
+    FOutcome = EndOutcome();
     if (FObserver)
-        FObserver->OnFinished(*this);
+        FObserver->OnFinished(*this, FOutcome);
+}
+
+TRunOutcome TThreadBase::EndOutcome() const
+{
+    TRunOutcome outcome = FOutcome;
+    outcome.FilesDone = GetProcessedFiles();
+    const bool stopped = FEndedStopped.value_or(Terminated());
+    if (stopped)
+        outcome.End = FStoppedForLowDisk ? TRunEnd::AbortedLowDisk : TRunEnd::CancelledByUser;
+    else
+        outcome.End = FEndedStopped ? TRunEnd::Finished : TRunEnd::ThreadError;
+    return outcome;
+}
+
+QString TThreadBase::ReachEnd(const QString &finishedText, const QString &cancelledText)
+{
+    FEndedStopped = Terminated();
+    return *FEndedStopped ? cancelledText : finishedText;
 }
 
 void TThreadBase::BaseStart()
@@ -207,6 +226,7 @@ void TThreadBase::ReportStatus()
 
 void TThreadBase::ReportError()
 {
+    ++FOutcome.ErrorEvents;
     if (FObserver)
         FObserver->OnError(*this, Sta, ErrorCode);
 }
@@ -219,6 +239,8 @@ void TThreadBase::ReportFileProgress()
 
 void TThreadBase::ReportLog()
 {
+    if (LogEvent == eFailedorSkip)
+        ++FOutcome.FailedFiles;
     if (FObserver)
         FObserver->OnLog(*this, LogEventFileName, LogEventAction, LogEventInfo, LogEvent);
 }
@@ -417,6 +439,8 @@ bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
         if (MSgInt == ldaSkip)
             return false;
         if (MSgInt == ldaAbort) {
+            if (!Terminated())
+                FStoppedForLowDisk = true;
             Terminate();
             return false;
         }

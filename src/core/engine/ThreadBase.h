@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace trovalo {
 
@@ -75,6 +76,10 @@ public:
     // PbarPosition, or 0 while it is -1.
     qint64 GetProcessedFiles() const { return PbarPosition < 0 ? 0 : PbarPosition; }
 
+    // How the run ended, with its counts; complete once the run has ended
+    // (it is also handed to the observer's OnFinished).
+    const TRunOutcome &Outcome() const { return FOutcome; }
+
     // True for the restore engines, which never protect what they replace.
     virtual bool IsRestoreThread() const { return false; }
 
@@ -92,6 +97,11 @@ protected:
     virtual void DeleteFolderTree(const QString &path);
     // Size of a file, -1 when there is none.
     virtual qint64 GetFileSize(const QString &fileName);
+
+    // The run has reached its end: returns FinishedText, or CancelledText
+    // when it was stopped, for the engine to show. A run that returns
+    // without coming here has failed, unless it was stopped.
+    QString ReachEnd(const QString &finishedText = {}, const QString &cancelledText = {});
 
     void ReportStatus();
     void ReportError();
@@ -168,6 +178,11 @@ private:
     TDateTime FClockBase = 0; // ProcessStartTime when FProcessClock started
     QMetaObject::Connection FFreeOnTerminate;
     std::atomic<bool> FStop{false};
+    bool FStoppedForLowDisk = false;
+    // Set by ReachEnd: the run got to its end, and whether it was stopped then.
+    std::optional<bool> FEndedStopped;
+    TRunOutcome FOutcome;
+    TRunOutcome EndOutcome() const;
 };
 
 } // namespace trovalo

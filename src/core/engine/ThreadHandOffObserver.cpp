@@ -44,6 +44,7 @@ struct TLogReport
 
 struct TFinishedReport
 {
+    TRunOutcome Outcome;
 };
 
 // A low-disk-space question on its way; Answer is guarded by the state's mutex.
@@ -318,9 +319,9 @@ private:
                                FTarget.OnLog(*sender, report.FileName, report.Action, report.Info,
                                              report.Event);
                        },
-                       [&](const TFinishedReport &) {
+                       [&](const TFinishedReport &report) {
                            if (deliverable)
-                               FTarget.OnFinished(*sender);
+                               FTarget.OnFinished(*sender, report.Outcome);
                        },
                        [&](const std::shared_ptr<TQuestion> &question) {
                            const TLowDiskAnswer answer =
@@ -408,9 +409,9 @@ bool TThreadHandOffObserver::AskSyncConflicts(TThreadBase &sender, QList<TSyncCo
     return FState->AskConflicts(sender, conflicts);
 }
 
-void TThreadHandOffObserver::OnFinished(TThreadBase &sender)
+void TThreadHandOffObserver::OnFinished(TThreadBase &sender, const TRunOutcome &outcome)
 {
-    FState->Hand(sender, TFinishedReport{}, ckNone, true);
+    FState->Hand(sender, TFinishedReport{outcome}, ckNone, true);
 }
 
 } // namespace trovalo

@@ -62,7 +62,7 @@ public:
                TEvent event) override;
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &sender, const QString &message) override;
     bool AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts) override;
-    void OnFinished(TThreadBase &sender) override;
+    void OnFinished(TThreadBase &sender, const TRunOutcome &outcome) override;
 
 private:
     class TState;

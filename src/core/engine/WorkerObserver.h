@@ -36,10 +36,30 @@ struct TStatusReport
     double ATR() const;
 };
 
-// What an engine reports while it runs. Every call comes from the worker's
-// own thread, in order; an observer that drives windows hands the reports to
-// the interface thread (see TThreadHandOffObserver). The two questions block
-// the worker until they are answered.
+// How a run ended. The end texts the engines show and store ("Finished !",
+// " Canceled", "Canceled :(") are for people; whatever decides what to tell
+// the user or which exit status to give reads this instead.
+enum class TRunEnd : int {
+    Finished,        // ran to its end (possibly with failed files or errors)
+    CancelledByUser, // the stop flag: Cancel, Ctrl-C, a conflict question cancelled
+    AbortedLowDisk,  // Abort answered to the low-disk-space question
+    ThreadError,     // stopped early by a failure, not by a stop request
+};
+
+// The one result of a run, delivered with its end.
+struct TRunOutcome
+{
+    TRunEnd End = TRunEnd::Finished;
+    qint64 FilesDone = 0;   // files processed (the progress count)
+    qint64 FailedFiles = 0; // rows logged as failed or skipped (a low-disk Skip too)
+    qint64 ErrorEvents = 0; // error reports
+
+    // What "Errors : E" counts: a run with any failed file never shows 0.
+    qint64 Errors() const { return FailedFiles + ErrorEvents; }
+    bool Cancelled() const { return End == TRunEnd::CancelledByUser || End == TRunEnd::AbortedLowDisk; }
+    bool Clean() const { return End == TRunEnd::Finished && Errors() == 0; }
+};
+
 // What a sync pair may get done to it.
 enum TFileAction : int { faCopyAB, faCopyBA, faDelete, faSkip };
 
@@ -56,6 +76,10 @@ struct TSyncConflict
     TFileAction Action = faSkip; // pre-selected, then the answer
 };
 
+// What an engine reports while it runs. Every call comes from the worker's
+// own thread, in order; an observer that drives windows hands the reports to
+// the interface thread (see TThreadHandOffObserver). The two questions block
+// the worker until they are answered.
 class TWorkerObserver
 {
 public:
@@ -83,7 +107,11 @@ public:
         return false;
     }
     // The run has ended (called last, from the worker's thread).
-    virtual void OnFinished(TThreadBase &sender) { Q_UNUSED(sender); }
+    virtual void OnFinished(TThreadBase &sender, const TRunOutcome &outcome)
+    {
+        Q_UNUSED(sender);
+        Q_UNUSED(outcome);
+    }
 };
 
 } // namespace trovalo

@@ -84,7 +84,7 @@ void TZipFolderThread::Execute()
     DataBase->Flush();
     if (!ended)
         return;
-    StatuesInfo = Terminated() ? TJobDatabase::StatusCanceled : TJobDatabase::StatusFinished;
+    StatuesInfo = ReachEnd(TJobDatabase::StatusFinished, TJobDatabase::StatusCanceled);
     SetArchiveLogStatus(StatuesInfo);
     ReportStatus();
 }

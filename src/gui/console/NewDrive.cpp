@@ -73,7 +73,7 @@ public:
     void OnFileProsess(TThreadBase &, double, const QString &) override {}
     void OnLog(TThreadBase &, const QString &, const QString &, const QString &, TEvent) override {}
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &, const QString &) override { return ldaAbort; }
-    void OnFinished(TThreadBase &) override { Post(FFinished, QString()); }
+    void OnFinished(TThreadBase &, const TRunOutcome &) override { Post(FFinished, QString()); }
 
 private:
     void Post(const THandler &handler, const QString &text)

@@ -38,7 +38,8 @@ const QEvent::Type CloseTabEvent = QEvent::Type(QEvent::User + 25);
 
 const QString NoFile = QStringLiteral("--------------------");
 const QString NotAvailable = QStringLiteral("N/A");
-const QString ThreadErrorMark = QStringLiteral("Thread Error :");
+// The code every engine reports a caught failure with.
+constexpr int ThreadErrorCode = -1;
 constexpr double SecondsPerDay = 86400;
 
 TJobPanelHost *Host()
@@ -313,6 +314,8 @@ void TThreadStatuesFrame::AttachThread(TThreadBase &Thread, TItemType kind, std:
     FThread = &Thread;
     FOwner = std::move(Owner);
     FErrorCount = 0;
+    FFailedRows = 0;
+    FOutcome.reset();
     FStartTime = DateTimeNow();
     FContext = std::make_unique<QObject>();
     FHandOff =
@@ -339,6 +342,12 @@ TThreadBase *TThreadStatuesFrame::Thread() const
 qint64 TThreadStatuesFrame::ErrorCount() const
 {
     return FErrorCount;
+}
+
+const TRunOutcome &TThreadStatuesFrame::Outcome() const
+{
+    static const TRunOutcome NotEnded;
+    return FOutcome ? *FOutcome : NotEnded;
 }
 
 bool TThreadStatuesFrame::Cancled() const
@@ -407,23 +416,27 @@ void TThreadStatuesFrame::OnStatuesChange(TThreadBase &sender, const TStatusRepo
     if (&sender == FThread.data() && sender.StartTime() > 0)
         FStartTime = sender.StartTime();
     ShowStatusText(report.StatusMsg);
-    SetMarquee(report.ProgressBarPosition < 0);
-    if (report.StatusMsg.contains(ThreadErrorMark)) {
-        SetMarquee(false);
-        FStyle = 2;
-        pbTotal->setProperty("errorState", true);
-        pbTotal->setStyleSheet(QStringLiteral("QProgressBar::chunk { background-color: #c62828; }"));
-    }
+    SetMarquee(report.ProgressBarPosition < 0 && FStyle != 2);
     ATRtmp = report.ATR();
     SpeedTmp = report.Speed();
     if (report.ProgressBarPosition >= 0)
         pbTotal->setValue(qMin(report.ProgressBarPosition, 100));
 }
 
-void TThreadStatuesFrame::OnError(TThreadBase &, const QString &statusMsg, int)
+void TThreadStatuesFrame::ShowErrorState()
+{
+    SetMarquee(false);
+    FStyle = 2;
+    pbTotal->setProperty("errorState", true);
+    pbTotal->setStyleSheet(QStringLiteral("QProgressBar::chunk { background-color: #c62828; }"));
+}
+
+void TThreadStatuesFrame::OnError(TThreadBase &, const QString &statusMsg, int error)
 {
     FLog->Append(QStringLiteral("Thread Error"), statusMsg, QString(), jlsThreadError);
     ++FErrorCount;
+    if (error == ThreadErrorCode)
+        ShowErrorState();
     if (TSliderForm *slider = Slider())
         slider->UpDateListItem(MiniFrameItem, statusMsg);
 }
@@ -440,6 +453,8 @@ void TThreadStatuesFrame::OnLog(TThreadBase &, const QString &fileName, const QS
                                 const QString &info, TEvent event)
 {
     FLog->Append(action, fileName, info, event == eSuccess ? jlsSuccess : jlsFailed);
+    if (event != eSuccess)
+        ++FFailedRows;
 }
 
 TLowDiskAnswer TThreadStatuesFrame::AskLowDiskSpace(TThreadBase &, const QString &message)
@@ -459,8 +474,9 @@ bool TThreadStatuesFrame::AskSyncConflicts(TThreadBase &, QList<TSyncConflict> &
     return AskConflictsByMessage(conflicts);
 }
 
-void TThreadStatuesFrame::OnFinished(TThreadBase &)
+void TThreadStatuesFrame::OnFinished(TThreadBase &, const TRunOutcome &outcome)
 {
+    FOutcome = outcome;
     ThreadEnded();
 }
 
@@ -469,15 +485,23 @@ void TThreadStatuesFrame::ThreadEnded()
     if (FEnded)
         return;
     FEnded = true;
+    if (!FOutcome) {
+        // The worker went before its end reached this panel: nothing says
+        // it finished, so only a cancel is taken for what it seems.
+        FOutcome = TRunOutcome{FCancled ? TRunEnd::CancelledByUser : TRunEnd::ThreadError, 0, FFailedRows,
+                               FErrorCount};
+    }
     TThreadBase::ReleaseLiveWorker();
     ChangeRunningCount(-1);
     BtnCancel->setVisible(false);
     BtnClose->setVisible(true);
     SetMarquee(false);
     pbTotal->setValue(100);
+    if (FOutcome->End == TRunEnd::ThreadError)
+        ShowErrorState();
     if (FOnTerminate) {
         const QPointer<TThreadStatuesFrame> alive(this);
-        FOnTerminate(*this, FCancled ? ttsCancel : ttsFinish);
+        FOnTerminate(*this, FOutcome->Cancelled() ? ttsCancel : ttsFinish);
         if (!alive)
             return;
     }

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -70,6 +71,9 @@ public:
 
     TThreadBase *Thread() const;
     qint64 ErrorCount() const;
+    // How the run ended; what the completion handler decides from. Valid
+    // once the run has ended.
+    const TRunOutcome &Outcome() const;
     bool Cancled() const;
     bool Running() const;
     QString GUID() const;
@@ -97,6 +101,7 @@ private:
     void SetMarquee(bool marquee);
     void ShowStatusText(const QString &text);
     void ThreadEnded();
+    void ShowErrorState();
     void ReleaseThread();
     // Forced end: the panel goes while its thread still runs (program exit).
     void AbandonThread();
@@ -109,7 +114,7 @@ private:
                TEvent event) override;
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &sender, const QString &message) override;
     bool AskSyncConflicts(TThreadBase &sender, QList<TSyncConflict> &conflicts) override;
-    void OnFinished(TThreadBase &sender) override;
+    void OnFinished(TThreadBase &sender, const TRunOutcome &outcome) override;
 
     QGroupBox *GroupBox1 = nullptr;
     QLabel *Text = nullptr;
@@ -154,6 +159,10 @@ private:
     bool FFollowLog = true; // the log view was at its last row before rows came
     QMetaObject::Connection FThreadGone;
     qint64 FErrorCount = 0;
+    qint64 FFailedRows = 0;
+    // Delivered with the end of the run; made up from what the panel saw
+    // when the worker went without delivering it.
+    std::optional<TRunOutcome> FOutcome;
     TSliderRow MiniFrameItem = 0;
 };
 
