@@ -26,7 +26,7 @@ void CancelOnInterrupt(int)
 {
     const int savedErrno = errno;
     if (TThreadBase *engine = InterruptibleEngine.load())
-        engine->Terminate();
+        engine->RequestStop();
     static const char Notice[] =
         "\nCancelling: the file being copied is abandoned, finished copies are kept. "
         "Ctrl-C again stops at once.\n";

@@ -35,7 +35,7 @@ protected:
             LogEventInfo = QStringLiteral("Permission denied");
             ReportLog();
         } else if (FEnding == QLatin1String("cancelled")) {
-            Terminate();
+            RequestStop();
         } else if (FEnding == QLatin1String("low-disk abort")) {
             SetDiskSpaceHookForTests([](const QString &) { return std::optional<TDiskSpace>({0, 1 << 20}); });
             WaitForFreeSpace(1000, QStringLiteral("E:\\Backup\\a.txt"));

@@ -270,7 +270,7 @@ private slots:
         TTestDrives drives;
         MakeSourceTree(drives);
         TRecordingObserver observer;
-        observer.OnStatus = [](TThreadBase &sender, const TStatusReport &) { sender.Terminate(); };
+        observer.OnStatus = [](TThreadBase &sender, const TStatusReport &) { sender.RequestStop(); };
         TRestorePreparation thread;
         thread.SetObserver(&observer);
         thread.SetInclude({QStringLiteral("E:\\src\\"), QStringLiteral("E:\\withlink\\")});

@@ -540,7 +540,7 @@ private slots:
         if (protect)
             job.Protection = Protection();
         auto observer = std::make_unique<TRecordingObserver>();
-        observer->OnProgress = [](TThreadBase &thread, double) { thread.Terminate(); };
+        observer->OnProgress = [](TThreadBase &thread, double) { thread.RequestStop(); };
         observer = Run(job, std::move(observer));
 
         QCOMPARE(Read(Mapped + "big.bin"), QByteArray("old copy"));

@@ -405,7 +405,7 @@ private slots:
         auto observer = std::make_unique<TRecordingObserver>();
         observer->OnStatus = [](TThreadBase &sender, const TStatusReport &report) {
             if (report.StatusMsg.startsWith(QLatin1String("File : ")))
-                sender.Terminate();
+                sender.RequestStop();
         };
         TRestoreJob job;
         job.Include = {Source + QStringLiteral("C\\Data\\")};
@@ -651,7 +651,7 @@ private slots:
         auto observer = std::make_unique<TRecordingObserver>();
         observer->OnProgress = [](TThreadBase &sender, double percentage) {
             if (percentage > 0 && percentage < 100)
-                sender.Terminate();
+                sender.RequestStop();
         };
         TRestoreJob job;
         job.FileList = {QStringLiteral("C.Zip\\Users\\Ann\\big.bin")};

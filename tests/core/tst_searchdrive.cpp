@@ -157,7 +157,7 @@ void TestSearchDrive::endOfTheSearch()
         TSearchDrive search;
         QCOMPARE(TThreadBase::LiveWorkerCount(), before + 1);
         if (terminate)
-            search.Terminate();
+            search.RequestStop();
         search.SetDrive(QStringLiteral("E:\\"));
         search.SetObserver(&observer);
         search.SetAddListItem([&](TThreadBase &, TAutoRunFileData &data) {

@@ -866,7 +866,7 @@ private slots:
         auto observer = std::make_unique<TRecordingObserver>();
         observer->OnStatus = [](TThreadBase &thread, const TStatusReport &report) {
             if (report.StatusMsg.startsWith(QLatin1String(" Searching...")))
-                thread.Terminate();
+                thread.RequestStop();
         };
         const TSyncFileRow before = RowOf(QStringLiteral("f.txt")).value();
         observer = Run({}, std::move(observer));
@@ -933,7 +933,7 @@ private slots:
         auto observer = std::make_unique<TRecordingObserver>();
         observer->OnStatus = [stopAt](TThreadBase &thread, const TStatusReport &report) {
             if (!stopAt.isEmpty() && report.StatusMsg == stopAt)
-                thread.Terminate();
+                thread.RequestStop();
         };
         observer = Run(job, std::move(observer));
         QStringList statuses = StatusTexts(*observer);
@@ -998,7 +998,7 @@ private slots:
         auto observer = std::make_unique<TRecordingObserver>();
         observer->OnProgress = [](TThreadBase &thread, double percentage) {
             if (percentage > 0)
-                thread.Terminate();
+                thread.RequestStop();
         };
         observer = Run(job, std::move(observer));
         QCOMPARE(observer->LastStatus(), QStringLiteral("Canceled"));

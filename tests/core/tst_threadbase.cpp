@@ -300,7 +300,7 @@ private slots:
             QCOMPARE(TThreadBase::LiveWorkerCount(), before + 1);
             thread.SetObserver(&observer);
             if (stopFirst)
-                thread.Terminate();
+                thread.RequestStop();
             bool ran = false;
             thread.Body = [&](TProbeThread &) {
                 ran = true;
@@ -477,7 +477,7 @@ private slots:
         TRecordingObserver observer;
         TProbeThread thread;
         if (cancel)
-            observer.OnProgress = [](TThreadBase &sender, double) { sender.Terminate(); };
+            observer.OnProgress = [](TThreadBase &sender, double) { sender.RequestStop(); };
         thread.SetObserver(&observer);
         thread.SetDeletionProtection(setup.Protection());
         thread.Restore = restoreThread;
@@ -712,7 +712,7 @@ private slots:
         thread.ExcludedFolders = excluded;
         thread.FileFilter().SetExcludeFileExtList(filteredExtensions);
         if (stopFirst)
-            thread.Terminate();
+            thread.RequestStop();
         thread.Body = [](TProbeThread &t) { t.DeleteFolderTree(QStringLiteral("E:\\tree\\")); };
         thread.RunSynchronously();
         QCOMPARE(QFileInfo::exists(root) ? Tree(root) : QStringList{"-"}, remaining);

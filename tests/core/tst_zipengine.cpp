@@ -371,7 +371,7 @@ private slots:
         auto observer = std::make_unique<TRecordingObserver>();
         observer->OnProgress = [](TThreadBase &sender, double percent) {
             if (percent > 10)
-                sender.Terminate();
+                sender.RequestStop();
         };
         TJob job;
         job.Mode = mode;

@@ -522,7 +522,7 @@ void TestNewDrive::closing()
         QCOMPARE(TNewDrive::OpenDrive(QStringLiteral("E:\\")), console.data());
         QVERIFY(console->isVisible());
         QCOMPARE(console->ThreadState()->count(), 2); // the panel's tab is still there
-        worker->Terminate();
+        worker->RequestStop();
         QTRY_VERIFY(!console->HasRunningJobs());
         QTRY_VERIFY(!console->Searching());
     } else {

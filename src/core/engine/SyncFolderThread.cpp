@@ -548,7 +548,7 @@ bool TSyncFolderThread::AskConflicts()
     if (conflicts.isEmpty() || Terminated())
         return !Terminated();
     if (!Observer() || !Observer()->AskSyncConflicts(*this, conflicts)) {
-        Terminate();
+        RequestStop();
         ReportStatusText(CanceledEarly);
         return false;
     }

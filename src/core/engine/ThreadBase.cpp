@@ -112,7 +112,7 @@ void TThreadBase::SetFileFilter(const TFileFilter &filter)
     FFileFilter->Assign(&filter);
 }
 
-void TThreadBase::Terminate()
+void TThreadBase::RequestStop()
 {
     FStop.store(true, std::memory_order_relaxed);
 }
@@ -441,7 +441,7 @@ bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
         if (MSgInt == ldaAbort) {
             if (!Terminated())
                 FStoppedForLowDisk = true;
-            Terminate();
+            RequestStop();
             return false;
         }
     }

@@ -33,7 +33,7 @@ struct TDeletionProtection
 // or synchronously in the caller's thread (RunSynchronously(), for the
 // command line and tests); either way it reports only through its observer.
 //
-// Cancelling is cooperative: Terminate() sets a flag that every loop tests
+// Cancelling is cooperative: RequestStop() sets a flag that every loop tests
 // and that cancels the file being copied; it is safe to call from any
 // thread and from a signal handler.
 class TThreadBase : public QThread
@@ -66,7 +66,9 @@ public:
     void SetLogFileName(const QString &value) { FLogFileName = value; }
     TDateTime StartTime() const { return FStartTime; }
 
-    void Terminate();
+    // Asks the run to stop (the record's name: Terminate; renamed so it is
+    // never mistaken for QThread::terminate, which kills a thread unsafely).
+    void RequestStop();
     bool Terminated() const { return FStop.load(std::memory_order_relaxed); }
 
     // Runs the whole job in the calling thread and returns when it ends.

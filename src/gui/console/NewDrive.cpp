@@ -212,7 +212,7 @@ TNewDrive::~TNewDrive()
     Consoles().removeAll(this);
     if (thread) {
         // The search reports to this window; it must end before the window.
-        thread->Terminate();
+        thread->RequestStop();
         thread->wait();
     }
 }
@@ -409,7 +409,7 @@ void TNewDrive::closeEvent(QCloseEvent *event)
     if (Searching() || HasRunningJobs()) {
         event->ignore();
         if (thread)
-            thread->Terminate();
+            thread->RequestStop();
         hide();
         return;
     }
@@ -511,7 +511,7 @@ void TNewDrive::StopSearch()
 {
     SpeedButton1->setEnabled(false);
     if (thread)
-        thread->Terminate();
+        thread->RequestStop();
 }
 
 void TNewDrive::AddListItem(quint64 search, const TAutoRunFileData &data)

@@ -530,7 +530,7 @@ void TThreadStatuesFrame::AbandonThread()
 {
     FEnded = true;
     if (FThread) {
-        FThread->Terminate();
+        FThread->RequestStop();
         if (FThread->isRunning())
             FThread->wait();
     }
@@ -544,7 +544,7 @@ void TThreadStatuesFrame::BtnCancelClick()
 {
     FCancled = true;
     if (FThread)
-        FThread->Terminate();
+        FThread->RequestStop();
     BtnCancel->setEnabled(false);
     BtnCancel->setText(QStringLiteral("Canceling..."));
 }
