@@ -66,7 +66,7 @@ public:
     void SetLogFileName(const QString &value) { FLogFileName = value; }
     TDateTime StartTime() const { return FStartTime; }
 
-    // Asks the run to stop (the record's name: Terminate; renamed so it is
+    // Asks the run to stop (formerly Terminate: renamed so that it is
     // never mistaken for QThread::terminate, which kills a thread unsafely).
     void RequestStop();
     bool Terminated() const { return FStop.load(std::memory_order_relaxed); }
