@@ -350,14 +350,14 @@ int NewSyncJob(TCliContext &context)
     const auto direction = static_cast<TSyncDirection>(
         PickWord(QStringLiteral("direction"),
                  parser.isSet(syntax.Direction) ? parser.value(syntax.Direction) : QStringLiteral("both"),
-                 {{"both", sdBidi}, {"to-computer", sdPCToUSB}, {"to-usb", sdUSBToPC}}));
+                 {{"both", sdBidi}, {"to-computer", sdToComputerOnly}, {"to-usb", sdToUsbDriveOnly}}));
     const auto conflicts = static_cast<TSyncDefaultAction>(
         PickWord(QStringLiteral("conflicts"),
                  parser.isSet(syntax.Conflicts) ? parser.value(syntax.Conflicts) : QStringLiteral("ask"),
                  {{"ask", sdaAsk},
                   {"skip", sdaNothing},
-                  {"usb", sdaPCVersion},
-                  {"computer", sdaUSBVersion},
+                  {"usb", sdaUseUsbDriveVersion},
+                  {"computer", sdaUseComputerVersion},
                   {"newest", sdaNewVersion}}));
 
     QStringList usbFolders, computerFolders;

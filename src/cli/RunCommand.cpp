@@ -264,9 +264,9 @@ QString DirectionCaption(TSyncDirection direction)
     switch (direction) {
     case sdBidi:
         return QStringLiteral("In Both Directions");
-    case sdPCToUSB:
+    case sdToComputerOnly:
         return QStringLiteral("Only To Computer");
-    case sdUSBToPC:
+    case sdToUsbDriveOnly:
         return QStringLiteral("Only To USB Drive");
     }
     return {};
@@ -279,9 +279,9 @@ QString ConflictRuleCaption(TSyncDefaultAction rule)
         return QStringLiteral("Ask me what to do");
     case sdaNothing:
         return QStringLiteral("Do Nothing");
-    case sdaPCVersion:
+    case sdaUseUsbDriveVersion:
         return QStringLiteral("Use this USB drive's version");
-    case sdaUSBVersion:
+    case sdaUseComputerVersion:
         return QStringLiteral("Use this computer's version");
     case sdaNewVersion:
         return QStringLiteral("Use the newest version");

@@ -38,7 +38,7 @@ void FillTwoItems(TPCSyncData &job)
     first->SetPCID(QStringLiteral("1A2B - 3C4D"));
     first->SetFolderAList({QStringLiteral("<Root>")});
     first->SetFolderBList({QStringLiteral("C:\\Data\\")});
-    first->SetSyncDirection(sdPCToUSB);
+    first->SetSyncDirection(sdToComputerOnly);
     first->SetFileGUID(QString::fromLatin1(ItemGuid1));
     second->SetID(QStringLiteral("PC2"));
     second->SetSyncName(QStringLiteral("Laptop"));
@@ -112,7 +112,7 @@ void TestSyncData::syncRecordByteForByte()
         job.SetPCID(QStringLiteral("1A2B - 3C4D"));
         job.FileFilter()->SetReadOnly(true);
         job.SetSyncMode(smFile);
-        job.SetSyncDirection(sdUSBToPC);
+        job.SetSyncDirection(sdToUsbDriveOnly);
         job.SetSyncDefaultAction(sdaNewVersion);
     }
     QCOMPARE(job.ToObjectStream(), expected);

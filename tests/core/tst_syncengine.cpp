@@ -267,44 +267,46 @@ private slots:
             << "delete" << sdaNewVersion << a << a << 1 << 0;
         QTest::newRow("A changed, B deleted, USB version: copied back")
             << true << "change"
-            << "delete" << sdaPCVersion << a << a << 1 << 0;
+            << "delete" << sdaUseUsbDriveVersion << a << a << 1 << 0;
         QTest::newRow("A changed, B deleted, computer version: copied back")
             << true << "change"
-            << "delete" << sdaUSBVersion << a << a << 1 << 0;
+            << "delete" << sdaUseComputerVersion << a << a << 1 << 0;
         QTest::newRow("A changed, B deleted, do nothing: kept")
             << true << "change"
             << "delete" << sdaNothing << a << Missing << 0 << 0;
         QTest::newRow("A deleted, B changed, computer version: copied back")
             << true << "delete"
-            << "change" << sdaUSBVersion << b << b << 1 << 0;
+            << "change" << sdaUseComputerVersion << b << b << 1 << 0;
         QTest::newRow("both unchanged: nothing") << true << "keep"
                                                  << "keep" << sdaNewVersion << base << base << 0 << 0;
         QTest::newRow("B changed, newest: copied to A") << true << "keep"
                                                         << "change" << sdaNewVersion << b << b << 1 << 0;
         // Changed on one side only is no conflict: every rule passes the
         // change on.
-        QTest::newRow("B changed, USB version: copied to A") << true << "keep"
-                                                             << "change" << sdaPCVersion << b << b << 1 << 0;
+        QTest::newRow("B changed, USB version: copied to A")
+            << true << "keep"
+            << "change" << sdaUseUsbDriveVersion << b << b << 1 << 0;
         QTest::newRow("B changed, do nothing: copied to A") << true << "keep"
                                                             << "change" << sdaNothing << b << b << 1 << 0;
         QTest::newRow("B changed, ask: copied to A unasked") << true << "keep"
                                                              << "change" << sdaAsk << b << b << 1 << 0;
         QTest::newRow("A changed, computer version: copied to B")
             << true << "change"
-            << "keep" << sdaUSBVersion << a << a << 1 << 0;
+            << "keep" << sdaUseComputerVersion << a << a << 1 << 0;
         QTest::newRow("both changed, newest: B wins") << true << "change"
                                                       << "change" << sdaNewVersion << b << b << 1 << 0;
-        QTest::newRow("both changed, USB version: A wins") << true << "change"
-                                                           << "change" << sdaPCVersion << a << a << 1 << 0;
+        QTest::newRow("both changed, USB version: A wins")
+            << true << "change"
+            << "change" << sdaUseUsbDriveVersion << a << a << 1 << 0;
         QTest::newRow("both new, different dates, newest: B wins")
             << false << "put"
             << "put" << sdaNewVersion << b << b << 1 << 0;
         QTest::newRow("both new, different dates, computer version: B wins")
             << false << "put"
-            << "put" << sdaUSBVersion << b << b << 1 << 0;
+            << "put" << sdaUseComputerVersion << b << b << 1 << 0;
         QTest::newRow("both new, different dates, USB version: A wins")
             << false << "put"
-            << "put" << sdaPCVersion << a << a << 1 << 0;
+            << "put" << sdaUseUsbDriveVersion << a << a << 1 << 0;
         QTest::newRow("both new, different dates, do nothing: skipped")
             << false << "put"
             << "put" << sdaNothing << a << b << 0 << 0;
@@ -369,8 +371,8 @@ private slots:
         QTest::addColumn<QByteArray>("expectSource");
         QTest::addColumn<QByteArray>("expectTarget");
         const QByteArray src("src-new"), dst("dst-new"), base("base");
-        for (const TSyncDirection direction : {sdPCToUSB, sdUSBToPC}) {
-            const char *name = direction == sdPCToUSB ? "A to B" : "B to A";
+        for (const TSyncDirection direction : {sdToComputerOnly, sdToUsbDriveOnly}) {
+            const char *name = direction == sdToComputerOnly ? "A to B" : "B to A";
             QTest::addRow("%s: both new, target newer: source copied", name) << direction << false << "put"
                                                                              << "put" << src << src;
             QTest::addRow("%s: target changed: source copied over it", name) << direction << true << "keep"
@@ -398,7 +400,7 @@ private slots:
         QFETCH(QString, stepTarget);
         QFETCH(QByteArray, expectSource);
         QFETCH(QByteArray, expectTarget);
-        const bool towardsB = direction == sdPCToUSB;
+        const bool towardsB = direction == sdToComputerOnly;
         const QString source = (towardsB ? UsbDocs : PcDocs) + QStringLiteral("f.txt");
         const QString target = (towardsB ? PcDocs : UsbDocs) + QStringLiteral("f.txt");
         QDir().mkpath(NativePath(PcDocs));
@@ -424,13 +426,13 @@ private slots:
     void sourceMadeAgainAfterDeleteIsCopied_data()
     {
         QTest::addColumn<TSyncDirection>("direction");
-        QTest::newRow("A to B") << sdPCToUSB;
-        QTest::newRow("B to A") << sdUSBToPC;
+        QTest::newRow("A to B") << sdToComputerOnly;
+        QTest::newRow("B to A") << sdToUsbDriveOnly;
     }
     void sourceMadeAgainAfterDeleteIsCopied()
     {
         QFETCH(TSyncDirection, direction);
-        const bool towardsB = direction == sdPCToUSB;
+        const bool towardsB = direction == sdToComputerOnly;
         const QString source = (towardsB ? UsbDocs : PcDocs) + QStringLiteral("f.txt");
         const QString target = (towardsB ? PcDocs : UsbDocs) + QStringLiteral("f.txt");
         QDir().mkpath(NativePath(PcDocs));
@@ -609,8 +611,8 @@ private slots:
     {
         QTest::addColumn<TSyncDirection>("direction");
         QTest::newRow("both directions") << sdBidi;
-        QTest::newRow("B to A") << sdUSBToPC;
-        QTest::newRow("A to B") << sdPCToUSB;
+        QTest::newRow("B to A") << sdToUsbDriveOnly;
+        QTest::newRow("A to B") << sdToComputerOnly;
     }
     void caseCollisionOnComputer()
     {
@@ -622,7 +624,7 @@ private slots:
         job.Direction = direction;
         // One way to the computer deletes the new file there that was
         // paired, so only the first run meets both.
-        const int runs = direction == sdPCToUSB ? 1 : 2;
+        const int runs = direction == sdToComputerOnly ? 1 : 2;
         for (int run = 0; run < runs; ++run) {
             auto observer = Run(job);
             QCOMPARE(observer->FailedLogCount(), 1);
@@ -636,7 +638,7 @@ private slots:
             QCOMPARE(ReadAt(skipped.FileName), expected);
         }
         QCOMPARE(Rows().size(), 1);
-        if (direction != sdPCToUSB)
+        if (direction != sdToComputerOnly)
             QCOMPARE(test::FilesBelow(FDrives->Native('E', QStringLiteral("Docs"))).size(), 1);
     }
 
@@ -652,8 +654,8 @@ private slots:
         QTest::newRow("both ways, to the USB drive") << sdBidi << sdaNewVersion << false;
         QTest::newRow("both ways, rule do nothing") << sdBidi << sdaNothing << true;
         QTest::newRow("both ways, rule ask") << sdBidi << sdaAsk << false;
-        QTest::newRow("USB drive to computer only") << sdPCToUSB << sdaNewVersion << true;
-        QTest::newRow("computer to USB drive only") << sdUSBToPC << sdaNewVersion << false;
+        QTest::newRow("USB drive to computer only") << sdToComputerOnly << sdaNewVersion << true;
+        QTest::newRow("computer to USB drive only") << sdToUsbDriveOnly << sdaNewVersion << false;
     }
     void failedCopyIsRetried()
     {
@@ -695,7 +697,7 @@ private slots:
         PutAt(UsbDocs + QStringLiteral("ten.txt"), "0123456789", ATime);
         PutAt(PcDocs + QStringLiteral("five.txt"), "12345", ATime);
         TSyncJob job;
-        job.Direction = sdPCToUSB;
+        job.Direction = sdToComputerOnly;
         auto observer = Run(job);
         QCOMPARE(ReadAt(PcDocs + QStringLiteral("ten.txt")), QByteArray("0123456789"));
         QCOMPARE(ReadAt(PcDocs + QStringLiteral("five.txt")), Missing);
@@ -831,8 +833,8 @@ private slots:
     {
         QTest::addColumn<TSyncDirection>("direction");
         QTest::addColumn<QString>("stepA");
-        QTest::newRow("B to A: no deletes on the USB drive") << sdUSBToPC << "keep";
-        QTest::newRow("B to A, changed: no deletes") << sdUSBToPC << "change";
+        QTest::newRow("B to A: no deletes on the USB drive") << sdToUsbDriveOnly << "keep";
+        QTest::newRow("B to A, changed: no deletes") << sdToUsbDriveOnly << "change";
         QTest::newRow("both directions, changed: not copied back") << sdBidi << "change";
     }
     void missingFolderHoldsHistory()

@@ -336,7 +336,7 @@ void TestSyncJobLauncher::engineGetsTheJob()
     job.SetFolderBList({QStringLiteral("C:\\Stick"), QStringLiteral("C:\\Music\\")});
     job.SetFileAList({QStringLiteral("\\todo.txt")});
     job.SetFileBList({QStringLiteral("C:\\todo.txt")});
-    job.SetSyncDirection(sdUSBToPC);
+    job.SetSyncDirection(sdToUsbDriveOnly);
     job.SetSyncDefaultAction(sdaNewVersion);
     job.FileFilter()->SetExcludeFileExtList({QStringLiteral(".tmp")});
     job.SaveToFile(SyncJobFile);
@@ -362,7 +362,7 @@ void TestSyncJobLauncher::engineGetsTheJob()
     QCOMPARE(engine.SyncFiles().Count(), 1);
     QCOMPARE(engine.SyncFiles()[0]->FolderA(), QStringLiteral("\\todo.txt"));
     QCOMPARE(engine.SyncFiles()[0]->FolderB(), QStringLiteral("C:\\todo.txt"));
-    QCOMPARE(engine.SyncDirection(), sdUSBToPC);
+    QCOMPARE(engine.SyncDirection(), sdToUsbDriveOnly);
     QCOMPARE(engine.SyncDefaultAction(), sdaNewVersion);
     QCOMPARE(engine.FileFilter().ExcludeFileExtList(), QStringList{".tmp"});
     QCOMPARE(engine.DeletionProtection().DeletedFolder, protection.DeletedFolder);

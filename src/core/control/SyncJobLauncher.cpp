@@ -32,7 +32,7 @@ EUserException CannotRun(const QString &jobFile, const QString &reason)
 // the engine has no behaviour for them.
 void CheckRunnable(TSyncDirection direction, TSyncDefaultAction rule, const QString &jobFile)
 {
-    if (direction < sdBidi || direction > sdUSBToPC || rule < sdaAsk || rule > sdaNewVersion)
+    if (direction < sdBidi || direction > sdToUsbDriveOnly || rule < sdaAsk || rule > sdaNewVersion)
         throw CannotRun(jobFile, QStringLiteral("its transfer direction or conflict rule is damaged"));
 }
 

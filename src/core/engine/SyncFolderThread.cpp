@@ -414,7 +414,7 @@ void TSyncFolderThread::Decide()
         if (FSyncDirection == sdBidi)
             DecideBothDirections(pair);
         else
-            DecideOneWay(pair, FSyncDirection == sdPCToUSB);
+            DecideOneWay(pair, FSyncDirection == sdToComputerOnly);
         // Beside a folder that could not be read only a new file may be
         // copied in; nothing is deleted or brought back because of it.
         if (pair.Held && (pair.FileAction == faDelete || !pair.New)) {
@@ -467,10 +467,10 @@ void TSyncFolderThread::SettleConflict(TFilePair &pair, TFileAction newer)
     case sdaNothing:
         pair.FileAction = faSkip;
         break;
-    case sdaPCVersion:
+    case sdaUseUsbDriveVersion:
         pair.FileAction = faCopyAB;
         break;
-    case sdaUSBVersion:
+    case sdaUseComputerVersion:
         pair.FileAction = faCopyBA;
         break;
     case sdaNewVersion:

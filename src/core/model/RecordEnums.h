@@ -38,15 +38,30 @@ Q_ENUM_NS(TArchiveDir)
 enum TSyncMode : int { smFolder, smFile };
 Q_ENUM_NS(TSyncMode)
 
-// The names do not describe the direction: sdPCToUSB copies from the USB
-// drive (side A) to the computer (side B), sdUSBToPC the other way.
+// Which way a sync copies. Two stored names say the opposite of what they
+// do; code uses the truthful aliases below them. The aliases are constants,
+// not enumerators, so the meta-object knows only the stored names: files
+// keep being written and read with those.
 enum TSyncDirection : int { sdBidi, sdPCToUSB, sdUSBToPC };
 Q_ENUM_NS(TSyncDirection)
+// Stored as sdPCToUSB: copies only from the USB drive (side A) to the
+// computer (side B), "Only To Computer".
+constexpr TSyncDirection sdToComputerOnly = sdPCToUSB;
+// Stored as sdUSBToPC: copies only from the computer (side B) to the USB
+// drive (side A), "Only To USB Drive".
+constexpr TSyncDirection sdToUsbDriveOnly = sdUSBToPC;
 
-// What a sync does when both sides changed. sdaPCVersion copies side A over
-// side B, sdaUSBVersion side B over side A.
+// What a sync does when both sides changed. Two stored names say the
+// opposite of what they do; code uses the aliases below them (constants,
+// not enumerators, as above).
 enum TSyncDefaultAction : int { sdaAsk, sdaNothing, sdaPCVersion, sdaUSBVersion, sdaNewVersion };
 Q_ENUM_NS(TSyncDefaultAction)
+// Stored as sdaPCVersion: the USB drive's copy wins (side A over side B),
+// "Use this USB drive's version".
+constexpr TSyncDefaultAction sdaUseUsbDriveVersion = sdaPCVersion;
+// Stored as sdaUSBVersion: the computer's copy wins (side B over side A),
+// "Use this computer's version".
+constexpr TSyncDefaultAction sdaUseComputerVersion = sdaUSBVersion;
 
 // Repetition kind of a time schedule; smOnesOnly is a single run.
 enum TScheduleMode : int { smWeekly, smMonthly, smYearly, smOnesOnly };
