@@ -1,7 +1,6 @@
 #include "ArchiveJobLauncher.h"
 
 #include "control/StrictJobLoad.h"
-#include "db/JobDatabase.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
@@ -124,7 +123,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     thread->SetInclude(job.FolderList());
     thread->SetFileList(job.FileList());
     thread->SetFileFilter(*job.FileFilter());
-    thread->SetLogFileName(TJobDatabase::PathForJobFile(jobFile));
+    thread->SetLogFileName(JobDatabaseFileName(jobFile, ArchiveJobKind(job)));
     thread->SetArchiveMode(mode);
     thread->SetDestination(launch->Destination);
     thread->SetFromDate(RunFromDate(mode, now));

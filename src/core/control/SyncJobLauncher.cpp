@@ -1,7 +1,6 @@
 #include "SyncJobLauncher.h"
 
 #include "control/StrictJobLoad.h"
-#include "db/SyncDatabase.h"
 #include "engine/SyncFolderThread.h"
 #include "model/Exceptions.h"
 #include "model/ObjectStream.h"
@@ -169,10 +168,7 @@ bool TSyncJobLauncher::PreparePCSyncJob(TSyncLaunch &launch, TDateTime now, int 
         }
     }
     TSyncDataItem &item = *job.SyncDataItems()->Items(itemIndex);
-    // The ID comes from the file: one that is empty or would lead out of
-    // the job's folder must not pick (or share) a database elsewhere.
-    const QString database =
-        item.ID().trimmed().isEmpty() ? QString() : PCSyncDatabaseFileName(launch.JobFile, item.ID());
+    const QString database = PCSyncDatabaseFileName(launch.JobFile, item.ID());
     if (database.isEmpty())
         throw CannotRun(launch.JobFile,
                         QStringLiteral("its item %1 has no usable ID (\"%2\") to name its sync database")
