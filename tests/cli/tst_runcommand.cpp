@@ -5,6 +5,7 @@
 #include "db/JobDatabase.h"
 #include "model/ArchiveData.h"
 #include "platform/DriveTable.h"
+#include "platform/JobRunLock.h"
 
 #include <QDir>
 #include <QProcess>
@@ -60,6 +61,7 @@ private slots:
     void refused_data();
     void refused();
     void ctrlCCancels();
+    void runningJobIsNotStartedAgain();
 };
 
 void TestRunCommand::newUserRunsABackupTwiceThenUnderAnotherLetter()
@@ -234,8 +236,11 @@ void TestRunCommand::ctrlCCancels()
     while (!out.contains("Copy File") && process.waitForReadyRead(60000))
         out += process.readAllStandardOutput();
     QVERIFY2(out.contains("Copy File  C:\\A\\small.txt  Done"), out.constData());
+    const QString jobFile = QStringLiteral("E:\\Config\\") + job;
+    QVERIFY(TJobRunLock::IsJobFileRunning(jobFile));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     QVERIFY(process.waitForFinished(60000));
+    QVERIFY(!TJobRunLock::IsJobFileRunning(jobFile));
     out += process.readAllStandardOutput();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 2);
@@ -245,6 +250,22 @@ void TestRunCommand::ctrlCCancels()
     QCOMPARE(database.ArchiveRuns().constLast().Status, TJobDatabase::StatusCanceled);
     // Neither the big file nor a piece of it.
     QVERIFY(EntriesOf(drives.Native('E', QStringLiteral("Backup/C/B"))).isEmpty());
+}
+
+void TestRunCommand::runningJobIsNotStartedAgain()
+{
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    const QString job = QStringLiteral("E:\\Config\\") + NewBackupJob(drives, {QStringLiteral("C:\\Users")});
+    TArchiveData record;
+    record.LoadFromFile(job);
+    const TJobRunLock running = TJobRunLock::Take(record.FileGUID(), job);
+    for (const char *command : {"run", "restore"}) {
+        const TRun run = RunCli({QString::fromLatin1(command), job, QStringLiteral("--yes")});
+        QCOMPARE(run.Status, 3);
+        QVERIFY2(run.Err.contains(QStringLiteral("is running already")), qPrintable(run.Err));
+    }
+    QVERIFY(EntriesOf(drives.Native('E', QStringLiteral("Backup"))).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRunCommand)

@@ -88,6 +88,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     // Checked before any question: a job that cannot run should not first
     // ask the user to take a risk for it.
     CheckRunnable(job, jobFile);
+    launch->RunLock = TJobRunLock::Take(job.FileGUID(), jobFile);
 
     if (IsJobOfOtherComputer(job.PCID(), FPcId) && !FQuestions.ConfirmForeignJob(jobFile, job.PCID()))
         return nullptr;

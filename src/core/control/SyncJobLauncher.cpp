@@ -136,11 +136,12 @@ bool TSyncJobLauncher::PrepareSyncJob(TSyncLaunch &launch, TDateTime now, int it
     // ask the user to take a risk for it.
     const TRunPairs pairs = RunPairs(launch.JobFile, job.FolderAList(), job.FolderBList(), job.FileAList(),
                                      job.FileBList(), job.SyncDirection(), job.SyncDefaultAction());
+    launch.RunLock = TJobRunLock::Take(job.FileGUID(), launch.JobFile);
     if (!AcceptedComputer(launch.JobFile, job.PCID()))
         return false;
     launch.Caption = job.SyncName();
     launch.PanelKey = job.FileGUID();
-    launch.DatabaseFile = TSyncDatabase::PathForJobFile(launch.JobFile);
+    launch.DatabaseFile = JobDatabaseFileName(launch.JobFile, TJobKind::Sync);
     launch.Thread = MakeThread(pairs, launch.DatabaseFile, *job.FileFilter(), job.SyncDirection(),
                                job.SyncDefaultAction());
     launch.PreviousLastUpdate = job.LastUpdate();
@@ -176,6 +177,8 @@ bool TSyncJobLauncher::PreparePCSyncJob(TSyncLaunch &launch, TDateTime now, int 
                             .arg(item.ID()));
     const TRunPairs pairs = RunPairs(launch.JobFile, item.FolderAList(), item.FolderBList(), item.FileAList(),
                                      item.FileBList(), item.SyncDirection(), item.SyncDefaultAction());
+    // The whole job: its items share the job file, saved at every start.
+    launch.RunLock = TJobRunLock::Take(job.FileGUID(), launch.JobFile);
     // An item chosen by hand may be another computer's: its computer
     // folders and history belong there, so it runs only when confirmed.
     if (chosenByHand && !AcceptedComputer(launch.JobFile, item.PCID()))
