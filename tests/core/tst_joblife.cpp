@@ -1,8 +1,16 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "control/JobDeletion.h"
+#include "db/ProgramDatabase.h"
+#include "model/ArchiveData.h"
 #include "model/Exceptions.h"
+#include "model/PCSyncData.h"
+#include "model/SyncData.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
 #include "platform/JobRunLock.h"
+#include "platform/PathText.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -47,6 +55,14 @@ bool Ask(const QString &query, const QString &argument)
     if (query == QLatin1String("file"))
         return TJobRunLock::IsJobFileRunning(argument);
     return !TJobRunLock::RunningJobsOfDrive(argument).isEmpty();
+}
+
+QByteArray PCSyncJob(const QStringList &itemIds)
+{
+    TPCSyncData job;
+    for (const QString &id : itemIds)
+        job.SyncDataItems()->Add()->SetID(id);
+    return job.SaveToBytes();
 }
 
 } // namespace
@@ -124,6 +140,70 @@ private slots:
         lock->Release();
         QVERIFY(!TJobRunLock::IsJobFileRunning(JobFile));
         QVERIFY(TJobRunLock::TryTake(guid, JobFile));
+    }
+
+    void deleteJob_data()
+    {
+        QTest::addColumn<QString>("job"); // in E:\Config
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("belonging"); // below E:\Config
+        QTest::addColumn<bool>("running");
+        TArchiveData move;
+        move.SetArchiveMode(amMove);
+        const QByteArray backup = TArchiveData().SaveToBytes();
+        QTest::newRow("backup") << "b.Zja" << backup << QStringList{"b.Zjd", "b.Zjd-journal"} << false;
+        QTest::newRow("move") << "m.Zjm" << move.SaveToBytes() << QStringList{"m.Zjd"} << false;
+        QTest::newRow("sync") << "s.Zjs" << TSyncData().SaveToBytes()
+                              << QStringList{"s.Zjt", "s.Zjt-wal", "s.Zjt-shm"} << false;
+        QTest::newRow("pc-pc sync, one item ID leading out")
+            << "p.Zjp" << PCSyncJob({"OFFICE", "HOME", "..\\Keep"})
+            << QStringList{"OFFICE.Zjt", "HOME.Zjt", "HOME.Zjt-journal"} << false;
+        QTest::newRow("unreadable") << "u.Zja" << QByteArray("junk") << QStringList{"u.Zjd"} << false;
+        QTest::newRow("running") << "r.Zja" << backup << QStringList{"r.Zjd"} << true;
+    }
+
+    void deleteJob()
+    {
+        QFETCH(QString, job);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, belonging);
+        QFETCH(bool, running);
+        test::TTestDrives drives;
+        const QString config = QStringLiteral("E:\\Config\\");
+        const QStringList files = QStringList{job} + belonging;
+        // Another job's databases and the file the item ID points at stay.
+        const QStringList others = {config + "Other.Zjd", config + "Other.Zjt", "E:\\Keep.Zjt"};
+        for (const QString &file : files)
+            test::PutAt(config + file, file == job ? content : "data");
+        for (const QString &file : others)
+            test::PutAt(file, "data");
+        const QString programDatabase = QStringLiteral("C:\\ProgramData\\ProgramData.zjd");
+        QVERIFY(ForceFolder(ExtractFilePath(programDatabase)));
+        TSqliteOpenOptions create;
+        create.Mode = TOpenMode::CreateNew;
+        TSqliteDatabase created(NativePath(programDatabase), create);
+        CreateProgramDatabaseSchema(created);
+        TProgramDatabase schedules(NativePath(programDatabase));
+        for (const QString &scheduled : {config + job, "F:\\Config\\" + job, config + "Other.Zja"})
+            schedules.AddSchedule(scheduled, QStringLiteral("job"));
+
+        std::optional<TJobRunLock> lock;
+        if (running) {
+            TArchiveData record;
+            record.LoadFromBytes(content);
+            lock = TJobRunLock::Take(record.FileGUID(), config + job);
+            QVERIFY_THROWS_EXCEPTION(EUserException, DeleteJob(config + job, programDatabase));
+        } else {
+            const TJobDeletion deletion = DeleteJob(config + job, programDatabase);
+            QVERIFY2(deletion.Complete(), qPrintable(deletion.Problems()));
+            QCOMPARE(deletion.Deleted.size(), files.size());
+        }
+        for (const QString &file : files)
+            QVERIFY2(FileExists(config + file) == running, qPrintable(file));
+        for (const QString &file : others)
+            QVERIFY2(FileExists(file), qPrintable(file));
+        // Its schedules go under any drive letter.
+        QCOMPARE(schedules.AllSchedules().size(), running ? 3 : 1);
     }
 
 private:
