@@ -63,6 +63,11 @@ QString LockKey(const QString &guid, const QString &jobFile)
                    .left(40));
 }
 
+QString LockPath(const QString &guid, const QString &jobFile)
+{
+    return TJobRunLock::LockFolder() + QLatin1Char('/') + TJobRunLock::LockFileName(guid, jobFile);
+}
+
 QByteArray RecordOf(const QString &guid, const QString &jobFile)
 {
     const QString native = NativeJobFile(jobFile);
@@ -201,7 +206,7 @@ TJobRunLock TJobRunLock::Take(const QString &guid, const QString &jobFile)
 
 std::optional<TJobRunLock> TJobRunLock::TryTake(const QString &guid, const QString &jobFile)
 {
-    const QString path = LockFolder() + QLatin1Char('/') + LockFileName(guid, jobFile);
+    const QString path = LockPath(guid, jobFile);
     const QByteArray native = QFile::encodeName(path);
     const auto fail = [&](int error) {
         return EFileError(QStringLiteral("The mark of the running job \"%1\" cannot be made in %2: %3")
@@ -249,7 +254,7 @@ bool TJobRunLock::IsRunning(const QString &guid)
     if (uuid.isNull())
         return false;
     try {
-        return Probe(LockFolder() + QLatin1Char('/') + LockFileName(guid, QString()));
+        return Probe(LockPath(guid, QString()));
     } catch (const EFileError &) {
         return false; // no lock folder: no run could have marked itself
     }
