@@ -10,6 +10,7 @@
 #include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"
+#include "platform/JobRunLock.h"
 #include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
 
@@ -189,6 +190,14 @@ int RestoreCommand(TCliContext &context)
 
     TArchiveData job;
     const QString jobFile = LoadBackupJob(parser.positionalArguments().first(), job);
+    // Held to the end of the command: a restore reads what a run of the job
+    // writes, so neither starts while the other goes on.
+    TJobRunLock runLock;
+    try {
+        runLock = TJobRunLock::Take(job.FileGUID(), jobFile);
+    } catch (const EUserException &error) {
+        throw TCliFailure{error.Message()};
+    }
     if (parser.isSet(syntax.PasswordFile) && job.ArchiveType() != atImage)
         throw TCliFailure{QStringLiteral("--password-file: the job keeps plain copies; only zip backups "
                                          "have a password")};

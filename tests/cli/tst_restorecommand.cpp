@@ -4,6 +4,7 @@
 
 #include "db/JobDatabase.h"
 #include "model/ArchiveData.h"
+#include "model/JobFiles.h"
 #include "platform/DriveTable.h"
 
 #include <QDir>
@@ -95,7 +96,7 @@ QString TwoRuns(const test::TTestDrives &drives)
                                               drives.Native('E', QStringLiteral("Backup/ 2020-01-02 03-04"))))
         return {};
     {
-        TJobDatabase database(TJobDatabase::PathForJobFile(job));
+        TJobDatabase database(JobDatabaseFileName(job));
         const qint64 row =
             database.StartRun(QStringLiteral("E:\\Backup\\ 2020-01-02 03-04\\"),
                               EncodeDateTime(QDate(2020, 1, 2), QTime(3, 4)), amTimeStampedIncremental);
@@ -388,7 +389,7 @@ void TestRestoreCommand::nothingRestored()
     QCOMPARE(test::ReadOrMissing(drives.Native('C', BText)), Missing);
     QCOMPARE(test::ReadOrMissing(NativePath(job)), jobBefore);
     if (jobState == QLatin1String("never ran")) // listing made no database
-        QVERIFY(!QFile::exists(NativePath(TJobDatabase::PathForJobFile(job))));
+        QVERIFY(!QFile::exists(NativePath(JobDatabaseFileName(job))));
 }
 
 void TestRestoreCommand::demoRestoresTheLetter()

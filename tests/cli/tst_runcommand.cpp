@@ -5,6 +5,7 @@
 #include "db/JobDatabase.h"
 #include "model/ArchiveData.h"
 #include "platform/DriveTable.h"
+#include "platform/JobRunLock.h"
 
 #include <QDir>
 #include <QProcess>
@@ -62,6 +63,7 @@ private slots:
     void refused();
     void ctrlCCancels();
     void unreadableFileIsAnError();
+    void runningJobIsNotStartedAgain();
 };
 
 void TestRunCommand::newUserRunsABackupTwiceThenUnderAnotherLetter()
@@ -236,8 +238,11 @@ void TestRunCommand::ctrlCCancels()
     while (!out.contains("Copy File") && process.waitForReadyRead(60000))
         out += process.readAllStandardOutput();
     QVERIFY2(out.contains("Copy File  C:\\A\\small.txt  Done"), out.constData());
+    const QString jobFile = QStringLiteral("E:\\Config\\") + job;
+    QVERIFY(TJobRunLock::IsJobFileRunning(jobFile));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     QVERIFY(process.waitForFinished(60000));
+    QVERIFY(!TJobRunLock::IsJobFileRunning(jobFile));
     out += process.readAllStandardOutput();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 2);
@@ -270,6 +275,22 @@ void TestRunCommand::unreadableFileIsAnError()
     QVERIFY2(run.Out.contains(QStringLiteral("1 FAILED")), qPrintable(run.Out));
     QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
              QByteArray("alpha"));
+}
+
+void TestRunCommand::runningJobIsNotStartedAgain()
+{
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    const QString job = QStringLiteral("E:\\Config\\") + NewBackupJob(drives, {QStringLiteral("C:\\Users")});
+    TArchiveData record;
+    record.LoadFromFile(job);
+    const TJobRunLock running = TJobRunLock::Take(record.FileGUID(), job);
+    for (const char *command : {"run", "restore"}) {
+        const TRun run = RunCli({QString::fromLatin1(command), job, QStringLiteral("--yes")});
+        QCOMPARE(run.Status, 3);
+        QVERIFY2(run.Err.contains(QStringLiteral("is running already")), qPrintable(run.Err));
+    }
+    QVERIFY(EntriesOf(drives.Native('E', QStringLiteral("Backup"))).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRunCommand)

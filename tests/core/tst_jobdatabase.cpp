@@ -37,22 +37,6 @@ class TestJobDatabase : public QObject
     Q_OBJECT
 
 private slots:
-    void pathBesideJobFile_data()
-    {
-        QTest::addColumn<QString>("jobFile");
-        QTest::addColumn<QString>("database");
-        QTest::newRow("backup") << "E:\\Config\\Backup2024-03-05 14-07-09 123.zja"
-                                << "E:\\Config\\Backup2024-03-05 14-07-09 123.Zjd";
-        QTest::newRow("move, dot in folder") << "E:\\Con.fig\\Move 2024.zjm"
-                                             << "E:\\Con.fig\\Move 2024.Zjd";
-    }
-    void pathBesideJobFile()
-    {
-        QFETCH(QString, jobFile);
-        QFETCH(QString, database);
-        QCOMPARE(TJobDatabase::PathForJobFile(jobFile), database);
-    }
-
     void archiveKey_data()
     {
         QTest::addColumn<QString>("destination");

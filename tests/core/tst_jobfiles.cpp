@@ -85,49 +85,40 @@ void TestJobFiles::kindByExtension()
 void TestJobFiles::databaseNames_data()
 {
     QTest::addColumn<QString>("job");
-    QTest::addColumn<QString>("itemId"); // PC-to-PC item, else empty
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("backup") << "E:\\Config\\Backup2014-07-10 09-15-30 123.Zja"
-                            << ""
-                            << "E:\\Config\\Backup2014-07-10 09-15-30 123.Zjd";
-    QTest::newRow("move, lower case") << "E:\\Config\\m.zjm"
-                                      << ""
-                                      << "E:\\Config\\m.Zjd";
-    QTest::newRow("sync") << "E:\\Config\\sync x.ZJS"
-                          << ""
-                          << "E:\\Config\\sync x.Zjt";
-    QTest::newRow("dotted name") << "E:\\Config\\my.job.Zja"
-                                 << ""
-                                 << "E:\\Config\\my.job.Zjd";
-    QTest::newRow("pc sync needs an item") << "E:\\Config\\p.Zjp"
-                                           << ""
-                                           << "";
-    QTest::newRow("not a job") << "E:\\Config\\p.txt"
-                               << ""
-                               << "";
-    QTest::newRow("pc sync item") << "E:\\Config\\p.Zjp"
-                                  << "OFFICE-7"
-                                  << "E:\\Config\\OFFICE-7.Zjt";
-    QTest::newRow("item id leaving the folder") << "E:\\Config\\p.Zjp"
-                                                << "..\\..\\evil"
-                                                << "";
-    QTest::newRow("item id with a drive") << "E:\\Config\\p.Zjp"
-                                          << "C:evil"
-                                          << "";
-    QTest::newRow("item id with a slash") << "E:\\Config\\p.Zjp"
-                                          << "a/b"
-                                          << "";
+    QTest::addColumn<QStringList>("itemIds"); // makes the job a PC-to-PC record when given
+    QTest::addColumn<QStringList>("expected");
+    const QStringList none;
+    QTest::newRow("backup") << "E:\\Config\\Backup2014-07-10 09-15-30 123.Zja" << none
+                            << QStringList{"E:\\Config\\Backup2014-07-10 09-15-30 123.Zjd"};
+    QTest::newRow("move, lower case") << "E:\\Config\\m.zjm" << none << QStringList{"E:\\Config\\m.Zjd"};
+    QTest::newRow("move, dot in folder")
+        << "E:\\Con.fig\\Move 2024.zjm" << none << QStringList{"E:\\Con.fig\\Move 2024.Zjd"};
+    QTest::newRow("sync") << "E:\\Config\\sync x.ZJS" << none << QStringList{"E:\\Config\\sync x.Zjt"};
+    QTest::newRow("dotted name") << "E:\\Config\\my.job.Zja" << none << QStringList{"E:\\Config\\my.job.Zjd"};
+    QTest::newRow("pc sync needs its items") << "E:\\Config\\p.Zjp" << none << none;
+    QTest::newRow("not a job") << "E:\\Config\\p.txt" << none << none;
+    QTest::newRow("pc sync items, each once")
+        << "E:\\Config\\sync 2024.zjp" << QStringList{"OFFICE-7", "7", "OFFICE-7"}
+        << QStringList{"E:\\Config\\OFFICE-7.Zjt", "E:\\Config\\7.Zjt"};
+    QTest::newRow("item ids leaving the folder or blank")
+        << "E:\\Config\\p.Zjp" << QStringList{"..\\..\\evil", "C:evil", "a/b", "/etc/x", "  ", "ok"}
+        << QStringList{"E:\\Config\\ok.Zjt"};
 }
 
 void TestJobFiles::databaseNames()
 {
     QFETCH(QString, job);
-    QFETCH(QString, itemId);
-    QFETCH(QString, expected);
-    if (itemId.isEmpty())
-        QCOMPARE(JobDatabaseFileName(job), expected);
-    else
-        QCOMPARE(PCSyncDatabaseFileName(job, itemId), expected);
+    QFETCH(QStringList, itemIds);
+    QFETCH(QStringList, expected);
+    if (itemIds.isEmpty()) {
+        QCOMPARE(JobDatabaseFileNames(job, nullptr), expected);
+        QCOMPARE(JobDatabaseFileName(job), expected.value(0));
+        return;
+    }
+    TPCSyncData pcJob;
+    for (const QString &id : itemIds)
+        pcJob.SyncDataItems()->Add()->SetID(id);
+    QCOMPARE(JobDatabaseFileNames(job, &pcJob), expected);
 }
 
 void TestJobFiles::choosePCSyncItem_data()

@@ -26,15 +26,6 @@ class TestSyncDatabase : public QObject
     Q_OBJECT
 
 private slots:
-    void paths()
-    {
-        QCOMPARE(TSyncDatabase::PathForJobFile(QStringLiteral("E:\\Config\\sync 2024.zjs")),
-                 QStringLiteral("E:\\Config\\sync 2024.Zjt"));
-        QCOMPARE(TSyncDatabase::PathForComputerEntry(QStringLiteral("E:\\Config\\sync 2024.zjp"),
-                                                     QStringLiteral("7")),
-                 QStringLiteral("E:\\Config\\7.Zjt"));
-    }
-
     void lookupsIgnoreCase_data()
     {
         QTest::addColumn<QString>("fileName");

@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "console/NewDrive.h"
 #include "control/AppPaths.h"
+#include "control/ScheduleLookup.h"
 #include "control/StartUp.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
@@ -64,11 +65,12 @@ QByteArray SyncJob(const QString &name, const QString &pcid)
     return job.SaveToBytes();
 }
 
-QByteArray PCSyncJob(const QString &name)
+QByteArray PCSyncJob(const QString &name, const QString &itemId = {})
 {
     TPCSyncData job;
     job.SetSyncName(name);
     TSyncDataItem *item = job.SyncDataItems()->Add();
+    item->SetID(itemId);
     item->SetPCID(OwnPCID);
     item->SetFolderAList({QStringLiteral("\\Shared")});
     item->SetFolderBList({QStringLiteral("C:\\Work")});
@@ -357,6 +359,9 @@ void TestNewDrive::deleteJob_data()
         << "Backup1.Zja" << backup << QStringList{"Backup1.Zjd"} << int(mrYes) << "Docs";
     QTest::newRow("sync with its file log")
         << "sync 1.Zjs" << SyncJob("Pairs", OwnPCID) << QStringList{"sync 1.Zjt"} << int(mrYes) << "Pairs";
+    QTest::newRow("pc-pc sync with its computer's database")
+        << "Shared.Zjp" << PCSyncJob("Shared", "OFFICE") << QStringList{"OFFICE.Zjt"} << int(mrYes)
+        << "Shared";
     QTest::newRow("no companions") << "Backup2.Zja" << backup << QStringList{} << int(mrYes) << "Docs";
     QTest::newRow("unreadable job") << "Junk.Zja" << QByteArray("junk") << QStringList{"Junk.Zjd"}
                                     << int(mrYes) << Unreadable;
@@ -381,6 +386,8 @@ void TestNewDrive::deleteJob()
                                     QStringLiteral("E:\\") + ChangeFileExt(job, QStringLiteral(".Zjd"))};
     for (const QString &bystander : bystanders)
         test::PutAt(bystander, QByteArray("keep"));
+    CreateProgramDatabase();
+    AddSchedule(config + job, true);
 
     TNewDrive *console = OpenListed(QStringLiteral("E:\\"));
     QVERIFY(console);
@@ -402,6 +409,7 @@ void TestNewDrive::deleteJob()
     for (const QString &bystander : bystanders)
         QVERIFY2(FileExists(bystander), qPrintable(bystander));
     QCOMPARE(RowOfFile(console, config + job) == nullptr, deleted);
+    QCOMPARE(isScheduled(config + job) == ssNotScheduled, deleted);
 }
 
 void TestNewDrive::rowsThatDoNotRun_data()

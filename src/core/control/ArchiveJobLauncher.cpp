@@ -1,7 +1,6 @@
 #include "ArchiveJobLauncher.h"
 
 #include "control/StrictJobLoad.h"
-#include "db/JobDatabase.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
@@ -89,6 +88,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     // Checked before any question: a job that cannot run should not first
     // ask the user to take a risk for it.
     CheckRunnable(job, jobFile);
+    launch->RunLock = TJobRunLock::Take(job.FileGUID(), jobFile);
 
     if (IsJobOfOtherComputer(job.PCID(), FPcId) && !FQuestions.ConfirmForeignJob(jobFile, job.PCID()))
         return nullptr;
@@ -124,7 +124,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     thread->SetInclude(job.FolderList());
     thread->SetFileList(job.FileList());
     thread->SetFileFilter(*job.FileFilter());
-    thread->SetLogFileName(TJobDatabase::PathForJobFile(jobFile));
+    thread->SetLogFileName(JobDatabaseFileName(jobFile, ArchiveJobKind(job)));
     thread->SetArchiveMode(mode);
     thread->SetDestination(launch->Destination);
     thread->SetFromDate(RunFromDate(mode, now));

@@ -3,6 +3,7 @@
 #include "engine/ThreadBase.h"
 #include "model/DateTime.h"
 #include "model/RecordEnums.h"
+#include "platform/JobRunLock.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,9 @@ public:
 // starts it on its own thread waits for it before letting go of the launch.
 struct TArchiveLaunch
 {
+    // Marks the job as running for every process while the launch lives;
+    // first, so that it goes after the engine.
+    TJobRunLock RunLock;
     QString JobFile;
     std::unique_ptr<TArchiveData> Job;
     std::unique_ptr<TBackUpThreadBase> Thread;
@@ -59,9 +63,10 @@ public:
     // Nullptr when a question was answered No. Raises EFileError when the
     // job file cannot be opened and EUserException for a file that is no
     // readable backup or move job (not a record, damaged, another kind of
-    // record) and for a job the engines cannot run (a damaged mode, no
-    // destination). Nothing is asked and
-    // nothing is written before the file has been read in full.
+    // record), for a job the engines cannot run (a damaged mode, no
+    // destination) and for a job that is running already (here or in another
+    // process). Nothing is asked and nothing is written before the file has
+    // been read in full.
     std::unique_ptr<TArchiveLaunch> Prepare(const QString &jobFile, TDateTime now);
 
     // Loads a backup or move job file strictly. Raises EFileError when it

@@ -6,6 +6,7 @@
 #include "model/ArchiveData.h"
 #include "model/DateTimeText.h"
 #include "model/Exceptions.h"
+#include "model/JobFiles.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
@@ -279,7 +280,7 @@ TSelectionLines SelectArchives(const QString &source, const QStringList &items)
 
 QList<TRestorableRun> TRestoreLauncher::RestorableRuns(const QString &jobFile)
 {
-    const QString databaseFile = TJobDatabase::PathForJobFile(jobFile);
+    const QString databaseFile = JobDatabaseFileName(jobFile, TJobKind::Backup);
     // Opening would create an empty database: a job that never ran has none.
     if (!FileExists(databaseFile))
         throw EFileError(

@@ -1,7 +1,6 @@
 #include "SyncJobLauncher.h"
 
 #include "control/StrictJobLoad.h"
-#include "db/SyncDatabase.h"
 #include "engine/SyncFolderThread.h"
 #include "model/Exceptions.h"
 #include "model/ObjectStream.h"
@@ -137,11 +136,12 @@ bool TSyncJobLauncher::PrepareSyncJob(TSyncLaunch &launch, TDateTime now, int it
     // ask the user to take a risk for it.
     const TRunPairs pairs = RunPairs(launch.JobFile, job.FolderAList(), job.FolderBList(), job.FileAList(),
                                      job.FileBList(), job.SyncDirection(), job.SyncDefaultAction());
+    launch.RunLock = TJobRunLock::Take(job.FileGUID(), launch.JobFile);
     if (!AcceptedComputer(launch.JobFile, job.PCID()))
         return false;
     launch.Caption = job.SyncName();
     launch.PanelKey = job.FileGUID();
-    launch.DatabaseFile = TSyncDatabase::PathForJobFile(launch.JobFile);
+    launch.DatabaseFile = JobDatabaseFileName(launch.JobFile, TJobKind::Sync);
     launch.Thread = MakeThread(pairs, launch.DatabaseFile, *job.FileFilter(), job.SyncDirection(),
                                job.SyncDefaultAction());
     launch.PreviousLastUpdate = job.LastUpdate();
@@ -169,10 +169,7 @@ bool TSyncJobLauncher::PreparePCSyncJob(TSyncLaunch &launch, TDateTime now, int 
         }
     }
     TSyncDataItem &item = *job.SyncDataItems()->Items(itemIndex);
-    // The ID comes from the file: one that is empty or would lead out of
-    // the job's folder must not pick (or share) a database elsewhere.
-    const QString database =
-        item.ID().trimmed().isEmpty() ? QString() : PCSyncDatabaseFileName(launch.JobFile, item.ID());
+    const QString database = PCSyncDatabaseFileName(launch.JobFile, item.ID());
     if (database.isEmpty())
         throw CannotRun(launch.JobFile,
                         QStringLiteral("its item %1 has no usable ID (\"%2\") to name its sync database")
@@ -180,6 +177,8 @@ bool TSyncJobLauncher::PreparePCSyncJob(TSyncLaunch &launch, TDateTime now, int 
                             .arg(item.ID()));
     const TRunPairs pairs = RunPairs(launch.JobFile, item.FolderAList(), item.FolderBList(), item.FileAList(),
                                      item.FileBList(), item.SyncDirection(), item.SyncDefaultAction());
+    // The whole job: its items share the job file, saved at every start.
+    launch.RunLock = TJobRunLock::Take(job.FileGUID(), launch.JobFile);
     // An item chosen by hand may be another computer's: its computer
     // folders and history belong there, so it runs only when confirmed.
     if (chosenByHand && !AcceptedComputer(launch.JobFile, item.PCID()))

@@ -26,6 +26,7 @@ class TSyncFolderThread;
 // does not free itself (it is owned here), as with TArchiveLaunch.
 struct TSyncLaunch
 {
+    TJobRunLock RunLock; // see TArchiveLaunch
     QString JobFile;
     TJobKind Kind = TJobKind::Sync;     // Sync (".zjs") or PCSync (".zjp")
     std::unique_ptr<TSyncData> Job;     // a sync job
@@ -67,8 +68,9 @@ public:
     // answered No or the job has no item for this computer (Refusal() tells
     // which). Raises EFileError when the job file cannot be opened and
     // EUserException for a file that is no readable sync job, a job the
-    // engine cannot run (damaged pair lists, direction or rule) and an item
-    // index outside the job. Nothing is asked and nothing is written before
+    // engine cannot run (damaged pair lists, direction or rule), an item
+    // index outside the job and a job that is running already (any item, in
+    // any process). Nothing is asked and nothing is written before
     // the file has been read in full.
     std::unique_ptr<TSyncLaunch> Prepare(const QString &jobFile, TDateTime now, int itemIndex = -1);
     TSyncLaunchRefusal Refusal() const { return FRefusal; }

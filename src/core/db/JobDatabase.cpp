@@ -33,11 +33,6 @@ CREATE UNIQUE INDEX ArchiveLogByKey ON ArchiveLog (ArchiveKey);
 
 } // namespace
 
-QString TJobDatabase::PathForJobFile(const QString &jobFile)
-{
-    return ChangeFileExt(jobFile, QStringLiteral(".Zjd"));
-}
-
 QString TJobDatabase::FormatText(TArchiveMode mode)
 {
     switch (mode) {

@@ -45,8 +45,6 @@ public:
     static inline const QString StatusFinished = QStringLiteral("Finished !");
     static inline const QString StatusCanceled = QStringLiteral("Canceled");
 
-    // The job file's path with its extension replaced by ".Zjd".
-    static QString PathForJobFile(const QString &jobFile);
     // "Incremental", "Only New", ...; empty for modes that write no format.
     static QString FormatText(TArchiveMode mode);
     // The ArchiveLog key of a destination: without its drive when it lies

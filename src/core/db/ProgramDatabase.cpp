@@ -192,6 +192,17 @@ int TProgramDatabase::DeleteSchedulesWithoutFile()
     return FDatabase.Changes();
 }
 
+int TProgramDatabase::DeleteSchedulesOfJobFile(const QString &fileName)
+{
+    const QString key = FileNameKey(fileName);
+    if (key.isEmpty())
+        return 0;
+    FDatabase.Prepare(QStringLiteral("DELETE FROM ScheduleRun WHERE FileNameKey = ?1"))
+        .BindText(1, key)
+        .Execute();
+    return FDatabase.Changes();
+}
+
 void TProgramDatabase::AddDeletedFile(const QString &fileName, qint64 fileSize)
 {
     TSqliteStatement &statement =

@@ -75,6 +75,9 @@ public:
     void DeleteSchedule(qint64 id);
     // Removes rows that never got a job file; returns how many.
     int DeleteSchedulesWithoutFile();
+    // Removes every row of the job file (under any drive letter, as
+    // FindScheduleOfJobFile matches); returns how many.
+    int DeleteSchedulesOfJobFile(const QString &fileName);
 
     // FileName relative to the deleted-files folder.
     void AddDeletedFile(const QString &fileName, qint64 fileSize);

@@ -1,7 +1,6 @@
 #include "db/SyncDatabase.h"
 
 #include "db/DatabaseTemplate.h"
-#include "platform/PathText.h"
 
 #include <QHash>
 
@@ -83,16 +82,6 @@ struct TSyncDatabase::TIndex
         return found == byFolder.constEnd() ? nullptr : found->get();
     }
 };
-
-QString TSyncDatabase::PathForJobFile(const QString &jobFile)
-{
-    return ChangeFileExt(jobFile, QStringLiteral(".Zjt"));
-}
-
-QString TSyncDatabase::PathForComputerEntry(const QString &jobFile, const QString &entryId)
-{
-    return ExtractFilePath(jobFile) + entryId + QStringLiteral(".Zjt");
-}
 
 void TSyncDatabase::CreateSchema(TSqliteDatabase &database)
 {

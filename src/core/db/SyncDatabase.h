@@ -38,11 +38,6 @@ class TSyncDatabase
 public:
     static inline const QString TemplateName = QStringLiteral("SyncDatabase.Zjt");
 
-    // Sync job: the job file with its extension replaced by ".Zjt".
-    static QString PathForJobFile(const QString &jobFile);
-    // Computer-to-computer entry: "<ID>.Zjt" in the job file's folder.
-    static QString PathForComputerEntry(const QString &jobFile, const QString &entryId);
-
     static void CreateSchema(TSqliteDatabase &database);
 
     // Opens an existing database (drive-letter path).

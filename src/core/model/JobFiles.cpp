@@ -85,17 +85,36 @@ QString NewJobFileName(const QString &driveRoot, TJobKind kind, const QDateTime 
 QString JobDatabaseFileName(const QString &jobFile)
 {
     const std::optional<TJobKind> kind = JobKindOfFile(jobFile);
-    if (!kind || !InfoOf(*kind).DatabaseExtension)
-        return {};
-    return ChangeFileExt(jobFile, QLatin1String(InfoOf(*kind).DatabaseExtension));
+    return kind ? JobDatabaseFileName(jobFile, *kind) : QString();
+}
+
+QString JobDatabaseFileName(const QString &jobFile, TJobKind kind)
+{
+    const char *extension = InfoOf(kind).DatabaseExtension;
+    return extension ? ChangeFileExt(jobFile, QLatin1String(extension)) : QString();
 }
 
 QString PCSyncDatabaseFileName(const QString &jobFile, const QString &itemId)
 {
-    if (itemId.contains(QLatin1Char('\\')) || itemId.contains(QLatin1Char('/')) ||
-        itemId.contains(QLatin1Char(':')))
+    if (itemId.trimmed().isEmpty() || itemId.contains(QLatin1Char('\\')) ||
+        itemId.contains(QLatin1Char('/')) || itemId.contains(QLatin1Char(':')))
         return {};
     return ExtractFilePath(jobFile) + itemId + QStringLiteral(".Zjt");
+}
+
+QStringList JobDatabaseFileNames(const QString &jobFile, const TPCSyncData *pcJob)
+{
+    QStringList files;
+    if (!pcJob) {
+        files << JobDatabaseFileName(jobFile);
+    } else {
+        const TSyncDataItems &items = *pcJob->SyncDataItems();
+        for (int i = 0; i < items.Count(); ++i)
+            files << PCSyncDatabaseFileName(jobFile, items[i]->ID());
+    }
+    files.removeAll(QString());
+    files.removeDuplicates();
+    return files;
 }
 
 QString JobKindCaption(TJobKind kind, TArchiveDir dir)

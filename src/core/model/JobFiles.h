@@ -33,15 +33,22 @@ TJobKind ArchiveJobKind(const TArchiveData &job);
 QString NewJobFileName(const QString &driveRoot, TJobKind kind, const QDateTime &time);
 
 // The per-job database beside a backup or move job file (".Zjd") or a sync
-// job file (".Zjt"). Empty for PC-to-PC jobs (one database per item, see
-// PCSyncDatabaseFileName) and for files that are no job file.
+// job file (".Zjt"): the job file's name with its extension replaced. Empty
+// for PC-to-PC jobs (one database per item, see PCSyncDatabaseFileName) and,
+// without a kind, for files that are no job file.
 QString JobDatabaseFileName(const QString &jobFile);
+QString JobDatabaseFileName(const QString &jobFile, TJobKind kind);
 
 // The sync database of one item of a PC-to-PC job: the job file's folder,
-// the item's ID and ".Zjt". The ID comes from the job file, so an ID that
-// would lead out of that folder (one holding "\", "/" or ":") gives an empty
-// name instead of a path elsewhere on the computer.
+// the item's ID and ".Zjt". The ID comes from the job file, so a blank ID
+// and one that would lead out of that folder (one holding "\", "/" or ":")
+// give an empty name instead of a shared or foreign path.
 QString PCSyncDatabaseFileName(const QString &jobFile, const QString &itemId);
+
+// Every database a job keeps beside its job file: the one of
+// JobDatabaseFileName, or for a PC-to-PC job that of each item with a usable
+// ID (each once).
+QStringList JobDatabaseFileNames(const QString &jobFile, const TPCSyncData *pcJob);
 
 // "Backup From USB", "Backup To USB", "USB To USB", "Move From USB",
 // "Move To USB", "File / Folder Sync", "PC-PC Sync". Direction matters only

@@ -2,6 +2,8 @@
 
 #include "control/AppPaths.h"
 #include "platform/DriveTable.h"
+#include "platform/FileOperations.h"
+#include "platform/RuntimeFolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -12,10 +14,8 @@
 #include <QMutexLocker>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace trovalo {
@@ -31,29 +31,6 @@ constexpr QByteArrayView RaiseAnswer = "ok\n";
 constexpr qint64 MaxRequestSize = 64;
 constexpr int ConnectTimeoutMs = 1000;
 constexpr int AnswerTimeoutMs = 2000;
-
-QString SystemMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A folder under /tmp must be ours alone, or another user could take our
-// slots or plant a socket.
-void CheckPrivateFolder(const QString &folder)
-{
-    struct stat info
-    {
-    };
-    const QByteArray native = QFile::encodeName(folder);
-    if (::lstat(native.constData(), &info) != 0)
-        throw EFileError(
-            QStringLiteral("The lock folder %1 cannot be used: %2").arg(folder, SystemMessage(errno)));
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid() || (info.st_mode & 077) != 0)
-        throw EFileError(
-            QStringLiteral(
-                "The lock folder %1 is not a private folder of this user; remove it and start again.")
-                .arg(folder));
-}
 
 } // namespace
 
@@ -126,16 +103,7 @@ void TApplicationInstance::RemoveInstance()
 
 QString TApplicationInstance::LockFolder() const
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(runtime).exists())
-        return runtime;
-    const QString folder = QStringLiteral("/tmp/trovalo-%1").arg(::getuid());
-    const QByteArray native = QFile::encodeName(folder);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw EFileError(
-            QStringLiteral("The lock folder %1 cannot be created: %2").arg(folder, SystemMessage(errno)));
-    CheckPrivateFolder(folder);
-    return folder;
+    return UserRuntimeFolder();
 }
 
 QString TApplicationInstance::SlotPath(int slot, const char *suffix) const
@@ -152,7 +120,7 @@ bool TApplicationInstance::TryLockSlot(int slot)
     const int handle = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (handle < 0)
         throw EFileError(
-            QStringLiteral("The lock file %1 cannot be opened: %2").arg(path, SystemMessage(errno)));
+            QStringLiteral("The lock file %1 cannot be opened: %2").arg(path, SystemErrorText(errno)));
     if (::flock(handle, LOCK_EX | LOCK_NB) == 0) {
         FLockHandle = handle;
         return true;
@@ -161,7 +129,8 @@ bool TApplicationInstance::TryLockSlot(int slot)
     ::close(handle);
     if (error == EWOULDBLOCK)
         return false;
-    throw EFileError(QStringLiteral("The lock file %1 cannot be locked: %2").arg(path, SystemMessage(error)));
+    throw EFileError(
+        QStringLiteral("The lock file %1 cannot be locked: %2").arg(path, SystemErrorText(error)));
 }
 
 void TApplicationInstance::Listen()

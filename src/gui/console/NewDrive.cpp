@@ -3,13 +3,14 @@
 #include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
 #include "console/JobListStyle.h"
+#include "control/JobDeletion.h"
 #include "control/ScheduleLookup.h"
 #include "dialogs/RatioBoxEx.h"
 #include "drives/USBSelect.h"
 #include "engine/SearchDrive.h"
+#include "model/Exceptions.h"
 #include "model/ProgramIdentity.h"
 #include "platform/DriveTable.h"
-#include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
@@ -709,11 +710,19 @@ void TNewDrive::Delete1Click()
                 row->text(jcName),
             QStringLiteral("Delete Job"), ProgramTitle, mtConfirmation, false) != mrYes)
         return;
-    const QString jobFile = row->text(jcFile);
-    // Missing companions and failures are not reported: the row goes anyway.
-    for (const QString &file : {jobFile, ChangeFileExt(jobFile, QStringLiteral(".Zjt")),
-                                ChangeFileExt(jobFile, QStringLiteral(".Zjd"))})
-        DeleteFileChecked(file);
+    TJobDeletion deletion;
+    try {
+        deletion = DeleteJob(row->text(jcFile));
+    } catch (const ETrovaloError &error) {
+        ShowInfoDialog(error.Message(), QStringLiteral("Delete Job"), ProgramTitle, mtError);
+        return;
+    }
+    if (!deletion.Complete())
+        ShowInfoDialog(deletion.Problems(), QStringLiteral("Delete Job"), ProgramTitle,
+                       deletion.JobFileDeleted ? mtWarning : mtError);
+    // A job file that is still there keeps its row.
+    if (!deletion.JobFileDeleted)
+        return;
     delete row;
     UpdateSelectionActions();
 }
