@@ -396,7 +396,7 @@ void TDataModuleQuillonSuite::ShowCompletion(TThreadStatuesFrame &Sender, TThrea
 
 void TDataModuleQuillonSuite::ArchiveCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat)
 {
-    const auto *engine = dynamic_cast<const TBackUpThreadBase *>(Sender.Thread());
+    const auto *engine = dynamic_cast<const TBackUpThreadBase *>(Sender.Worker());
     if (engine && engine->ArchiveMode() == amMove)
         ShowCompletion(Sender, Stat, QStringLiteral("File moves cmpleted !"),
                        QStringLiteral("File moves Cancled !"));

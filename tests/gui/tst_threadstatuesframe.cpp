@@ -577,7 +577,7 @@ private slots:
             QCOMPARE(&sender, panel);
             cancelledAtEnd = sender.Cancled();
             // The controller reads the run's figures here: the worker lives.
-            QVERIFY(sender.Thread() != nullptr);
+            QVERIFY(sender.Worker() != nullptr);
             runningAtEnd = FHost->Count;
             ends << value;
         });

@@ -211,10 +211,10 @@ TNewDrive::TNewDrive(const QString &DriveLetter)
 TNewDrive::~TNewDrive()
 {
     Consoles().removeAll(this);
-    if (thread) {
+    if (FSearch) {
         // The search reports to this window; it must end before the window.
-        thread->RequestStop();
-        thread->wait();
+        FSearch->RequestStop();
+        FSearch->wait();
     }
 }
 
@@ -409,8 +409,8 @@ void TNewDrive::closeEvent(QCloseEvent *event)
     // to be shown again by the next OpenDrive of its drive.
     if (Searching() || HasRunningJobs()) {
         event->ignore();
-        if (thread)
-            thread->RequestStop();
+        if (FSearch)
+            FSearch->RequestStop();
         hide();
         return;
     }
@@ -477,12 +477,12 @@ void TNewDrive::UpdateTip()
 
 bool TNewDrive::Searching() const
 {
-    return thread != nullptr;
+    return FSearch != nullptr;
 }
 
 void TNewDrive::StartSearch()
 {
-    if (thread)
+    if (FSearch)
         return;
     const quint64 search = ++FSearchNumber;
     Panel1->show();
@@ -497,22 +497,22 @@ void TNewDrive::StartSearch()
         this, [this, search](const QString &status) { ShowSearchStatus(search, status); },
         [this, search](const QString &message) { SearchFailed(search, message); },
         [this, search](const QString &) { SearchEnded(search); });
-    thread = std::make_unique<TSearchDrive>();
-    thread->SetDrive(FDriveLetter);
-    thread->SetObserver(FSearchReports.get());
+    FSearch = std::make_unique<TSearchDrive>();
+    FSearch->SetDrive(FDriveLetter);
+    FSearch->SetObserver(FSearchReports.get());
     // Called in the search's thread: the row is copied and added here.
-    thread->SetAddListItem([this, search](TThreadBase &, TAutoRunFileData &data) {
+    FSearch->SetAddListItem([this, search](TThreadBase &, TAutoRunFileData &data) {
         QMetaObject::invokeMethod(
             this, [this, search, data] { AddListItem(search, data); }, Qt::QueuedConnection);
     });
-    thread->start();
+    FSearch->start();
 }
 
 void TNewDrive::StopSearch()
 {
     SpeedButton1->setEnabled(false);
-    if (thread)
-        thread->RequestStop();
+    if (FSearch)
+        FSearch->RequestStop();
 }
 
 void TNewDrive::AddListItem(quint64 search, const TAutoRunFileData &data)
@@ -549,10 +549,10 @@ void TNewDrive::SearchFailed(quint64 search, const QString &message)
 
 void TNewDrive::SearchEnded(quint64 search)
 {
-    if (search != FSearchNumber || !thread)
+    if (search != FSearchNumber || !FSearch)
         return;
-    thread->wait();
-    thread.reset();
+    FSearch->wait();
+    FSearch.reset();
     FSearchReports.reset();
     FSearchSchedules.reset();
     Panel1->hide();

@@ -109,7 +109,7 @@ private:
 
     QString FDriveLetter;
     QString FPCID;
-    std::unique_ptr<TSearchDrive> thread;
+    std::unique_ptr<TSearchDrive> FSearch;
     std::unique_ptr<TWorkerObserver> FSearchReports;
     quint64 FSearchNumber = 0;
     std::unique_ptr<TScheduleLookup> FSearchSchedules;

@@ -334,7 +334,7 @@ void TThreadStatuesFrame::AttachThread(TThreadBase &Thread, TItemType kind, std:
     ChangeRunningCount(+1);
 }
 
-TThreadBase *TThreadStatuesFrame::Thread() const
+TThreadBase *TThreadStatuesFrame::Worker() const
 {
     return FThread.data();
 }

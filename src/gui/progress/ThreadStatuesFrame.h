@@ -69,7 +69,7 @@ public:
     // run needs alive; the panel releases it only after the thread ended.
     void AttachThread(TThreadBase &Thread, TItemType kind, std::shared_ptr<void> Owner);
 
-    TThreadBase *Thread() const;
+    TThreadBase *Worker() const;
     qint64 ErrorCount() const;
     // How the run ended; what the completion handler decides from. Valid
     // once the run has ended.
