@@ -1,5 +1,6 @@
 #include "engine/ThreadBase.h"
 
+#include "base/Logging.h"
 #include "db/ProgramDatabase.h"
 #include "model/Exceptions.h"
 #include "model/FileFilter.h"
@@ -74,6 +75,19 @@ std::optional<TFileState> StateOf(const QString &letterPath)
     if (!info)
         return std::nullopt;
     return TFileState{info->st_dev, info->st_ino, info->st_size, info->st_mtim};
+}
+
+// What a failed file operation's log row says.
+QString FailureText(int error)
+{
+    return error != 0 ? SystemErrorText(error) : QStringLiteral("Skiped");
+}
+
+// A failed or skipped file operation, with the system's message.
+void LogNotDone(const QString &action, const QString &fileName, const QString &info)
+{
+    qCWarning(LogEngine).noquote()
+        << QStringLiteral("%1 not done: %2: %3").arg(action.trimmed(), WithNative(fileName), info);
 }
 
 } // namespace
@@ -207,6 +221,7 @@ void TThreadBase::ReportStatus()
 
 void TThreadBase::ReportError()
 {
+    qCWarning(LogEngine).noquote() << QStringLiteral("%1 (code %2)").arg(Sta).arg(ErrorCode);
     if (FObserver)
         FObserver->OnError(*this, Sta, ErrorCode);
 }
@@ -219,6 +234,9 @@ void TThreadBase::ReportFileProgress()
 
 void TThreadBase::ReportLog()
 {
+    // Every engine reports a failed or skipped file operation here.
+    if (LogEvent == eFailedorSkip)
+        LogNotDone(LogEventAction, LogEventFileName, LogEventInfo);
     if (FObserver)
         FObserver->OnLog(*this, LogEventFileName, LogEventAction, LogEventInfo, LogEvent);
 }
@@ -230,7 +248,7 @@ void TThreadBase::SetLogResult(bool succeeded)
         LogEventInfo = QStringLiteral("Done");
     } else {
         LogEvent = eFailedorSkip;
-        LogEventInfo = LastError != 0 ? SystemErrorText(LastError) : QStringLiteral("Skiped");
+        LogEventInfo = FailureText(LastError);
     }
 }
 
@@ -325,7 +343,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
             restoreAttributes();
         } else if (!MoveFile(protectedPath, target).Ok) {
             // It stays in the deleted-files folder: at least account for it.
-            RecordDeletedFile(protectedPath, protectedSize);
+            RecordDeletedFile(target, protectedPath, protectedSize);
         }
     };
 
@@ -345,9 +363,16 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         return FailWith(copied.Errno);
     }
     if (!protectedPath.isEmpty())
-        RecordDeletedFile(protectedPath, protectedSize);
-    if (moveSource && sourceBefore && StateOf(source) == sourceBefore)
-        DeleteOneFile(source);
+        RecordDeletedFile(target, protectedPath, protectedSize);
+    if (!moveSource)
+        return true;
+    if (sourceBefore && StateOf(source) == sourceBefore) {
+        if (!DeleteOneFile(source))
+            LogNotDone(QStringLiteral("Delete File"), source, FailureText(LastError));
+    } else {
+        qCInfo(LogEngine).noquote() << QStringLiteral("Not deleted, it changed while it was copied: ") +
+                                           WithNative(source);
+    }
     return true;
 }
 
@@ -363,7 +388,10 @@ bool TThreadBase::DeleteOneFile(const QString &fileName)
         if (attributes && (*attributes & ClearableAttributes))
             SetFileAttributes(fileName, 0);
         const TFileOpResult deleted = DeleteFileChecked(fileName);
-        return deleted.Ok || FailWith(deleted.Errno);
+        if (!deleted.Ok)
+            return FailWith(deleted.Errno);
+        qCInfo(LogEngine).noquote() << QStringLiteral("Deleted ") + WithNative(fileName);
+        return true;
     }
 
     const QString protectedPath = ProtectedPath(fileName);
@@ -377,7 +405,7 @@ bool TThreadBase::DeleteOneFile(const QString &fileName)
     const TFileOpResult moved = MoveFile(fileName, protectedPath, ProgressCallback());
     if (!moved.Ok)
         return FailWith(moved.Errno);
-    RecordDeletedFile(protectedPath, size);
+    RecordDeletedFile(fileName, protectedPath, size);
     return true;
 }
 
@@ -461,8 +489,10 @@ QString TThreadBase::FreeProtectedPath(const QString &fileName) const
     }
 }
 
-void TThreadBase::RecordDeletedFile(const QString &protectedPath, qint64 size)
+void TThreadBase::RecordDeletedFile(const QString &fileName, const QString &protectedPath, qint64 size)
 {
+    qCInfo(LogEngine).noquote() << QStringLiteral("Moved to the deleted-files folder: %1 -> %2")
+                                       .arg(WithNative(fileName), WithNative(protectedPath));
     if (!FDeleteLog)
         return; // the program database could not be opened; reported at the start
     const QString deletedFolder = IncludeTrailingBackslash(FProtection.DeletedFolder);

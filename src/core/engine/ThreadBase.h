@@ -147,7 +147,8 @@ private:
     // The protected path of a file, or the next free "<name> (n)<ext>"
     // beside it when an earlier version already took it this minute.
     QString FreeProtectedPath(const QString &fileName) const;
-    void RecordDeletedFile(const QString &protectedPath, qint64 size);
+    // FileName now lies at ProtectedPath.
+    void RecordDeletedFile(const QString &fileName, const QString &protectedPath, qint64 size);
     bool FailWith(int error);
 
     TWorkerObserver *FObserver = nullptr;
