@@ -3,12 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace trovalo {
 
@@ -46,20 +43,12 @@ const char *LevelName(QtMsgType type)
     return names[Severity(type)];
 }
 
-bool WriteAll(int handle, const QByteArray &bytes)
+// Stdio retries short writes; the flush puts the line out at once, so a
+// crash loses none.
+bool WriteLine(std::FILE *file, const QByteArray &line)
 {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(handle, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
+    return std::fwrite(line.constData(), 1, size_t(line.size()), file) == size_t(line.size()) &&
+           std::fflush(file) == 0;
 }
 
 QByteArray LineBytes(QtMsgType type, const char *category, const QString &message)
@@ -88,8 +77,8 @@ public:
     {
         const QByteArray line = LineBytes(type, category, message);
         std::lock_guard<std::mutex> lock(FMutex);
-        WriteAll(STDERR_FILENO, line);
-        if (FHandle >= 0 && Severity(type) >= FMinSeverity)
+        WriteLine(stderr, line);
+        if (FFile && Severity(type) >= FMinSeverity)
             Append(FittedLine(line, FMaxBytes));
     }
 
@@ -101,15 +90,12 @@ public:
         // Room for a few whole lines at least.
         FMaxBytes = qMax<qint64>(maxBytes, 256);
         FMinSeverity = Severity(minLevel);
-        FHandle = ::open(FFileName.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        struct stat info
-        {
-        };
-        if (FHandle < 0 || ::fstat(FHandle, &info) != 0) {
+        // "e": close-on-exec, so a program started from here does not hold it.
+        FFile = std::fopen(FFileName.constData(), "ae");
+        if (!FFile || std::fseek(FFile, 0, SEEK_END) != 0 || (FSize = std::ftell(FFile)) < 0) {
             GiveUp("cannot be opened");
             return false;
         }
-        FSize = info.st_size;
         return true;
     }
 
@@ -124,7 +110,7 @@ private:
     {
         if (FSize > 0 && FSize + line.size() > FMaxBytes && !Rotate())
             return;
-        if (!WriteAll(FHandle, line)) {
+        if (!WriteLine(FFile, line)) {
             GiveUp("cannot be written");
             return;
         }
@@ -133,13 +119,13 @@ private:
 
     bool Rotate()
     {
-        ::close(FHandle);
+        std::fclose(FFile);
         // A file the user removed meanwhile is simply begun anew.
         const QByteArray old = FFileName + ".1";
-        ::rename(FFileName.constData(), old.constData());
-        FHandle = ::open(FFileName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+        std::rename(FFileName.constData(), old.constData());
+        FFile = std::fopen(FFileName.constData(), "we");
         FSize = 0;
-        if (FHandle >= 0)
+        if (FFile)
             return true;
         GiveUp("cannot be begun anew");
         return false;
@@ -151,23 +137,23 @@ private:
     {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         CloseLocked();
-        WriteAll(STDERR_FILENO,
-                 LineBytes(QtWarningMsg, "trovalo.startup",
-                           QStringLiteral("The log file %1 %2 (%3); messages go to standard error only")
-                               .arg(QFile::decodeName(FFileName), QLatin1String(what), reason)));
+        WriteLine(stderr,
+                  LineBytes(QtWarningMsg, "trovalo.startup",
+                            QStringLiteral("The log file %1 %2 (%3); messages go to standard error only")
+                                .arg(QFile::decodeName(FFileName), QLatin1String(what), reason)));
     }
 
     void CloseLocked()
     {
-        if (FHandle >= 0)
-            ::close(FHandle);
-        FHandle = -1;
+        if (FFile)
+            std::fclose(FFile);
+        FFile = nullptr;
         FSize = 0;
     }
 
     std::mutex FMutex;
     QByteArray FFileName;
-    int FHandle = -1;
+    std::FILE *FFile = nullptr;
     qint64 FSize = 0;
     qint64 FMaxBytes = DefaultLogFileCap;
     int FMinSeverity = 1;
