@@ -1,9 +1,11 @@
 #include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
 #include "automation/AutomationServer.h"
+#include "base/Logging.h"
 #include "control/StartUp.h"
 #include "model/Exceptions.h"
 #include "model/ProgramIdentity.h"
+#include "platform/DriveTable.h"
 #include "platform/SingleInstance.h"
 #include "tray/Splash.h"
 
@@ -15,6 +17,7 @@ using namespace trovalo;
 
 int main(int argc, char *argv[])
 {
+    InstallLogHandler();
     // Windows are laid out for 96 dpi when debugging, as on the developer's screen.
     if (DebugMode())
         qputenv("QT_FONT_DPI", "96");
@@ -30,6 +33,9 @@ int main(int argc, char *argv[])
 
         TStartUp startUp;
         startUp.Run();
+        // Unattended runs delete and overwrite files: a record stays behind.
+        if (const std::optional<QString> log = ToNativePath(TStartUp::ErrorLogFileName()))
+            OpenLogFile(*log);
         for (const QString &error : startUp.Errors())
             ShowInfoDialog(error, QStringLiteral("Start-up Error"), ProgramTitle, mtError);
 

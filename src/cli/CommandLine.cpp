@@ -45,6 +45,20 @@ QString NearestWord(const QString &word, const QStringList &known)
     return best;
 }
 
+bool TakeVerboseOption(QStringList &arguments)
+{
+    const qsizetype end =
+        arguments.contains(QStringLiteral("--")) ? arguments.indexOf(QStringLiteral("--")) : arguments.size();
+    bool found = false;
+    for (qsizetype i = end - 1; i >= 0; --i) {
+        if (arguments.at(i) == QLatin1String("--verbose")) {
+            arguments.removeAt(i);
+            found = true;
+        }
+    }
+    return found;
+}
+
 void ParseCommand(QCommandLineParser &parser, const TCommandSyntax &syntax, const QStringList &arguments)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

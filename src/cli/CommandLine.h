@@ -22,6 +22,10 @@ struct TCommandSyntax
 // problem, suggests the nearest known option and repeats the usage line.
 void ParseCommand(QCommandLineParser &parser, const TCommandSyntax &syntax, const QStringList &arguments);
 
+// Takes "--verbose" out of the arguments (anywhere before a "--"), as every
+// command accepts it; true when it was there.
+bool TakeVerboseOption(QStringList &arguments);
+
 // The known word nearest to Word (edit distance at most a third of its
 // length, at least 2), or "" when none is close.
 QString NearestWord(const QString &word, const QStringList &known);

@@ -74,12 +74,6 @@ private:
 
 } // namespace
 
-QString WithNative(const QString &letterPath)
-{
-    const std::optional<QString> native = ToNativePath(letterPath);
-    return native ? QStringLiteral("%1  (%2)").arg(letterPath, *native) : letterPath;
-}
-
 TRunEnvironment StartUp()
 {
     // The start-up object (and its program database connection) lives only

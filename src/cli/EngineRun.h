@@ -5,6 +5,7 @@
 
 #include "engine/ThreadBase.h"
 #include "model/JobFiles.h"
+#include "platform/DriveTable.h" // WithNative
 
 #include <QString>
 #include <QStringList>
@@ -18,9 +19,6 @@ namespace trovalo::cli {
 // the tray program would have made, the job file argument, the yes/no
 // questions on the terminal, and the engine's run on its own thread with
 // Ctrl-C cancelling it.
-
-// A drive-letter path followed by its native path, for messages.
-QString WithNative(const QString &letterPath);
 
 // What the tray program's start-up gives a run: this computer's PC ID and
 // the deletion protection of the settings.

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
+#include "base/Logging.h"
 #include "model/Exceptions.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,9 @@ void PrintHelp(QTextStream &out)
     out << "Usage: trovalo-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
     for (const TCommandEntry &command : Commands)
         out << "  " << QString::fromLatin1(command.Name).leftJustified(8) << command.Summary << "\n";
+    out << "\nOptions of every command:\n"
+           "  --verbose  also show on standard error what happens (deletions, drives, databases);\n"
+           "             without it only warnings and errors are shown there\n";
     out << "\nPaths may be given as Linux paths (/media/ann/STICK/Config/x.Zja) or in the\n"
            "drive-letter form Trovalo stores (E:\\Config\\x.Zja).\n";
 }
@@ -44,9 +48,11 @@ void PrintHelp(QTextStream &out)
 
 int main(int argc, char *argv[])
 {
+    trovalo::InstallLogHandler();
     QCoreApplication application(argc, argv);
     QTextStream out(stdout), err(stderr), in(stdin);
     QStringList arguments = application.arguments().mid(1);
+    trovalo::SetQuietLogging(!TakeVerboseOption(arguments));
 
     if (arguments.isEmpty() || arguments.first() == QLatin1String("help") ||
         arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h")) {

@@ -36,6 +36,7 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
+    void drivesListsEveryDrive_data();
     void drivesListsEveryDrive();
     void saveThenShowKeepsStreamOrder();
     void showThenSaveReproducesTheFile();
@@ -51,11 +52,32 @@ private slots:
     void passwordStaysHidden();
 };
 
+void TestCli::drivesListsEveryDrive_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("rules"); // QT_LOGGING_RULES
+    QTest::addColumn<bool>("infoShown");   // on standard error
+    QTest::newRow("quiet by default") << QStringList{"drives"} << QByteArray() << false;
+    QTest::newRow("verbose first") << QStringList{"--verbose", "drives"} << QByteArray() << true;
+    QTest::newRow("verbose last") << QStringList{"drives", "--verbose"} << QByteArray() << true;
+    QTest::newRow("logging rules ask")
+        << QStringList{"drives"} << QByteArray("trovalo.drives.info=true") << true;
+}
+
 void TestCli::drivesListsEveryDrive()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, rules);
+    QFETCH(bool, infoShown);
     test::TTestDrives drives({{'C', QString()}, {'E', QStringLiteral("bus=USB,label=STICK")}});
-    const TRun run = RunCli({QStringLiteral("drives")});
+    qputenv("QT_LOGGING_RULES", rules);
+    const TRun run = RunCli(arguments);
+    qunsetenv("QT_LOGGING_RULES");
     QCOMPARE(run.Status, 0);
+    static const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d [\\d:.]{12} info +trovalo\\.drives: Drive E: appeared: "),
+        QRegularExpression::MultilineOption);
+    QVERIFY2(run.Err.contains(line) == infoShown, qPrintable(run.Err));
     const QList<QByteArray> lines = run.OutBytes.trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[0].startsWith("Drive"));

@@ -292,7 +292,9 @@ void TestRestoreCommand::restoresZip()
     const QString given = drives.Native('C', QStringLiteral("given.txt"));
     test::WriteFile(given, password);
 
-    const TRun restore = RunCli(QStringList{"restore", job, "--yes", "--password-file", given} + options);
+    // Verbose: no log line may show the password either.
+    const TRun restore =
+        RunCli(QStringList{"restore", job, "--yes", "--verbose", "--password-file", given} + options);
     QVERIFY2(restore.Status == status, qPrintable(restore.Out + restore.Err));
     QVERIFY2(!(restore.Out + restore.Err).contains(QStringLiteral("s3cret")),
              qPrintable(restore.Out + restore.Err));

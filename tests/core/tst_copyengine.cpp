@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "TestProtection.h"
 
+#include "base/Logging.h"
 #include "db/JobDatabase.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
@@ -446,7 +447,19 @@ private slots:
             SetCopyFaultHookForTests([](const QString &source, const QString &, int) {
                 return source.endsWith(QLatin1String("/b.txt")) ? EACCES : 0;
             });
+        const QString logFile = FDrives->Base() + QStringLiteral("/Trovalo.log");
+        const QtMessageHandler previous = InstallLogHandler();
+        OpenLogFile(logFile);
         const auto observer = Run(job);
+        CloseLogFile();
+        qInstallMessageHandler(previous);
+        const QString logged = QString::fromUtf8(ReadOrMissing(logFile));
+        const QString deletion = protect ? "Moved to the deleted-files folder: " : "Deleted ";
+        QCOMPARE(logged.contains(" info     trovalo.engine: " + deletion + WithNative(Data + "a.txt")),
+                 moveFile);
+        QCOMPARE(logged.contains(" warning  trovalo.engine: Copy File not done: " +
+                                 WithNative(Data + "sub\\b.txt") + ": " + SystemErrorText(EACCES)),
+                 failing);
 
         QCOMPARE(Read(QStringLiteral("E:\\Moved\\a.txt")), QByteArray("alpha"));
         QCOMPARE(Read(QStringLiteral("E:\\Moved\\sub\\b.txt")), failing ? Missing : QByteArray("beta"));

@@ -2,6 +2,8 @@
 #include "E2eSession.h"
 #include "TestFiles.h"
 
+#include "control/AppPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -282,6 +284,15 @@ void TestTrayJobs::backupRunsFromOpenDriveToASavedLog()
     }
     QCOMPARE(log.size(), sourceFiles.size());
     QCOMPARE(logged, QSet<QString>(sourceFiles.cbegin(), sourceFiles.cend()));
+
+    // The diagnostic log keeps the run's start and its outcome.
+    const QString diagnostics = QString::fromUtf8(test::ReadOrMissing(session.Drives().Native(
+        'C', QStringLiteral("ProgramData/%1/ErrorLogs/Trovalo.log").arg(AppFolderName()))));
+    QVERIFY2(diagnostics.contains(QStringLiteral("trovalo.engine: Run started: TCopyFolderThread \"Docs\"")),
+             qPrintable(diagnostics));
+    QVERIFY2(diagnostics.contains(QStringLiteral("\"Docs\" (E:\\Config\\")), qPrintable(diagnostics));
+    QVERIFY2(diagnostics.contains(QStringLiteral(": finished; 6 files done, 0 failed, 0 errors")),
+             qPrintable(diagnostics));
 
     // "Save log" through the file dialog, as the user saves it.
     const QString folder = session.Drives().Base() + QStringLiteral("/saved logs");

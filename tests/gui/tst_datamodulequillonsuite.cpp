@@ -7,6 +7,7 @@
 #include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
 #include "TrayFallbackWindow.h"
+#include "base/Logging.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 #include "drives/OpenFlash.h"
@@ -202,6 +203,7 @@ private slots:
     void completionMessage();
     void completionMessageFollowsTheOutcome_data();
     void completionMessageFollowsTheOutcome();
+    void moveLeavesItsDeletionsInTheLog();
     void slideOutRowOfTheJob_data();
     void slideOutRowOfTheJob();
     void pcSyncWithoutItemForThisComputer();
@@ -537,6 +539,38 @@ void TestDataModuleQuillonSuite::completionMessageFollowsTheOutcome()
     QCOMPARE(boxes.Asked.constFirst().Kind, warning ? mtWarning : mtInformation);
     QCOMPARE(panel->findChild<QProgressBar *>(QStringLiteral("pbTotal"))->property("errorState").toBool(),
              ending == QLatin1String("thread error"));
+}
+
+// What the tray program's log file keeps of a job: start, deletions, end.
+void TestDataModuleQuillonSuite::moveLeavesItsDeletionsInTheLog()
+{
+    TJobDrives drives;
+    const QString logFile = drives.Drives.Base() + QStringLiteral("/Trovalo.log");
+    const QtMessageHandler previous = InstallLogHandler();
+    QVERIFY(OpenLogFile(logFile));
+    const auto restore = qScopeGuard([previous] {
+        CloseLogFile();
+        qInstallMessageHandler(previous);
+    });
+    TAskedBoxes boxes;
+    TDataModuleQuillonSuite tray(TrayOptions(false));
+    QTabWidget page;
+    QVERIFY(tray.RunFile(SaveJobOfKind(QStringLiteral("move")), &page, -1, false));
+    QVERIFY(WaitForEnd(page));
+    CloseLogFile();
+
+    const QStringList lines = QString::fromUtf8(test::ReadOrMissing(logFile)).split(QLatin1Char('\n'));
+    const auto lineWith = [&](const QString &text) {
+        return std::find_if(lines.cbegin(), lines.cend(),
+                            [&](const QString &line) { return line.contains(text); }) -
+               lines.cbegin();
+    };
+    const qsizetype started =
+        lineWith(QStringLiteral("trovalo.engine: Run started: TCopyFolderThread \"My Backup\""));
+    const qsizetype deleted = lineWith(QStringLiteral("trovalo.engine: Deleted C:\\Docs\\a.txt"));
+    const qsizetype ended = lineWith(
+        QStringLiteral("\"My Backup\" (E:\\Config\\Move1.Zjm): finished; 2 files done, 0 failed, 0 errors"));
+    QVERIFY2(started < deleted && deleted < ended && ended < lines.size(), qPrintable(lines.join('\n')));
 }
 
 void TestDataModuleQuillonSuite::slideOutRowOfTheJob_data()

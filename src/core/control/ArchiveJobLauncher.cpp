@@ -125,6 +125,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     thread->SetFileList(job.FileList());
     thread->SetFileFilter(*job.FileFilter());
     thread->SetLogFileName(JobDatabaseFileName(jobFile, ArchiveJobKind(job)));
+    thread->SetJobTitle(QStringLiteral("\"%1\" (%2)").arg(job.BackupName(), jobFile));
     thread->SetArchiveMode(mode);
     thread->SetDestination(launch->Destination);
     thread->SetFromDate(RunFromDate(mode, now));

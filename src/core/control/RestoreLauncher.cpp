@@ -345,6 +345,7 @@ std::unique_ptr<TRestoreThreadBase> TRestoreLauncher::Prepare(const TArchiveData
     thread->SetFreeOnTerminate(false);
     thread->SetSource(source);
     thread->SetRestoreDir(restoreDir);
+    thread->SetJobTitle(QStringLiteral("restore of \"%1\" from %2").arg(job.BackupName(), source));
     return thread;
 }
 

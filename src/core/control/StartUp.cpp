@@ -53,6 +53,11 @@ QString TStartUp::TemporaryFolder()
     return AppDataFolder() + QStringLiteral("\\Tmp");
 }
 
+QString TStartUp::ErrorLogFileName()
+{
+    return AppDataFolder() + QStringLiteral("\\ErrorLogs\\Trovalo.log");
+}
+
 void TStartUp::Run()
 {
     RunCommonModule();

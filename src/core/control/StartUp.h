@@ -47,6 +47,7 @@ public:
     static QString SettingsFileName();        // AppDataFolder\ConfigData\Config.cfg
     static QString ProgramDatabaseFileName(); // AppDataFolder\ConfigData\ProgramData.zjd
     static QString TemporaryFolder();         // AppDataFolder\Tmp
+    static QString ErrorLogFileName();        // AppDataFolder\ErrorLogs\Trovalo.log
 
 private:
     void RunControllerSteps();

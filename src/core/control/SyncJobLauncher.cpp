@@ -144,6 +144,7 @@ bool TSyncJobLauncher::PrepareSyncJob(TSyncLaunch &launch, TDateTime now, int it
     launch.DatabaseFile = JobDatabaseFileName(launch.JobFile, TJobKind::Sync);
     launch.Thread = MakeThread(pairs, launch.DatabaseFile, *job.FileFilter(), job.SyncDirection(),
                                job.SyncDefaultAction());
+    launch.Thread->SetJobTitle(QStringLiteral("\"%1\" (%2)").arg(launch.Caption, launch.JobFile));
     launch.PreviousLastUpdate = job.LastUpdate();
     job.SetLastUpdate(now);
     return true;
@@ -189,6 +190,8 @@ bool TSyncJobLauncher::PreparePCSyncJob(TSyncLaunch &launch, TDateTime now, int 
     launch.DatabaseFile = database;
     launch.Thread =
         MakeThread(pairs, database, *item.FileFilter(), item.SyncDirection(), item.SyncDefaultAction());
+    launch.Thread->SetJobTitle(
+        QStringLiteral("\"%1\" (%2, item %3)").arg(launch.Caption, launch.JobFile).arg(itemIndex));
     launch.PreviousLastUpdate = item.LastUpdate();
     item.SetLastUpdate(now);
     return true;

@@ -1,5 +1,6 @@
 #include "db/SqliteDatabase.h"
 
+#include "base/Logging.h"
 #include "model/Exceptions.h"
 
 #include <QDir>
@@ -290,7 +291,9 @@ void TSqliteDatabase::Configure(const TSqliteOpenOptions &options)
 
 void TSqliteDatabase::Fail(const QString &message) const
 {
-    throw EDatabaseError(QStringLiteral("%1: %2").arg(FFileName, message));
+    const QString text = QStringLiteral("%1: %2").arg(FFileName, message);
+    qCWarning(LogDb).noquote() << text;
+    throw EDatabaseError(text);
 }
 
 void TSqliteDatabase::FailWithLastError() const
@@ -421,8 +424,12 @@ TSqliteBatchCommitter::~TSqliteBatchCommitter()
         // A destructor must not throw; the rows are still worth keeping.
     }
     // Keep what was written before whatever ends the batch early.
-    if (sqlite3_exec(FDatabase.Handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(FDatabase.Handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        qCWarning(LogDb).noquote() << QStringLiteral("%1: the last rows could not be committed: %2")
+                                          .arg(FDatabase.FileName(),
+                                               QString::fromUtf8(sqlite3_errmsg(FDatabase.Handle())));
         sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
 }
 
 void TSqliteBatchCommitter::BeginWrite()

@@ -1,5 +1,6 @@
 #include "engine/CopyFolderThread.h"
 
+#include "base/Logging.h"
 #include "db/JobDatabase.h"
 #include "model/Exceptions.h"
 #include "model/FileFilter.h"
@@ -276,6 +277,7 @@ bool TCopyFolderThread::RemoveVanishedItem(const QString &target, bool isFolder)
     if (!isFolder)
         return DeleteOneFile(target);
     if (RemoveDir(target)) {
+        qCInfo(LogEngine).noquote() << QStringLiteral("Removed folder ") + WithNative(target);
         LastError = 0;
         return true;
     }

@@ -1,5 +1,6 @@
 #include "engine/ThreadBase.h"
 
+#include "base/Logging.h"
 #include "db/ProgramDatabase.h"
 #include "model/Exceptions.h"
 #include "model/FileFilter.h"
@@ -76,6 +77,19 @@ std::optional<TFileState> StateOf(const QString &letterPath)
     return TFileState{info->st_dev, info->st_ino, info->st_size, info->st_mtim};
 }
 
+// What a failed file operation's log row says.
+QString FailureText(int error)
+{
+    return error != 0 ? SystemErrorText(error) : QStringLiteral("Skiped");
+}
+
+// A failed or skipped file operation, with the system's message.
+void LogNotDone(const QString &action, const QString &fileName, const QString &info)
+{
+    qCWarning(LogEngine).noquote()
+        << QStringLiteral("%1 not done: %2: %3").arg(action.trimmed(), WithNative(fileName), info);
+}
+
 } // namespace
 
 TThreadBase::TThreadBase(QObject *parent)
@@ -131,13 +145,14 @@ void TThreadBase::RunBody()
 {
     // The engines catch what they expect; this only keeps an unexpected
     // failure from ending the whole program or passing for success.
-    const auto reportUncaught = [this](const QString &message) {
-        QString className = QString::fromLatin1(metaObject()->className());
-        className = className.mid(className.lastIndexOf(QLatin1Char(':')) + 1);
-        Sta = QStringLiteral("Thread Error : Class = ") + className + QStringLiteral(" : ") + message;
+    const QString engine = QString::fromLatin1(metaObject()->className()).section(QLatin1Char(':'), -1);
+    const auto reportUncaught = [this, &engine](const QString &message) {
+        Sta = QStringLiteral("Thread Error : Class = ") + engine + QStringLiteral(" : ") + message;
         ErrorCode = -1;
         ReportError();
     };
+    const QString job = FJobTitle.isEmpty() ? engine : engine + QLatin1Char(' ') + FJobTitle;
+    qCInfo(LogEngine).noquote() << "Run started:" << job;
     try {
         Execute();
     } catch (const ETrovaloError &error) {
@@ -146,8 +161,28 @@ void TThreadBase::RunBody()
         reportUncaught(QString::fromLocal8Bit(error.what()));
     }
     FOutcome = EndOutcome();
+    qCInfo(LogEngine).noquote() << QStringLiteral("Run ended: %1: %2; %3 files done, %4 failed, %5 errors")
+                                       .arg(job, RunEndText(FOutcome.End))
+                                       .arg(FOutcome.FilesDone)
+                                       .arg(FOutcome.FailedFiles)
+                                       .arg(FOutcome.ErrorEvents);
     if (FObserver)
         FObserver->OnFinished(*this, FOutcome);
+}
+
+QString RunEndText(TRunEnd end)
+{
+    switch (end) {
+    case TRunEnd::Finished:
+        return QStringLiteral("finished");
+    case TRunEnd::CancelledByUser:
+        return QStringLiteral("cancelled");
+    case TRunEnd::AbortedLowDisk:
+        return QStringLiteral("stopped by Abort for want of disk space");
+    case TRunEnd::ThreadError:
+        return QStringLiteral("stopped by an error");
+    }
+    return QString();
 }
 
 TRunOutcome TThreadBase::EndOutcome() const
@@ -227,6 +262,7 @@ void TThreadBase::ReportStatus()
 void TThreadBase::ReportError()
 {
     ++FOutcome.ErrorEvents;
+    qCWarning(LogEngine).noquote() << QStringLiteral("%1 (code %2)").arg(Sta).arg(ErrorCode);
     if (FObserver)
         FObserver->OnError(*this, Sta, ErrorCode);
 }
@@ -239,8 +275,11 @@ void TThreadBase::ReportFileProgress()
 
 void TThreadBase::ReportLog()
 {
-    if (LogEvent == eFailedorSkip)
+    // Every engine reports a failed or skipped file operation here.
+    if (LogEvent == eFailedorSkip) {
         ++FOutcome.FailedFiles;
+        LogNotDone(LogEventAction, LogEventFileName, LogEventInfo);
+    }
     if (FObserver)
         FObserver->OnLog(*this, LogEventFileName, LogEventAction, LogEventInfo, LogEvent);
 }
@@ -252,7 +291,7 @@ void TThreadBase::SetLogResult(bool succeeded)
         LogEventInfo = QStringLiteral("Done");
     } else {
         LogEvent = eFailedorSkip;
-        LogEventInfo = LastError != 0 ? SystemErrorText(LastError) : QStringLiteral("Skiped");
+        LogEventInfo = FailureText(LastError);
     }
 }
 
@@ -347,7 +386,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
             restoreAttributes();
         } else if (!MoveFile(protectedPath, target).Ok) {
             // It stays in the deleted-files folder: at least account for it.
-            RecordDeletedFile(protectedPath, protectedSize);
+            RecordDeletedFile(target, protectedPath, protectedSize);
         }
     };
 
@@ -367,9 +406,16 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         return FailWith(copied.Errno);
     }
     if (!protectedPath.isEmpty())
-        RecordDeletedFile(protectedPath, protectedSize);
-    if (moveSource && sourceBefore && StateOf(source) == sourceBefore)
-        DeleteOneFile(source);
+        RecordDeletedFile(target, protectedPath, protectedSize);
+    if (!moveSource)
+        return true;
+    if (sourceBefore && StateOf(source) == sourceBefore) {
+        if (!DeleteOneFile(source))
+            LogNotDone(QStringLiteral("Delete File"), source, FailureText(LastError));
+    } else {
+        qCInfo(LogEngine).noquote() << QStringLiteral("Not deleted, it changed while it was copied: ") +
+                                           WithNative(source);
+    }
     return true;
 }
 
@@ -385,7 +431,10 @@ bool TThreadBase::DeleteOneFile(const QString &fileName)
         if (attributes && (*attributes & ClearableAttributes))
             SetFileAttributes(fileName, 0);
         const TFileOpResult deleted = DeleteFileChecked(fileName);
-        return deleted.Ok || FailWith(deleted.Errno);
+        if (!deleted.Ok)
+            return FailWith(deleted.Errno);
+        qCInfo(LogEngine).noquote() << QStringLiteral("Deleted ") + WithNative(fileName);
+        return true;
     }
 
     const QString protectedPath = ProtectedPath(fileName);
@@ -399,7 +448,7 @@ bool TThreadBase::DeleteOneFile(const QString &fileName)
     const TFileOpResult moved = MoveFile(fileName, protectedPath, ProgressCallback());
     if (!moved.Ok)
         return FailWith(moved.Errno);
-    RecordDeletedFile(protectedPath, size);
+    RecordDeletedFile(fileName, protectedPath, size);
     return true;
 }
 
@@ -485,8 +534,10 @@ QString TThreadBase::FreeProtectedPath(const QString &fileName) const
     }
 }
 
-void TThreadBase::RecordDeletedFile(const QString &protectedPath, qint64 size)
+void TThreadBase::RecordDeletedFile(const QString &fileName, const QString &protectedPath, qint64 size)
 {
+    qCInfo(LogEngine).noquote() << QStringLiteral("Moved to the deleted-files folder: %1 -> %2")
+                                       .arg(WithNative(fileName), WithNative(protectedPath));
     if (!FDeleteLog)
         return; // the program database could not be opened; reported at the start
     const QString deletedFolder = IncludeTrailingBackslash(FProtection.DeletedFolder);

@@ -62,6 +62,9 @@ public:
     void SetFileFilter(const TFileFilter &filter);
     TFileFilter &FileFilter() { return *FFileFilter; }
 
+    // The job's name and file, for the diagnostic log.
+    void SetJobTitle(const QString &value) { FJobTitle = value; }
+
     QString LogFileName() const { return FLogFileName; }
     void SetLogFileName(const QString &value) { FLogFileName = value; }
     TDateTime StartTime() const { return FStartTime; }
@@ -159,7 +162,8 @@ private:
     // The protected path of a file, or the next free "<name> (n)<ext>"
     // beside it when an earlier version already took it this minute.
     QString FreeProtectedPath(const QString &fileName) const;
-    void RecordDeletedFile(const QString &protectedPath, qint64 size);
+    // FileName now lies at ProtectedPath.
+    void RecordDeletedFile(const QString &fileName, const QString &protectedPath, qint64 size);
     bool FailWith(int error);
 
     TWorkerObserver *FObserver = nullptr;
@@ -168,6 +172,7 @@ private:
     std::unique_ptr<TProgramDatabase> FDeleteLog;
     std::unique_ptr<TFileFilter> FFileFilter;
     QString FLogFileName;
+    QString FJobTitle;
     TDateTime FStartTime = 0;
     QElapsedTimer FProcessClock;
     // The folder the last copy went to, known to exist.

@@ -46,6 +46,9 @@ enum class TRunEnd : int {
     ThreadError,     // stopped early by a failure, not by a stop request
 };
 
+// "finished", "cancelled"…: how a run ended, in words for the log.
+QString RunEndText(TRunEnd end);
+
 // The one result of a run, delivered with its end.
 struct TRunOutcome
 {

@@ -2,6 +2,7 @@
 
 #include "DriveLetterMemory.h"
 #include "VolumeInfo.h"
+#include "base/Logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -309,6 +310,9 @@ TDiscoveredDrives DiscoverDrives(const TDiscoveryInput &input, TDriveLetterMemor
     for (qsizetype i = 0; i < volumes.size(); ++i) {
         if (letters.at(i))
             result.Drives << DescribeVolume(input, *volumes.at(i), *letters.at(i));
+        else
+            qCWarning(LogDrives).noquote() << QStringLiteral("No drive letter is left for %1 (%2)")
+                                                  .arg(volumes.at(i)->MountPoint, volumes.at(i)->Source);
     }
     std::sort(result.Drives.begin(), result.Drives.end(),
               [](const TDriveInfo &a, const TDriveInfo &b) { return a.Letter < b.Letter; });

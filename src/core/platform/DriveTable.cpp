@@ -5,13 +5,13 @@
 #include "DriveMap.h"
 #include "DriveOverride.h"
 #include "PathText.h"
+#include "base/Logging.h"
 #include "model/Exceptions.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QtDebug>
 
 #include <algorithm>
 
@@ -74,6 +74,41 @@ QString LetterList(const QList<TDriveInfo> &drives)
         letters << QString(drive.Letter) + QLatin1Char(':');
     return letters.join(QStringLiteral(", "));
 }
+
+QString Described(const TDriveInfo &drive)
+{
+    QStringList details;
+    for (const QString &detail : {drive.Label, drive.FileSystem, drive.BusType, drive.Device})
+        if (!detail.isEmpty())
+            details << detail;
+    return drive.Root + QStringLiteral(" (") + details.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+const TDriveInfo *WithLetter(const QList<TDriveInfo> &drives, QChar letter)
+{
+    const auto found = std::find_if(drives.cbegin(), drives.cend(),
+                                    [&](const TDriveInfo &drive) { return drive.Letter == letter; });
+    return found == drives.cend() ? nullptr : &*found;
+}
+
+// A letter that comes, goes or is given to another volume.
+void LogDriveChanges(const QList<TDriveInfo> &before, const QList<TDriveInfo> &after)
+{
+    for (const TDriveInfo &drive : after) {
+        const TDriveInfo *old = WithLetter(before, drive.Letter);
+        if (!old)
+            qCInfo(LogDrives).noquote()
+                << QStringLiteral("Drive %1: appeared: %2").arg(drive.Letter).arg(Described(drive));
+        else if (old->Root != drive.Root || old->Uuid != drive.Uuid || old->Device != drive.Device)
+            qCInfo(LogDrives).noquote() << QStringLiteral("Drive %1: is now %2, was %3")
+                                               .arg(drive.Letter)
+                                               .arg(Described(drive), Described(*old));
+    }
+    for (const TDriveInfo &drive : before)
+        if (!WithLetter(after, drive.Letter))
+            qCInfo(LogDrives).noquote()
+                << QStringLiteral("Drive %1: went away: %2").arg(drive.Letter).arg(Described(drive));
+}
 } // namespace
 
 struct TDriveTable::TSnapshot
@@ -98,9 +133,8 @@ struct TDriveTable::TPrivate
         if (!parsed) {
             snapshot.OverrideError = error;
             if (error != ReportedError)
-                qWarning().noquote() << QStringLiteral(
-                                            "Trovalo: TROVALO_DRIVES is not valid, so no drive is known: ") +
-                                            error;
+                qCWarning(LogDrives).noquote()
+                    << QStringLiteral("Trovalo: TROVALO_DRIVES is not valid, so no drive is known: ") + error;
             ReportedError = error;
             return;
         }
@@ -129,8 +163,9 @@ struct TDriveTable::TPrivate
         memory.Load();
         TDiscoveredDrives found = DiscoverDrives(ReadDiscoveryInput(), memory);
         if (!memory.Save())
-            qWarning().noquote() << QStringLiteral("Trovalo: could not write the drive letters to %1")
-                                        .arg(TDriveLetterMemory::DefaultFileName());
+            qCWarning(LogDrives).noquote()
+                << QStringLiteral("Trovalo: could not write the drive letters to %1")
+                       .arg(TDriveLetterMemory::DefaultFileName());
         snapshot.Map = TDriveMap(found.Drives, found.Shares);
     }
 };
@@ -157,6 +192,8 @@ void TDriveTable::Refresh()
         d->BuildFromOverride(*snapshot, qEnvironmentVariable(DrivesVariable));
     else
         TPrivate::BuildFromDiscovery(*snapshot);
+    const std::shared_ptr<const TSnapshot> previous = Snapshot();
+    LogDriveChanges(previous ? previous->Map.Drives() : QList<TDriveInfo>(), snapshot->Map.Drives());
     QMutexLocker lock(&d->Mutex);
     d->Current = std::move(snapshot);
 }
@@ -295,6 +332,12 @@ QString LetterPath(const QString &nativePath)
     if (const std::optional<QString> letter = map->ToLetter(nativePath, &fault))
         return *letter;
     throw EPathError(FaultMessage(nativePath, fault, *map));
+}
+
+QString WithNative(const QString &letterPath)
+{
+    const std::optional<QString> native = ToNativePath(letterPath);
+    return native ? QStringLiteral("%1  (%2)").arg(letterPath, *native) : letterPath;
 }
 
 QString LetterPathFromUserInput(const QString &path)

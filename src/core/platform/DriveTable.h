@@ -100,6 +100,11 @@ std::optional<QString> ToLetterPath(const QString &nativePath);
 QString NativePath(const QString &letterPath);
 QString LetterPath(const QString &nativePath);
 
+// "E:\Docs\a.txt  (/media/ann/STICK/Docs/a.txt)": the letter form with the
+// native path beside it, so a Linux user sees where a file really is; the
+// letter form alone when it has no native path.
+QString WithNative(const QString &letterPath);
+
 // Accepts either form (what a command-line user typed) and returns the
 // drive-letter form; raises EPathError when it has none.
 QString LetterPathFromUserInput(const QString &path);

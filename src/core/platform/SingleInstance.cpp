@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include "base/Logging.h"
 #include "control/AppPaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
@@ -80,6 +81,7 @@ bool TApplicationInstance::RestoreIfRunning()
         }
     }
     FRemoveInstance = false;
+    qCInfo(LogStartUp) << "Another copy of the program is running; this one ends";
     AskRunningCopyToComeForward();
     return true;
 }
@@ -144,7 +146,8 @@ void TApplicationInstance::Listen()
     if (!FServer->listen(name)) {
         // The copy still runs and still turns others away; it only cannot be
         // brought forward by them.
-        qWarning("Cannot listen on %s: %s", qPrintable(name), qPrintable(FServer->errorString()));
+        qCWarning(LogStartUp, "Cannot listen on %s: %s", qPrintable(name),
+                  qPrintable(FServer->errorString()));
         return;
     }
     connect(FServer, &QLocalServer::newConnection, this, &TApplicationInstance::OnNewConnection);
@@ -159,6 +162,7 @@ void TApplicationInstance::OnNewConnection()
                 if (socket->readLine(MaxRequestSize) == RaiseRequest) {
                     socket->write(RaiseAnswer.data(), RaiseAnswer.size());
                     socket->flush();
+                    qCInfo(LogStartUp) << "Another start of the program asked this copy to come forward";
                     emit RaiseRequested();
                 }
             }
@@ -181,10 +185,14 @@ void TApplicationInstance::AskRunningCopyToComeForward() const
         socket.waitForBytesWritten(ConnectTimeoutMs);
         // Wait for the answer so the request is not lost when this process
         // ends at once; a copy too busy to answer is still running.
-        socket.waitForReadyRead(AnswerTimeoutMs);
+        if (socket.waitForReadyRead(AnswerTimeoutMs))
+            qCInfo(LogStartUp) << "The running copy was asked to come forward";
+        else
+            qCWarning(LogStartUp) << "The running copy did not answer the request to come forward";
         socket.disconnectFromServer();
         return;
     }
+    qCWarning(LogStartUp) << "No running copy could be reached to come forward";
 }
 
 } // namespace trovalo
