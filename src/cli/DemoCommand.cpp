@@ -1,13 +1,13 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "control/AppPaths.h"
+#include "base/PathText.h"
 #include "control/DriveConfig.h"
 #include "control/StartUp.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 #include <QDir>
 #include <QFile>

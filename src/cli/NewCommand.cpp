@@ -2,14 +2,14 @@
 #include "Commands.h"
 #include "Terminal.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/DriveConfig.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/SyncData.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
 
 #include <QFile>

@@ -3,6 +3,8 @@
 #include "Commands.h"
 #include "EngineRun.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/ArchiveJobLauncher.h"
 #include "control/SyncJobLauncher.h"
 #include "db/JobDatabase.h"
@@ -10,12 +12,10 @@
 #include "engine/SyncFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
-#include "platform/PathText.h"
 
 namespace trovalo::cli {
 

@@ -1,10 +1,10 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "control/AppPaths.h"
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/RecordJson.h"
 #include "model/RecordRegistry.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 
 #include <QJsonDocument>

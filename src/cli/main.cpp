@@ -2,7 +2,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <QCoreApplication>
 

@@ -1,11 +1,11 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "base/Exceptions.h"
 #include "control/ArchiveJobLauncher.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/SyncData.h"
 #include "model/ZlibContainer.h"
 

@@ -1,8 +1,8 @@
 #include "TestDrives.h"
 
+#include "base/Exceptions.h"
 #include "control/DriveConfig.h"
 #include "model/DiskConfigFile.h"
-#include "model/Exceptions.h"
 #include "platform/FileAttributes.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/FatAttributeIo.h"
 

@@ -1,8 +1,8 @@
 #include "TestDrives.h"
 
-#include "control/AppPaths.h"
 #include "control/StartUp.h"
 #include "model/ProgramIdentity.h"
+#include "platform/AppPaths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "base/Exceptions.h"
 #include "control/SyncJobLauncher.h"
 #include "engine/SyncFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"

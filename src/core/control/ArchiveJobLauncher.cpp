@@ -1,17 +1,17 @@
 #include "ArchiveJobLauncher.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/StrictJobLoad.h"
 #include "db/JobDatabase.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/ObjectStream.h"
 #include "model/ZlibContainer.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 #include <QFile>
 

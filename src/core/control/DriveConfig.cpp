@@ -1,9 +1,9 @@
 #include "DriveConfig.h"
 
+#include "base/PathText.h"
 #include "model/DiskConfigFile.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 namespace trovalo {
 

@@ -4,10 +4,10 @@
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
 
 #include <QFileInfo>

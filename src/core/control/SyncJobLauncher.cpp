@@ -1,16 +1,16 @@
 #include "SyncJobLauncher.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/StrictJobLoad.h"
 #include "db/SyncDatabase.h"
 #include "engine/SyncFolderThread.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
 #include "model/ZlibContainer.h"
 #include "platform/DriveTable.h"
-#include "platform/PathText.h"
 
 #include <QFile>
 

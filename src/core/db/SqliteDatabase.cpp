@@ -1,6 +1,6 @@
 #include "db/SqliteDatabase.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <QDir>
 #include <QFile>

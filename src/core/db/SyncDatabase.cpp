@@ -1,7 +1,7 @@
 #include "db/SyncDatabase.h"
 
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
-#include "platform/PathText.h"
 
 #include <QHash>
 

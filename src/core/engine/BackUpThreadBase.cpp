@@ -1,14 +1,14 @@
 #include "engine/BackUpThreadBase.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 #include "db/JobDatabase.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,10 +1,10 @@
 #include "engine/RestoreFolderThread.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "model/FileFilter.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <cerrno>
 #include <vector>

@@ -1,16 +1,16 @@
 #include "engine/SyncFolderThread.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 #include "db/SyncDatabase.h"
 #include "engine/FolderTreeListing.h"
 #include "engine/SyncFileData.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <cerrno>
 #include <vector>

@@ -1,14 +1,14 @@
 #include "engine/ThreadBase.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
+#include "base/SizeText.h"
 #include "db/ProgramDatabase.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
-#include "model/SizeText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <QFile>
 

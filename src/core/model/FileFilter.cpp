@@ -1,8 +1,8 @@
 #include "FileFilter.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "platform/FileAttributes.h"
-#include "platform/PathText.h"
 
 #include <vector>
 

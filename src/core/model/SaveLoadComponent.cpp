@@ -1,7 +1,7 @@
 #include "model/SaveLoadComponent.h"
 
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/PropertyTarget.h"
 #include "model/ZlibContainer.h"

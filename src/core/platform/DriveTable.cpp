@@ -4,8 +4,8 @@
 #include "DriveLetterMemory.h"
 #include "DriveMap.h"
 #include "DriveOverride.h"
-#include "PathText.h"
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 
 #include <QDir>
 #include <QFile>

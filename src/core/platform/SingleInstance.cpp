@@ -1,6 +1,6 @@
 #include "SingleInstance.h"
 
-#include "control/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 
 #include <QCryptographicHash>

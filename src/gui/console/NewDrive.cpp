@@ -2,6 +2,7 @@
 
 #include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
+#include "base/PathText.h"
 #include "console/JobListStyle.h"
 #include "control/ScheduleLookup.h"
 #include "dialogs/RatioBoxEx.h"
@@ -11,7 +12,6 @@
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
 #include "progress/ThreadStatuesFrame.h"
 
