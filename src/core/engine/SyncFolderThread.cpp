@@ -8,6 +8,7 @@
 #include "engine/SyncFileData.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
@@ -236,7 +237,7 @@ void TSyncThreadBase::WalkFolder(TFolderTreeListing &listing, std::size_t &posit
             break;
         }
         case TFolderEntry::ekFile:
-            if (FileFilter().IsExcludedFile(entry.Name, folder))
+            if (IsExcludedFile(FileFilter(), entry.Name, folder))
                 break;
             if (databaseFolder && IsDatabaseFile(folder, entry.Name))
                 break;

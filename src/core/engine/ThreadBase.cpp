@@ -489,7 +489,7 @@ void TThreadBase::DeleteFolderTree(const QString &path)
             break;
         }
         case TFolderEntry::ekFile:
-            if (FFileFilter->IsExcludedFile(entry.Name, path))
+            if (IsExcludedFile(*FFileFilter, entry.Name, path))
                 break;
             try {
                 StatuesInfo = QStringLiteral("Deleteing File : ") + path + entry.Name;
