@@ -8,6 +8,7 @@
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -176,7 +177,7 @@ int DemoCommand(TCliContext &context)
 
     Heading(out, QStringLiteral("Settings, saved as Config.cfg"));
     if (startUp.ProgramData()) {
-        startUp.ProgramData()->SaveToFile(TStartUp::SettingsFileName());
+        SaveToFile(*startUp.ProgramData(), TStartUp::SettingsFileName());
         PrintRecordFile(TStartUp::SettingsFileName(), out);
     }
 

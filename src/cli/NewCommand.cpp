@@ -10,6 +10,7 @@
 #include "model/SyncData.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/RecordFile.h"
 #include "platform/VolumeInfo.h"
 
 #include <QFile>
@@ -214,7 +215,7 @@ QString SaveNewJob(TSaveLoadComponent &job, const QString &drive, TJobKind kind)
         if (FileExists(leftover))
             QFile::remove(NativePath(leftover));
     }
-    job.SaveToFile(fileName);
+    SaveToFile(job, fileName);
     return fileName;
 }
 

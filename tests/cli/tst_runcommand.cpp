@@ -5,6 +5,7 @@
 #include "db/JobDatabase.h"
 #include "model/ArchiveData.h"
 #include "platform/DriveTable.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QProcess>
@@ -83,7 +84,7 @@ void TestRunCommand::newUserRunsABackupTwiceThenUnderAnotherLetter()
     QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/sub/b.txt"))),
              QByteArray("beta"));
     TArchiveData saved;
-    saved.LoadFromFile(QStringLiteral("E:\\Config\\") + job);
+    LoadFromFile(saved, QStringLiteral("E:\\Config\\") + job);
     QVERIFY(saved.LastUpdate() > 0);
 
     const TRun second = RunCli({QStringLiteral("run"), QStringLiteral("E:\\Config\\") + job});
@@ -117,9 +118,9 @@ void TestRunCommand::jobOfAnotherComputerNeedsYes()
     WriteDocs(drives);
     const QString job = QStringLiteral("E:\\Config\\") + NewBackupJob(drives, {"C:\\Users\\ann\\Docs"});
     TArchiveData foreign;
-    foreign.LoadFromFile(job);
+    LoadFromFile(foreign, job);
     foreign.SetPCID(QStringLiteral("0000 - 0000"));
-    foreign.SaveToFile(job);
+    SaveToFile(foreign, job);
     const QByteArray before = test::ReadOrMissing(NativePath(job));
 
     // Standard input is a pipe, not a terminal: nobody to ask.

@@ -12,6 +12,7 @@
 #include "model/ZlibContainer.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 
@@ -135,7 +136,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
 
 void TArchiveJobLauncher::SaveStartedJob(TArchiveLaunch &launch)
 {
-    launch.Job->SaveToFile(launch.JobFile);
+    SaveToFile(*launch.Job, launch.JobFile);
 }
 
 void TArchiveJobLauncher::RebaseToJobDrive(TArchiveData &job, const QString &jobFile)

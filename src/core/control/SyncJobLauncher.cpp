@@ -11,6 +11,7 @@
 #include "model/SyncDataItems.h"
 #include "model/ZlibContainer.h"
 #include "platform/DriveTable.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 
@@ -226,9 +227,9 @@ TSyncJobLauncher::MakeThread(const TRunPairs &pairs, const QString &databaseFile
 void TSyncJobLauncher::SaveStartedJob(TSyncLaunch &launch)
 {
     if (launch.PCJob)
-        launch.PCJob->SaveToFile(launch.JobFile);
+        SaveToFile(*launch.PCJob, launch.JobFile);
     else
-        launch.Job->SaveToFile(launch.JobFile);
+        SaveToFile(*launch.Job, launch.JobFile);
 }
 
 } // namespace trovalo
