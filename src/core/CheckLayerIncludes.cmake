@@ -61,6 +61,6 @@ foreach(source IN LISTS sources)
   endforeach()
 endforeach()
 if(failures GREATER 0)
-  message(FATAL_ERROR "${failures} include(s) in src/core/${LAYER} reach a layer above it; "
-                      "move the code to the layer it belongs to.")
+  message(FATAL_ERROR "${failures} include(s) in src/core/${LAYER} break the core's layering; "
+                      "move the code to the layer it belongs to rather than reaching up.")
 endif()
