@@ -3,9 +3,9 @@
 //
 //   bench_db [FOLDER]   (default: a temporary folder in the current one)
 
+#include "base/Exceptions.h"
 #include "db/JobDatabase.h"
 #include "db/SqliteDatabase.h"
-#include "model/Exceptions.h"
 #include "platform/DriveTable.h"
 
 #include <QCoreApplication>

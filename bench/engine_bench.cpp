@@ -22,12 +22,12 @@
 // reports and a log row each), so what the hand-off itself costs shows
 // without the noise of the disk.
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ThreadHandOffObserver.h"
-#include "model/Exceptions.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "CliObserver.h"
 
-#include "model/SizeText.h"
-#include "platform/PathText.h"
+#include "base/PathText.h"
+#include "base/SizeText.h"
 
 #include <QLocale>
 #include <QMutexLocker>

@@ -1,13 +1,14 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "control/AppPaths.h"
+#include "base/PathText.h"
 #include "control/DriveConfig.h"
 #include "control/StartUp.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -176,7 +177,7 @@ int DemoCommand(TCliContext &context)
 
     Heading(out, QStringLiteral("Settings, saved as Config.cfg"));
     if (startUp.ProgramData()) {
-        startUp.ProgramData()->SaveToFile(TStartUp::SettingsFileName());
+        SaveToFile(*startUp.ProgramData(), TStartUp::SettingsFileName());
         PrintRecordFile(TStartUp::SettingsFileName(), out);
     }
 

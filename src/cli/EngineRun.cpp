@@ -1,10 +1,10 @@
 #include "EngineRun.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/StartUp.h"
-#include "model/Exceptions.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 #include <QDeadlineTimer>
 

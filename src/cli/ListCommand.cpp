@@ -1,11 +1,11 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "engine/SearchDrive.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"
-#include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
 
 #include <QRegularExpression>

@@ -2,14 +2,15 @@
 #include "Commands.h"
 #include "Terminal.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/DriveConfig.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/SyncData.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
+#include "platform/RecordFile.h"
 #include "platform/VolumeInfo.h"
 
 #include <QFile>
@@ -214,7 +215,7 @@ QString SaveNewJob(TSaveLoadComponent &job, const QString &drive, TJobKind kind)
         if (FileExists(leftover))
             QFile::remove(NativePath(leftover));
     }
-    job.SaveToFile(fileName);
+    SaveToFile(job, fileName);
     return fileName;
 }
 

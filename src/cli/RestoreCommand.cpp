@@ -4,14 +4,14 @@
 #include "EngineRun.h"
 #include "Terminal.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/RestoreLauncher.h"
 #include "engine/BackUpThreadBase.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"
 #include "platform/JobRunLock.h"
-#include "platform/PathText.h"
 #include "platform/VolumeInfo.h"
 
 namespace trovalo::cli {

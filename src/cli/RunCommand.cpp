@@ -3,18 +3,18 @@
 #include "Commands.h"
 #include "EngineRun.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/ArchiveJobLauncher.h"
 #include "control/SyncJobLauncher.h"
 #include "engine/BackUpThreadBase.h"
 #include "engine/SyncFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
-#include "platform/PathText.h"
 
 namespace trovalo::cli {
 

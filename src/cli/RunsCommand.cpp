@@ -2,9 +2,9 @@
 #include "Commands.h"
 #include "EngineRun.h"
 
+#include "base/Exceptions.h"
 #include "control/ArchiveJobLauncher.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"
 #include "platform/VolumeInfo.h"

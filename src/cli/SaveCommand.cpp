@@ -1,11 +1,12 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "control/AppPaths.h"
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/RecordJson.h"
 #include "model/RecordRegistry.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
+#include "platform/RecordFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,7 +94,7 @@ int SaveCommand(TCliContext &context)
     } catch (const EStreamError &error) {
         throw TCliFailure{error.Message() + QStringLiteral("; nothing was written")};
     }
-    record->SaveToFile(fileName);
+    SaveToFile(*record, fileName);
     context.Out << "Saved " << className << " to " << fileName << " (" << NativePath(fileName) << ")\n";
     return ExitOk;
 }

@@ -1,7 +1,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/RecordJson.h"
 #include "model/ZlibContainer.h"

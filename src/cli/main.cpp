@@ -2,8 +2,8 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
+#include "base/Exceptions.h"
 #include "base/Logging.h"
-#include "model/Exceptions.h"
 
 #include <QCoreApplication>
 

@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 
 #include "model/ArchiveData.h"
+#include "platform/RecordFile.h"
 #include "platform/VolumeInfo.h"
 
 #include <QDir>
@@ -53,7 +54,7 @@ void TestListCommand::initTestCase()
     move.SetArchiveMode(amMove);
     move.SetLastUpdate(EncodeDateTime(QDate(2014, 7, 10), QTime(9, 15, 30)));
     move.SetPCID(QStringLiteral("0000 - 0001"));
-    move.SaveToFile(QStringLiteral("E:\\Config\\Move 1.Zjm"));
+    SaveToFile(move, QStringLiteral("E:\\Config\\Move 1.Zjm"));
     test::WriteFile(FDrives->Native('E', "Config/sync broken.Zjs"), "garbage");
 }
 

@@ -6,6 +6,7 @@
 #include "model/ArchiveData.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -377,9 +378,9 @@ void TestRestoreCommand::nothingRestored()
     }
     if (jobState == QLatin1String("foreign")) {
         TArchiveData foreign;
-        foreign.LoadFromFile(job);
+        LoadFromFile(foreign, job);
         foreign.SetPCID(QStringLiteral("0000 - 0000"));
-        foreign.SaveToFile(job);
+        SaveToFile(foreign, job);
     }
     DamageDocs(drives);
     const QByteArray jobBefore = test::ReadOrMissing(NativePath(job));

@@ -6,6 +6,7 @@
 #include "model/ArchiveData.h"
 #include "platform/DriveTable.h"
 #include "platform/JobRunLock.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QProcess>
@@ -87,7 +88,7 @@ void TestRunCommand::newUserRunsABackupTwiceThenUnderAnotherLetter()
     QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/sub/b.txt"))),
              QByteArray("beta"));
     TArchiveData saved;
-    saved.LoadFromFile(QStringLiteral("E:\\Config\\") + job);
+    LoadFromFile(saved, QStringLiteral("E:\\Config\\") + job);
     QVERIFY(saved.LastUpdate() > 0);
 
     const TRun second = RunCli({QStringLiteral("run"), QStringLiteral("E:\\Config\\") + job});
@@ -121,9 +122,9 @@ void TestRunCommand::jobOfAnotherComputerNeedsYes()
     WriteDocs(drives);
     const QString job = QStringLiteral("E:\\Config\\") + NewBackupJob(drives, {"C:\\Users\\ann\\Docs"});
     TArchiveData foreign;
-    foreign.LoadFromFile(job);
+    LoadFromFile(foreign, job);
     foreign.SetPCID(QStringLiteral("0000 - 0000"));
-    foreign.SaveToFile(job);
+    SaveToFile(foreign, job);
     const QByteArray before = test::ReadOrMissing(NativePath(job));
 
     // Standard input is a pipe, not a terminal: nobody to ask.
@@ -283,7 +284,7 @@ void TestRunCommand::runningJobIsNotStartedAgain()
     WriteDocs(drives);
     const QString job = QStringLiteral("E:\\Config\\") + NewBackupJob(drives, {QStringLiteral("C:\\Users")});
     TArchiveData record;
-    record.LoadFromFile(job);
+    LoadFromFile(record, job);
     const TJobRunLock running = TJobRunLock::Take(record.FileGUID(), job);
     for (const char *command : {"run", "restore"}) {
         const TRun run = RunCli({QString::fromLatin1(command), job, QStringLiteral("--yes")});

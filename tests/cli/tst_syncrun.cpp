@@ -6,6 +6,7 @@
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
 #include "platform/DriveTable.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QProcess>
@@ -51,7 +52,7 @@ void WriteDated(const QString &native, const QByteArray &content, int hours)
 QString ThisPcId(const QString &jobFile)
 {
     TSyncData job;
-    job.LoadFromFile(jobFile);
+    LoadFromFile(job, jobFile);
     return job.PCID();
 }
 
@@ -177,7 +178,7 @@ void TestSyncRun::newUserSyncsTwiceThenUnderAnotherLetter()
     QCOMPARE(test::ReadOrMissing(drives.Native('E', UsbDocs + QStringLiteral("/p.txt"))),
              QByteArray("from the computer"));
     TSyncData saved;
-    saved.LoadFromFile(job);
+    LoadFromFile(saved, job);
     QVERIFY(saved.LastUpdate() > 0);
     QVERIFY(QFile::exists(NativePath(job.chopped(4) + QStringLiteral(".Zjt"))));
 
@@ -359,7 +360,7 @@ void TestSyncRun::pcSyncItems()
         QDir().mkpath(drives.Native('C', QStringLiteral("Work%1").arg(i + 1)));
     }
     const QString jobFile = QStringLiteral("E:\\Config\\Office.Zjp");
-    job.SaveToFile(jobFile);
+    SaveToFile(job, jobFile);
     QDir().mkpath(drives.Native('E', QStringLiteral("Shared")));
     test::WriteFile(drives.Native('E', QStringLiteral("Shared/s.txt")), "shared");
 
@@ -372,7 +373,7 @@ void TestSyncRun::pcSyncItems()
         QCOMPARE(QFile::exists(drives.Native('E', QStringLiteral("Config/office%1.Zjt").arg(i + 1))), ran);
     }
     TPCSyncData saved;
-    saved.LoadFromFile(jobFile);
+    LoadFromFile(saved, jobFile);
     for (int i = 0; i < itemPcIds.size(); ++i)
         QCOMPARE(saved.SyncDataItems()->Items(i)->LastUpdate() > 0, i + 1 == item);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Exceptions.h"
 #include "engine/ThreadBase.h"
-#include "model/Exceptions.h"
 #include "platform/FileSystem.h"
 
 #include <QString>

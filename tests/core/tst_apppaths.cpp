@@ -1,8 +1,8 @@
 #include "TestDrives.h"
 
-#include "control/AppPaths.h"
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/ProgramIdentity.h"
+#include "platform/AppPaths.h"
 
 #include <QtTest>
 

@@ -4,6 +4,7 @@
 #include "model/ArchiveData.h"
 #include "model/ObjectStream.h"
 #include "model/ZlibContainer.h"
+#include "platform/RecordFile.h"
 
 #include <QMetaProperty>
 #include <QtTest>
@@ -155,9 +156,9 @@ void TestArchiveData::everyFieldByteForByte()
 
     test::TTestDrives drives;
     QVERIFY(QDir().mkpath(drives.Native('E', QStringLiteral("Config"))));
-    job.SaveToFile(QStringLiteral("E:\\Config\\Backup.Zja"));
+    SaveToFile(job, QStringLiteral("E:\\Config\\Backup.Zja"));
     TArchiveData loaded;
-    loaded.LoadFromFile(QStringLiteral("E:\\Config\\Backup.Zja"));
+    LoadFromFile(loaded, QStringLiteral("E:\\Config\\Backup.Zja"));
     QCOMPARE(Snapshot(loaded), Snapshot(job));
 }
 
@@ -248,7 +249,7 @@ void TestArchiveData::damagedFileKeepsFieldsBeforeDamage()
     test::WriteFile(drives.Native('E', QStringLiteral("job.Zja")), CompressContainer(stream.left(cut)));
     TArchiveData loaded;
     const QVariantMap defaults = Snapshot(loaded);
-    loaded.LoadFromFile(QStringLiteral("E:\\job.Zja"));
+    LoadFromFile(loaded, QStringLiteral("E:\\job.Zja"));
 
     const QVariantMap source = Snapshot(job);
     const QVariantMap result = Snapshot(loaded);

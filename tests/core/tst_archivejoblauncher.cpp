@@ -1,13 +1,14 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "base/Exceptions.h"
 #include "control/ArchiveJobLauncher.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/SyncData.h"
 #include "model/ZlibContainer.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QtTest>
@@ -69,7 +70,7 @@ struct TJobOnF
     }
     QByteArray Save() const
     {
-        Job.SaveToFile(JobFile);
+        SaveToFile(Job, JobFile);
         return Bytes();
     }
     QByteArray Bytes() const
@@ -195,7 +196,7 @@ void TestArchiveJobLauncher::engineGetsTheJob()
     QCOMPARE(setup.Bytes(), saved);
     TArchiveJobLauncher::SaveStartedJob(*launch);
     TArchiveData reloaded;
-    reloaded.LoadFromFile(JobFile);
+    LoadFromFile(reloaded, JobFile);
     QCOMPARE(reloaded.LastUpdate(), At(9, 15));
     // Re-based for the run only: the stored destination stays as chosen.
     QCOMPARE(reloaded.Destination(), QStringLiteral("E:\\Backup\\"));
@@ -304,7 +305,7 @@ void TestArchiveJobLauncher::refusedFiles()
     else if (content == QLatin1String("cut"))
         test::WriteFile(native, CompressContainer(setup.Job.ToObjectStream().chopped(3)));
     else if (content == QLatin1String("sync"))
-        TSyncData().SaveToFile(JobFile);
+        SaveToFile(TSyncData(), JobFile);
     if (content == QLatin1String("nodest")) {
         setup.Job.SetDestination(QString());
         setup.Save();

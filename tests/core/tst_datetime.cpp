@@ -1,4 +1,4 @@
-#include "model/DateTime.h"
+#include "base/DateTime.h"
 
 #include <QtTest>
 

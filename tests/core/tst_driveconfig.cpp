@@ -1,9 +1,10 @@
 #include "TestDrives.h"
 
+#include "base/Exceptions.h"
 #include "control/DriveConfig.h"
 #include "model/DiskConfigFile.h"
-#include "model/Exceptions.h"
 #include "platform/FileAttributes.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 #include <QtTest>
@@ -74,7 +75,7 @@ void TestDriveConfig::addingTwiceKeepsBothEntries()
     AddPCToDrive(QStringLiteral("E:\\"), QStringLiteral("1A2B - 3C4D"), true);
     AddPCToDrive(QStringLiteral("E:\\"), QStringLiteral("1A2B - 3C4D"), false);
     TDiskConfigFile config;
-    config.LoadFromFile(DriveConfigFileName(QStringLiteral("E:\\")));
+    LoadFromFile(config, DriveConfigFileName(QStringLiteral("E:\\")));
     QCOMPARE(config.PCList(), QStringList({QStringLiteral("1A2B - 3C4D"), QStringLiteral("1A2B - 3C4D")}));
     // The latest choice wins, and recognition is unaffected by the duplicate.
     const TDriveCheck check = CheckDrive(QStringLiteral("E:\\"), QStringLiteral("1A2B - 3C4D"));

@@ -1,6 +1,6 @@
 #include "TestDrives.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/DriveLetterMemory.h"
 #include "platform/DriveMap.h"

@@ -1,7 +1,7 @@
 #include "TestDrives.h"
 
-#include "control/AppPaths.h"
 #include "control/FolderManager.h"
+#include "platform/AppPaths.h"
 #include "platform/FileAttributes.h"
 
 #include <QDir>

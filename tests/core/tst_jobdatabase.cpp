@@ -1,8 +1,8 @@
 #include "TestDrives.h"
+#include "base/Exceptions.h"
 #include "db/DatabaseTemplate.h"
 #include "db/JobDatabase.h"
 #include "db/SyncDatabase.h"
-#include "model/Exceptions.h"
 
 #include <QtTest>
 

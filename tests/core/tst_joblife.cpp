@@ -1,16 +1,16 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/JobDeletion.h"
 #include "db/ProgramDatabase.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/JobRunLock.h"
-#include "platform/PathText.h"
 
 #include <QProcess>
 #include <QtTest>

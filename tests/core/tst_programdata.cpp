@@ -3,6 +3,7 @@
 #include "model/ObjectStream.h"
 #include "model/ProgramData.h"
 #include "model/ZlibContainer.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 #include <QtTest>
@@ -155,10 +156,10 @@ void TestProgramData::everyFieldSurvivesFileRoundTrip()
     settings.SetScheduleRunMode(srmNext);
     settings.SetDriveDetectMode(-7);
     QVERIFY(QDir().mkpath(drives.Native('C', QStringLiteral("ProgramData/Trovalo/ConfigData"))));
-    settings.SaveToFile(SettingsFile);
+    SaveToFile(settings, SettingsFile);
 
     TProgramData loaded(AppData);
-    loaded.LoadFromFile(SettingsFile);
+    LoadFromFile(loaded, SettingsFile);
     QCOMPARE(loaded.FileGUID(), settings.FileGUID());
     QCOMPARE(loaded.MoveToDeleted(), true);
     QCOMPARE(loaded.DeletedFolder(), QStringLiteral("E:\\Gelöschte Dateien\\"));
@@ -202,7 +203,7 @@ void TestProgramData::unreadableSettingsLeaveDefaults()
         file.write(content);
     }
     TProgramData settings(AppData);
-    settings.LoadFromFile(SettingsFile);
+    LoadFromFile(settings, SettingsFile);
     VerifyDefaults(settings);
 }
 

@@ -1,5 +1,5 @@
+#include "base/Exceptions.h"
 #include "db/ProgramDatabase.h"
-#include "model/Exceptions.h"
 #include "model/Schedule.h"
 
 #include <QFile>

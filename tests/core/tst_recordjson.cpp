@@ -1,5 +1,5 @@
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/ProgramData.h"
 #include "model/RecordJson.h"

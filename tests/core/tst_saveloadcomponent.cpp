@@ -1,9 +1,10 @@
 #include "TestDrives.h"
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/SaveLoadComponent.h"
 #include "model/ZlibContainer.h"
+#include "platform/RecordFile.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -667,22 +668,22 @@ private slots:
         const QString fileName = QStringLiteral("E:\\Config\\Record.cfg");
         TTestRecord record;
         record.Caption = QStringLiteral("on the drive");
-        record.SaveToFile(fileName);
+        SaveToFile(record, fileName);
         record.Caption = QStringLiteral("saved again");
-        record.SaveToFile(fileName);
+        SaveToFile(record, fileName);
         QCOMPARE(QDir(drives.Native('E', "Config")).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"Record.cfg"});
 
         TTestRecord loaded;
-        loaded.LoadFromFile(fileName);
+        LoadFromFile(loaded, fileName);
         QCOMPARE(loaded.Caption, QStringLiteral("saved again"));
         QCOMPARE(loaded.FileGUID(), record.FileGUID());
 
         // Missing files and unmapped drives change nothing and raise nothing.
         TTestRecord untouched;
         const QByteArray before = untouched.ToObjectStream();
-        untouched.LoadFromFile(QStringLiteral("E:\\Config\\Missing.cfg"));
-        untouched.LoadFromFile(QStringLiteral("Q:\\Config\\Record.cfg"));
+        LoadFromFile(untouched, QStringLiteral("E:\\Config\\Missing.cfg"));
+        LoadFromFile(untouched, QStringLiteral("Q:\\Config\\Record.cfg"));
         QCOMPARE(untouched.ToObjectStream(), before);
 
         // An extra, undeclared property: everything before it is loaded.
@@ -692,13 +693,13 @@ private slots:
                                              Short("Level") + Hex("02 08"))));
         extra.close();
         TTestRecord partial;
-        partial.LoadFromFile(QStringLiteral("E:\\Config\\Extra.cfg"));
+        LoadFromFile(partial, QStringLiteral("E:\\Config\\Extra.cfg"));
         QCOMPARE(partial.Count, 7);
         QCOMPARE(partial.Level, 0);
 
         // An existing path that cannot be read as a file is reported.
         QVERIFY(QDir().mkpath(drives.Native('E', "Config/Folder.cfg")));
-        QVERIFY_THROWS_EXCEPTION(EFileError, partial.LoadFromFile(QStringLiteral("E:\\Config\\Folder.cfg")));
+        QVERIFY_THROWS_EXCEPTION(EFileError, LoadFromFile(partial, QStringLiteral("E:\\Config\\Folder.cfg")));
     }
 
     void saveFailuresNameTheFile_data()
@@ -714,7 +715,7 @@ private slots:
         TTestDrives drives;
         QVERIFY(QDir().mkpath(drives.Native('E', "Config")));
         try {
-            TTestRecord().SaveToFile(fileName);
+            SaveToFile(TTestRecord(), fileName);
             QFAIL("no error raised");
         } catch (const EFileError &e) {
             QVERIFY2(e.Message().contains(fileName), qPrintable(e.Message()));

@@ -1,4 +1,4 @@
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/ProgramData.h"
 #include "model/RecordRegistry.h"
 #include "model/Schedule.h"

@@ -2,9 +2,9 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "base/Exceptions.h"
 #include "engine/SearchDrive.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 

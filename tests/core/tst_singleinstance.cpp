@@ -1,6 +1,6 @@
 #include "TestDrives.h"
 
-#include "control/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
 
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "model/SizeText.h"
+#include "base/SizeText.h"
 
 #include <QLocale>
 #include <QtTest>

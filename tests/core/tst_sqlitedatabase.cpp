@@ -1,5 +1,5 @@
+#include "base/Exceptions.h"
 #include "db/SqliteDatabase.h"
-#include "model/Exceptions.h"
 
 #include <QtTest>
 

@@ -1,8 +1,9 @@
 #include "TestDrives.h"
 
-#include "control/AppPaths.h"
 #include "control/StartUp.h"
 #include "model/ProgramIdentity.h"
+#include "platform/AppPaths.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,7 +140,7 @@ void TestStartUp::savedSettingsAreLoaded()
     settings->SetMoveToDeleted(true);
     settings->SetDeletedFolder(QStringLiteral("E:\\Kept\\Deleted files\\"));
     settings->SetMaxDeletedSize(5 * 1024 * 1024);
-    settings->SaveToFile(TStartUp::SettingsFileName());
+    SaveToFile(*settings, TStartUp::SettingsFileName());
     QVERIFY(QFileInfo(NativeData(drives, QStringLiteral("ConfigData/Config.cfg"))).isFile());
 
     TStartUp second(TemplateFolder);

@@ -1,7 +1,7 @@
 #include "TestDrives.h"
+#include "base/Exceptions.h"
 #include "db/JobDatabase.h"
 #include "db/SyncDatabase.h"
-#include "model/Exceptions.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/SyncItems.h"
 
 #include <QtTest>

@@ -1,13 +1,14 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
+#include "base/Exceptions.h"
 #include "control/SyncJobLauncher.h"
 #include "engine/SyncFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
+#include "platform/RecordFile.h"
 
 #include <QDir>
 #include <QtTest>
@@ -58,7 +59,7 @@ void SaveSyncJob(const QString &pcId)
     job.SetLastUpdate(Old);
     job.SetFolderAList({QStringLiteral("\\Docs")});
     job.SetFolderBList({QStringLiteral("C:\\Users\\ann\\Docs")});
-    job.SaveToFile(SyncJobFile);
+    SaveToFile(job, SyncJobFile);
 }
 
 // Items: 1 of the other PC, 2 and 3 of this one.
@@ -75,7 +76,7 @@ void SavePCSyncJob(const QStringList &pcIds)
         item->SetFolderAList({QStringLiteral("\\Shared%1").arg(i + 1)});
         item->SetFolderBList({QStringLiteral("C:\\Work%1").arg(i + 1)});
     }
-    job.SaveToFile(PCSyncJobFile);
+    SaveToFile(job, PCSyncJobFile);
 }
 
 std::unique_ptr<TSyncLaunch> Launch(TAnswers &answers, const QString &jobFile, int item = -1)
@@ -279,7 +280,7 @@ void TestSyncJobLauncher::pcSyncItemChoice()
     QCOMPARE(stick.Bytes(PCSyncJobFile), before);
     TSyncJobLauncher::SaveStartedJob(*launch);
     TPCSyncData saved;
-    saved.LoadFromFile(PCSyncJobFile);
+    LoadFromFile(saved, PCSyncJobFile);
     for (int i = 0; i < itemPcIds.size(); ++i)
         QCOMPARE(saved.SyncDataItems()->Items(i)->LastUpdate(), i == item ? Now : Old + i);
 }
@@ -312,7 +313,7 @@ void TestSyncJobLauncher::databasePath()
         item->SetPCID(ThisPc);
         item->SetFolderAList({QStringLiteral("\\Shared")});
         item->SetFolderBList({QStringLiteral("C:\\Work")});
-        job.SaveToFile(jobFile);
+        SaveToFile(job, jobFile);
     }
     TAnswers answers;
     try {
@@ -339,7 +340,7 @@ void TestSyncJobLauncher::engineGetsTheJob()
     job.SetSyncDirection(sdToUsbDriveOnly);
     job.SetSyncDefaultAction(sdaNewVersion);
     job.FileFilter()->SetExcludeFileExtList({QStringLiteral(".tmp")});
-    job.SaveToFile(SyncJobFile);
+    SaveToFile(job, SyncJobFile);
 
     TAnswers answers;
     TDeletionProtection protection;
@@ -370,11 +371,11 @@ void TestSyncJobLauncher::engineGetsTheJob()
 
     // LastUpdate becomes the run's start time in the saved job only.
     TSyncData before;
-    before.LoadFromFile(SyncJobFile);
+    LoadFromFile(before, SyncJobFile);
     QCOMPARE(before.LastUpdate(), TDateTime(0));
     TSyncJobLauncher::SaveStartedJob(*launch);
     TSyncData after;
-    after.LoadFromFile(SyncJobFile);
+    LoadFromFile(after, SyncJobFile);
     QCOMPARE(after.LastUpdate(), Now);
     QCOMPARE(after.FolderAList(), job.FolderAList());
 }
@@ -407,19 +408,19 @@ void TestSyncJobLauncher::refusedFiles()
     TStick stick;
     if (content == QLatin1String("backup")) {
         TArchiveData backup;
-        backup.SaveToFile(jobFile);
+        SaveToFile(backup, jobFile);
     } else if (content == QLatin1String("sync")) {
         TSyncData sync;
         sync.SetFolderAList({QStringLiteral("\\A")});
         sync.SetFolderBList({QStringLiteral("C:\\A")});
         sync.SetPCID(ThisPc);
-        sync.SaveToFile(jobFile);
+        SaveToFile(sync, jobFile);
     } else if (content == QLatin1String("pcsync")) {
         SavePCSyncJob({ThisPc, ThisPc, ThisPc});
     } else if (content == QLatin1String("empty")) {
         TSyncData sync;
         sync.SetPCID(ThisPc);
-        sync.SaveToFile(jobFile);
+        SaveToFile(sync, jobFile);
     } else if (!content.isEmpty()) {
         test::WriteFile(stick.Drives.Native('F', jobFile.mid(3).replace(QLatin1Char('\\'), '/')),
                         content.toUtf8());

@@ -1,7 +1,7 @@
 #include "TestDrives.h"
 #include "TestFiles.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/ZipArchive.h"
 
 #include <QDirIterator>

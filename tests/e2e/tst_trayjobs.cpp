@@ -2,7 +2,7 @@
 #include "E2eSession.h"
 #include "TestFiles.h"
 
-#include "control/AppPaths.h"
+#include "platform/AppPaths.h"
 
 #include <QDir>
 #include <QFile>

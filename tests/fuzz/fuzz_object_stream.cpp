@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to every reader of persisted records: the container
 // form, the raw object stream, the generic parse with its JSON view, and the
 // JSON view applied back to a record.
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/RecordJson.h"
 #include "model/RecordRegistry.h"

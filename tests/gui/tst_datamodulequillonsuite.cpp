@@ -7,16 +7,17 @@
 #include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
 #include "TrayFallbackWindow.h"
+#include "base/Exceptions.h"
 #include "base/Logging.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 #include "drives/OpenFlash.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/PCSyncData.h"
 #include "model/ProgramData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
+#include "platform/RecordFile.h"
 #include "progress/ThreadStatuesFrame.h"
 #include "tray/SliderForm.h"
 
@@ -109,7 +110,7 @@ QString SaveArchiveJob(const QString &jobFile, TArchiveMode mode, TArchiveDir di
     job.SetFolderList(folders);
     job.SetPCID(ThisPc);
     job.SetGUID(QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
-    job.SaveToFile(jobFile);
+    SaveToFile(job, jobFile);
     return jobFile;
 }
 
@@ -120,7 +121,7 @@ QString SaveSyncJob(const QString &jobFile)
     job.SetPCID(ThisPc);
     job.SetFolderAList({QStringLiteral("\\Synced")});
     job.SetFolderBList({QStringLiteral("C:\\Docs")});
-    job.SaveToFile(jobFile);
+    SaveToFile(job, jobFile);
     return jobFile;
 }
 
@@ -136,7 +137,7 @@ QString SavePCSyncJob(const QString &jobFile, const QStringList &pcIds)
         item->SetFolderAList({QStringLiteral("\\Shared%1").arg(i + 1)});
         item->SetFolderBList({QStringLiteral("C:\\Docs")});
     }
-    job.SaveToFile(jobFile);
+    SaveToFile(job, jobFile);
     return jobFile;
 }
 
@@ -658,15 +659,15 @@ void TestDataModuleQuillonSuite::declinedQuestionsStartNothing()
         jobFile = SaveArchiveJob(QStringLiteral("E:\\Config\\Back.Zja"), amIncremental, amPcToUsb,
                                  QStringLiteral("E:\\Backup\\"), {QStringLiteral("C:\\Docs\\")});
         TArchiveData job;
-        job.LoadFromFile(jobFile);
+        LoadFromFile(job, jobFile);
         job.SetPCID(OtherPc);
-        job.SaveToFile(jobFile);
+        SaveToFile(job, jobFile);
     } else {
         jobFile = SaveSyncJob(QStringLiteral("E:\\Config\\Sync1.Zjs"));
         TSyncData job;
-        job.LoadFromFile(jobFile);
+        LoadFromFile(job, jobFile);
         job.SetPCID(OtherPc);
-        job.SaveToFile(jobFile);
+        SaveToFile(job, jobFile);
     }
     const QByteArray before = test::ReadAt(jobFile);
     TAskedBoxes boxes;
@@ -706,7 +707,7 @@ void TestDataModuleQuillonSuite::toUsbJobFollowsTheDriveLetter()
     QCOMPARE(test::ReadAt(QStringLiteral("F:\\Backup\\C\\Docs\\a.txt")), QByteArray("alpha"));
     // The job file now holds the run's start time.
     TArchiveData job;
-    job.LoadFromFile(jobFile);
+    LoadFromFile(job, jobFile);
     QVERIFY(job.LastUpdate() > 0);
     QCOMPARE(job.Destination(), QStringLiteral("E:\\Backup\\"));
 }
@@ -993,7 +994,7 @@ void TestDataModuleQuillonSuite::backupFileName()
                    QStringLiteral("E:\\Backup\\"), {QStringLiteral("C:\\Docs\\")});
     test::PutAt(QStringLiteral("E:\\Config\\Damaged.Zja"), "damaged");
     TArchiveData right;
-    right.LoadFromFile(QStringLiteral("E:\\Config\\Right.Zja"));
+    LoadFromFile(right, QStringLiteral("E:\\Config\\Right.Zja"));
     TAskedBoxes boxes;
     boxes.AnswerByTitle[QStringLiteral("Backup File Not Found")] = browseAnswer;
     QStringList toPick = picked;

@@ -12,6 +12,7 @@
 #include "platform/DriveInterfaceType.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/RecordFile.h"
 #include "platform/VolumeInfo.h"
 
 #include <QCheckBox>
@@ -89,13 +90,13 @@ void WriteDriveConfig(const QString &root, const QStringList &pcList, bool autoL
     TDiskConfigFile config;
     config.SetPCList(pcList);
     config.SetAutoLoad(autoLoad);
-    config.SaveToFile(DriveConfigFileName(root));
+    SaveToFile(config, DriveConfigFileName(root));
 }
 
 QStringList StoredPCList(const QString &root)
 {
     TDiskConfigFile config;
-    config.LoadFromFile(DriveConfigFileName(root));
+    LoadFromFile(config, DriveConfigFileName(root));
     return config.PCList();
 }
 

@@ -1,4 +1,4 @@
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "progress/JobLogFile.h"
 
 #include <QDir>

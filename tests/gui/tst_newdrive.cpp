@@ -3,8 +3,8 @@
 
 #include "DataModuleQuillonSuite.h"
 #include "MessageBoxes.h"
+#include "base/PathText.h"
 #include "console/NewDrive.h"
-#include "control/AppPaths.h"
 #include "control/ScheduleLookup.h"
 #include "control/StartUp.h"
 #include "db/ProgramDatabase.h"
@@ -15,9 +15,9 @@
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 #include "progress/ThreadStatuesFrame.h"
 
 #include <QAction>

@@ -1,16 +1,17 @@
 #include "ArchiveJobLauncher.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/StrictJobLoad.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/ObjectStream.h"
 #include "model/ZlibContainer.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 
@@ -136,7 +137,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
 
 void TArchiveJobLauncher::SaveStartedJob(TArchiveLaunch &launch)
 {
-    launch.Job->SaveToFile(launch.JobFile);
+    SaveToFile(*launch.Job, launch.JobFile);
 }
 
 void TArchiveJobLauncher::RebaseToJobDrive(TArchiveData &job, const QString &jobFile)

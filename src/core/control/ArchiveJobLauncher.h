@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/DateTime.h"
+#include "base/RecordEnums.h"
 #include "engine/ThreadBase.h"
-#include "model/DateTime.h"
-#include "model/RecordEnums.h"
 #include "platform/JobRunLock.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "DirConfigItem.h"
 
-#include "control/AppPaths.h"
+#include "platform/AppPaths.h"
 
 namespace trovalo {
 

@@ -1,9 +1,10 @@
 #include "DriveConfig.h"
 
+#include "base/PathText.h"
 #include "model/DiskConfigFile.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
+#include "platform/RecordFile.h"
 
 namespace trovalo {
 
@@ -33,7 +34,7 @@ TDriveCheck CheckDrive(const QString &driveRoot, const QString &pcId)
     if (!FileExists(fileName))
         return {};
     TDiskConfigFile config;
-    config.LoadFromFile(fileName);
+    LoadFromFile(config, fileName);
     return {config.KnowsPC(pcId), config.AutoLoad()};
 }
 
@@ -42,12 +43,12 @@ void AddPCToDrive(const QString &driveRoot, const QString &pcId, bool autoLoad)
     EnsureConfigFolder(driveRoot);
     const QString fileName = DriveConfigFileName(driveRoot);
     TDiskConfigFile config;
-    config.LoadFromFile(fileName);
+    LoadFromFile(config, fileName);
     config.SetPCList(config.PCList() << pcId);
     config.SetAutoLoad(autoLoad);
     // The record is written to a new file and renamed over the old one, so a
     // hidden or read-only old file does not stand in the way.
-    config.SaveToFile(fileName);
+    SaveToFile(config, fileName);
     SetFileAttributes(fileName, faHidden);
 }
 

@@ -1,9 +1,9 @@
 #include "FolderManager.h"
 
-#include "control/AppPaths.h"
+#include "base/PathText.h"
+#include "platform/AppPaths.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 namespace trovalo {
 

@@ -1,9 +1,9 @@
 #include "control/JobDeletion.h"
 
+#include "base/Exceptions.h"
 #include "control/StartUp.h"
 #include "db/ProgramDatabase.h"
 #include "model/ArchiveData.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
@@ -11,6 +11,7 @@
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/JobRunLock.h"
+#include "platform/RecordFile.h"
 
 #include <cerrno>
 #include <memory>
@@ -41,7 +42,7 @@ std::unique_ptr<TSaveLoadComponent> ReadJob(const QString &jobFile, TJobKind kin
     // as a run of it would be.
     job->SetFileGUID(QString());
     try {
-        job->LoadFromFile(jobFile);
+        LoadFromFile(*job, jobFile);
     } catch (const EFileError &) {
         // Unreadable: deleting it says what is wrong.
     }

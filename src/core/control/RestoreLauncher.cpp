@@ -1,16 +1,16 @@
 #include "RestoreLauncher.h"
 
+#include "base/DateTimeText.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "db/JobDatabase.h"
 #include "engine/RestoreFolderThread.h"
 #include "engine/RestoreZipThread.h"
 #include "model/ArchiveData.h"
-#include "model/DateTimeText.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 #include "platform/ZipArchive.h"
 
 #include <QHash>

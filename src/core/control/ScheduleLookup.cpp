@@ -1,7 +1,7 @@
 #include "control/ScheduleLookup.h"
 
+#include "base/Exceptions.h"
 #include "control/StartUp.h"
-#include "model/Exceptions.h"
 #include "platform/DriveTable.h"
 
 namespace trovalo {

@@ -4,10 +4,11 @@
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
+#include "platform/RecordFile.h"
 #include "platform/VolumeInfo.h"
 
 #include <QFileInfo>
@@ -98,7 +99,7 @@ void TStartUp::LoadSettings()
 {
     FProgramData = std::make_unique<TProgramData>(AppDataFolder());
     try {
-        FProgramData->LoadFromFile(SettingsFileName());
+        LoadFromFile(*FProgramData, SettingsFileName());
     } catch (const EFileError &) {
         // An unreadable settings file leaves the defaults, without a message:
         // the user can still set everything again in the options.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "control/AppPaths.h"
 #include "control/FolderManager.h"
 #include "model/ProgramData.h"
+#include "platform/AppPaths.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "control/StrictJobLoad.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/SaveLoadComponent.h"
 #include "model/ZlibContainer.h"

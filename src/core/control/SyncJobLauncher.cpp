@@ -1,15 +1,16 @@
 #include "SyncJobLauncher.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/StrictJobLoad.h"
 #include "engine/SyncFolderThread.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
 #include "model/ZlibContainer.h"
 #include "platform/DriveTable.h"
-#include "platform/PathText.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 
@@ -228,9 +229,9 @@ TSyncJobLauncher::MakeThread(const TRunPairs &pairs, const QString &databaseFile
 void TSyncJobLauncher::SaveStartedJob(TSyncLaunch &launch)
 {
     if (launch.PCJob)
-        launch.PCJob->SaveToFile(launch.JobFile);
+        SaveToFile(*launch.PCJob, launch.JobFile);
     else
-        launch.Job->SaveToFile(launch.JobFile);
+        SaveToFile(*launch.Job, launch.JobFile);
 }
 
 } // namespace trovalo

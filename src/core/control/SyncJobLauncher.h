@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/DateTime.h"
+#include "base/RecordEnums.h"
 #include "control/ArchiveJobLauncher.h"
 #include "engine/ThreadBase.h"
-#include "model/DateTime.h"
 #include "model/JobFiles.h"
-#include "model/RecordEnums.h"
 #include "model/SyncItems.h"
 
 #include <QString>

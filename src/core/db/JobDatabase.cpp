@@ -1,8 +1,8 @@
 #include "db/JobDatabase.h"
 
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 #include "platform/DriveTable.h"
-#include "platform/PathText.h"
 
 #include <QFileInfo>
 

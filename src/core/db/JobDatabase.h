@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/DateTime.h"
+#include "base/RecordEnums.h"
 #include "db/SqliteDatabase.h"
-#include "model/DateTime.h"
-#include "model/RecordEnums.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "db/SqliteDatabase.h"
 
+#include "base/Exceptions.h"
 #include "base/Logging.h"
-#include "model/Exceptions.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "db/SyncDatabase.h"
 
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 
 #include <QHash>

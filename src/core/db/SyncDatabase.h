@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/DateTime.h"
 #include "db/SqliteDatabase.h"
-#include "model/DateTime.h"
 
 #include <QHash>
 #include <QList>

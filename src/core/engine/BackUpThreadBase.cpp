@@ -1,14 +1,15 @@
 #include "engine/BackUpThreadBase.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 #include "db/JobDatabase.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -177,7 +178,7 @@ void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)
 
 bool TBackUpThreadBase::IsFiltered(const QString &name, const QString &folder, const QString &path)
 {
-    return FileFilter().IsExcludedFile(name, folder) || IsExcludedFolder(path);
+    return IsExcludedFile(FileFilter(), name, folder) || IsExcludedFolder(path);
 }
 
 void TBackUpThreadBase::LogSkippedEntry(const QString &sourceDir, const TFolderEntry &entry,

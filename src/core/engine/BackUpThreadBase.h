@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/RecordEnums.h"
 #include "engine/ThreadBase.h"
-#include "model/RecordEnums.h"
 #include "platform/FolderListing.h"
 
 #include <QHash>

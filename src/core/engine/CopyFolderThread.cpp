@@ -1,13 +1,13 @@
 #include "engine/CopyFolderThread.h"
 
+#include "base/Exceptions.h"
 #include "base/Logging.h"
+#include "base/PathText.h"
 #include "db/JobDatabase.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,10 +1,10 @@
 #include "engine/FolderSizeCollection.h"
 
+#include "base/PathText.h"
+#include "base/SizeText.h"
 #include "engine/FolderSizeThread.h"
-#include "model/SizeText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/PathText.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "engine/FolderSizeThread.h"
 
+#include "base/PathText.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <vector>
 

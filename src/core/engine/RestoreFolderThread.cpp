@@ -1,10 +1,11 @@
 #include "engine/RestoreFolderThread.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "model/FileFilter.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <cerrno>
 #include <vector>
@@ -169,7 +170,7 @@ void TRestoreFolderThread::RestoreFolder(const QString &sourceDir, const QString
             break;
         }
         case TFolderEntry::ekFile:
-            if (FileFilter().IsExcludedFile(entry.Name, sourceDir)) {
+            if (IsExcludedFile(FileFilter(), entry.Name, sourceDir)) {
                 StatuesInfo.clear();
                 FileSize -= entry.Size;
                 ++PbarPosition;

@@ -1,9 +1,9 @@
 #include "engine/RestoreZipThread.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 #include "platform/ZipArchive.h"
 
 #include <QHash>

@@ -1,8 +1,9 @@
 #include "engine/SearchDrive.h"
 
+#include "base/DateTimeText.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "model/ArchiveData.h"
-#include "model/DateTimeText.h"
-#include "model/Exceptions.h"
 #include "model/JobFiles.h"
 #include "model/PCSyncData.h"
 #include "model/SyncData.h"
@@ -10,7 +11,6 @@
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <QFile>
 

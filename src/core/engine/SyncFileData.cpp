@@ -1,7 +1,7 @@
 #include "engine/SyncFileData.h"
 
-#include "model/Exceptions.h"
-#include "model/SizeText.h"
+#include "base/Exceptions.h"
+#include "base/SizeText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 

@@ -1,16 +1,17 @@
 #include "engine/SyncFolderThread.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 #include "db/SyncDatabase.h"
 #include "engine/FolderTreeListing.h"
 #include "engine/SyncFileData.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <cerrno>
 #include <vector>
@@ -236,7 +237,7 @@ void TSyncThreadBase::WalkFolder(TFolderTreeListing &listing, std::size_t &posit
             break;
         }
         case TFolderEntry::ekFile:
-            if (FileFilter().IsExcludedFile(entry.Name, folder))
+            if (IsExcludedFile(FileFilter(), entry.Name, folder))
                 break;
             if (databaseFolder && IsDatabaseFile(folder, entry.Name))
                 break;

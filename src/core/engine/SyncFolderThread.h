@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/RecordEnums.h"
 #include "engine/ThreadBase.h"
-#include "model/RecordEnums.h"
 #include "model/SyncItems.h"
 
 #include <QHash>

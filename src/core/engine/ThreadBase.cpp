@@ -1,15 +1,15 @@
 #include "engine/ThreadBase.h"
 
+#include "base/Exceptions.h"
 #include "base/Logging.h"
+#include "base/PathText.h"
+#include "base/SizeText.h"
 #include "db/ProgramDatabase.h"
-#include "model/Exceptions.h"
 #include "model/FileFilter.h"
-#include "model/SizeText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 
 #include <QFile>
 
@@ -564,7 +564,7 @@ void TThreadBase::DeleteFolderTree(const QString &path)
             break;
         }
         case TFolderEntry::ekFile:
-            if (FFileFilter->IsExcludedFile(entry.Name, path))
+            if (IsExcludedFile(*FFileFilter, entry.Name, path))
                 break;
             try {
                 StatuesInfo = QStringLiteral("Deleteing File : ") + path + entry.Name;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/DateTime.h"
 #include "engine/WorkerObserver.h"
-#include "model/DateTime.h"
 #include "platform/FileOperations.h"
 
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
 #include "engine/ZipFolderThread.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "db/JobDatabase.h"
-#include "model/Exceptions.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
-#include "platform/PathText.h"
 #include "platform/ZipArchive.h"
 
 namespace trovalo {

@@ -1,6 +1,6 @@
 #include "model/Collection.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace trovalo {
 

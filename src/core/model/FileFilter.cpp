@@ -1,8 +1,6 @@
 #include "FileFilter.h"
 
-#include "model/Exceptions.h"
-#include "platform/FileAttributes.h"
-#include "platform/PathText.h"
+#include "base/Exceptions.h"
 
 #include <vector>
 
@@ -32,7 +30,7 @@ TFileFilter::TFileFilter(QObject *parent)
     : QObject(parent)
 {}
 
-bool TFileFilter::IsExcludedFile(const QString &fileName, const QString &path) const
+bool TFileFilter::IsExcludedName(const QString &fileName) const
 {
     const QString extension = ExtensionOf(fileName);
     for (const QString &excluded : FExcludeFileExtList) {
@@ -46,17 +44,7 @@ bool TFileFilter::IsExcludedFile(const QString &fileName, const QString &path) c
         if (IsWildcardEntry(entry) ? MatchesMask(entry, lowered) : lowered == entry)
             return true;
     }
-
-    // Reading attributes costs a system call per file, so it is skipped when
-    // no flag could use the answer.
-    if (!FChackFileAttributes || !(FReadOnly || FHidden || FSystem))
-        return false;
-    // Attributes that cannot be read (the file vanished) all count as
-    // present, so such a file is skipped under any flag.
-    const quint32 attributes = GetFileAttributes(IncludeTrailingBackslash(path) + fileName)
-                                   .value_or(quint32(faReadOnly | faHidden | faSysFile));
-    return (FReadOnly && (attributes & faReadOnly)) || (FHidden && (attributes & faHidden)) ||
-           (FSystem && (attributes & faSysFile));
+    return false;
 }
 
 void TFileFilter::Assign(const QObject *source)

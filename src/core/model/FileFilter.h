@@ -40,9 +40,18 @@ public:
     bool ChackFileAttributes() const { return FChackFileAttributes; }
     void SetChackFileAttributes(bool value) { FChackFileAttributes = value; }
 
-    // FileName is a bare name, Path the folder holding it (drive-letter
-    // form). True means the file is skipped.
-    bool IsExcludedFile(const QString &fileName, const QString &path) const;
+    // The rules on a bare file name: the extension list and the patterns.
+    // Together with the attribute rules below they decide whether a file is
+    // skipped; IsExcludedFile (platform/FileAttributes.h) applies both.
+    bool IsExcludedName(const QString &fileName) const;
+    // Whether the attribute rules can skip anything. Reading attributes costs
+    // a system call per file, so callers read none when this is false.
+    bool TestsAttributes() const { return FChackFileAttributes && (FReadOnly || FHidden || FSystem); }
+    // The attribute rules, given which of the three attributes the file has.
+    bool IsExcludedByAttributes(bool readOnly, bool hidden, bool system) const
+    {
+        return (FReadOnly && readOnly) || (FHidden && hidden) || (FSystem && system);
+    }
 
     // Copies the three flags and both lists; ChackFileAttributes stays.
     // Raises EConvertError when Source is not a file filter.

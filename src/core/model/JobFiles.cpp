@@ -1,8 +1,8 @@
 #include "model/JobFiles.h"
 
+#include "base/PathText.h"
 #include "model/ArchiveData.h"
 #include "model/PCSyncData.h"
-#include "platform/PathText.h"
 
 #include <array>
 

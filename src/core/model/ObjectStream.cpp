@@ -1,6 +1,6 @@
 #include "model/ObjectStream.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "model/Extended80.h"
 
 #include <bit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/RecordEnums.h"
+#include "base/RecordEnums.h"
 #include "model/SaveLoadComponent.h"
 
 namespace trovalo {

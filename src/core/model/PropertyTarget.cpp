@@ -1,7 +1,7 @@
 #include "model/PropertyTarget.h"
 
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 
 #include <cstring>
 #include <limits>

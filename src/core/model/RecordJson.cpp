@@ -1,7 +1,7 @@
 #include "model/RecordJson.h"
 
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 #include "model/PropertyTarget.h"
 #include "model/SaveLoadComponent.h"
 

@@ -1,15 +1,12 @@
 #include "model/SaveLoadComponent.h"
 
+#include "base/Exceptions.h"
 #include "model/Collection.h"
-#include "model/Exceptions.h"
 #include "model/ObjectStream.h"
 #include "model/PropertyTarget.h"
 #include "model/ZlibContainer.h"
-#include "platform/DriveTable.h"
 
-#include <QFile>
 #include <QIODevice>
-#include <QSaveFile>
 #include <QUuid>
 
 namespace trovalo {
@@ -257,37 +254,6 @@ void TSaveLoadComponent::LoadFromBlob(const std::optional<QByteArray> &blob)
     // A blob that did inflate is a container; re-reading it uncompressed
     // could only fail on the signature, so its own error is the one raised.
     ReadObjectStream(objectStream);
-}
-
-void TSaveLoadComponent::SaveToFile(const QString &fileName) const
-{
-    QString native;
-    try {
-        native = NativePath(fileName);
-    } catch (const EPathError &error) {
-        throw EFileError(QStringLiteral("Cannot save \"%1\": %2").arg(fileName, error.Message()));
-    }
-    const QByteArray bytes = SaveToBytes();
-    // Written beside the target and renamed over it after a flush to disk,
-    // so a failure never leaves a half-written record in its place.
-    QSaveFile file(native);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EFileError(
-            QStringLiteral("Cannot save \"%1\" (%2): %3").arg(fileName, native, file.errorString()));
-}
-
-void TSaveLoadComponent::LoadFromFile(const QString &fileName)
-{
-    const std::optional<QString> native = ToNativePath(fileName);
-    if (!native || !QFile::exists(*native))
-        return;
-    QFile file(*native);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(
-            QStringLiteral("Cannot open \"%1\" (%2): %3").arg(fileName, *native, file.errorString()));
-    // A container larger than its inflated limit cannot be a record; the
-    // cap keeps a huge file from being read into memory.
-    LoadFromBytes(file.read(MaxInflatedSize + 1));
 }
 
 } // namespace trovalo

@@ -57,13 +57,8 @@ public:
     QString FileGUID() const { return FFileGUID; }
     void SetFileGUID(const QString &value) { FFileGUID = value; }
 
-    // FileName is in drive-letter form (E:\Config\x.Zja). The file is replaced
-    // atomically: a failure leaves the previous file untouched. Failures raise
-    // EFileError naming the file.
-    void SaveToFile(const QString &fileName) const;
-    // A missing file changes nothing; an existing file that cannot be opened
-    // raises EFileError; damaged content is swallowed (see LoadFromBytes).
-    void LoadFromFile(const QString &fileName);
+    // Saving to and loading from a file named in drive-letter form needs the
+    // drive table: see platform/RecordFile.h.
 
     // Writes the container at the device's current position; afterwards the
     // position is just after the written bytes.

@@ -1,6 +1,6 @@
 #include "Schedule.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <algorithm>
 

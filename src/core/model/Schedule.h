@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/DateTime.h"
-#include "model/RecordEnums.h"
+#include "base/DateTime.h"
+#include "base/RecordEnums.h"
 #include "model/SaveLoadComponent.h"
 
 namespace trovalo {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "model/DateTime.h"
+#include "base/DateTime.h"
+#include "base/RecordEnums.h"
 #include "model/FileFilter.h"
-#include "model/RecordEnums.h"
 #include "model/SaveLoadComponent.h"
 
 #include <QStringList>

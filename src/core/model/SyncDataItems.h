@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/DateTime.h"
+#include "base/RecordEnums.h"
 #include "model/Collection.h"
-#include "model/DateTime.h"
 #include "model/FileFilter.h"
-#include "model/RecordEnums.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "model/SyncItems.h"
 
-#include "model/Exceptions.h"
-#include "platform/PathText.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 
 #include <algorithm>
 

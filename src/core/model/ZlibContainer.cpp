@@ -1,6 +1,6 @@
 #include "model/ZlibContainer.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <zlib.h>
 

@@ -1,5 +1,5 @@
 #include "DriveMap.h"
-#include "PathText.h"
+#include "base/PathText.h"
 
 #include <QDir>
 

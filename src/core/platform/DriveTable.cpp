@@ -4,9 +4,9 @@
 #include "DriveLetterMemory.h"
 #include "DriveMap.h"
 #include "DriveOverride.h"
-#include "PathText.h"
+#include "base/Exceptions.h"
 #include "base/Logging.h"
-#include "model/Exceptions.h"
+#include "base/PathText.h"
 
 #include <QDir>
 #include <QFile>

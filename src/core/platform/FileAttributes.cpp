@@ -3,6 +3,8 @@
 #include "DriveMap.h"
 #include "DriveTable.h"
 #include "FatAttributeIo.h"
+#include "base/PathText.h"
+#include "model/FileFilter.h"
 
 #include <QDir>
 #include <QFile>
@@ -208,6 +210,20 @@ bool SetFileAttributes(const QString &path, quint32 attributes)
     if (fat.IsFatVolume(*native) && fat.Set(*native, attributes & FatSettable))
         return true;
     return SetGenericAttributes(*native, info, attributes);
+}
+
+bool IsExcludedFile(const TFileFilter &filter, const QString &fileName, const QString &path)
+{
+    if (filter.IsExcludedName(fileName))
+        return true;
+    if (!filter.TestsAttributes())
+        return false;
+    // Attributes that cannot be read (the file vanished) all count as
+    // present, so such a file is skipped under any flag.
+    const quint32 attributes = GetFileAttributes(IncludeTrailingBackslash(path) + fileName)
+                                   .value_or(quint32(faReadOnly | faHidden | faSysFile));
+    return filter.IsExcludedByAttributes(attributes & faReadOnly, attributes & faHidden,
+                                         attributes & faSysFile);
 }
 
 } // namespace trovalo

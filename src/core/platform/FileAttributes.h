@@ -6,6 +6,8 @@
 
 namespace trovalo {
 
+class TFileFilter;
+
 // The platform file-attribute bits the program stores and compares.
 enum : quint32 {
     faReadOnly = 0x1,
@@ -36,5 +38,10 @@ std::optional<quint32> GetFileAttributes(const QString &path);
 // system, archive and temporary have no stand-in and are ignored. Returns
 // false when the path cannot be reached or a change with a stand-in failed.
 bool SetFileAttributes(const QString &path, quint32 attributes);
+
+// Whether the filter skips a file: its name rules first, then, when they
+// apply, its attribute rules on the attributes read from the disk. FileName
+// is a bare name, Path the folder holding it (drive-letter form).
+bool IsExcludedFile(const TFileFilter &filter, const QString &fileName, const QString &path);
 
 } // namespace trovalo

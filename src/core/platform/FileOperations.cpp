@@ -1,7 +1,7 @@
 #include "FileOperations.h"
 
 #include "DriveTable.h"
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <QFile>
 #include <QRandomGenerator>

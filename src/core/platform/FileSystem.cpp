@@ -3,7 +3,7 @@
 #include "DriveTable.h"
 #include "FileOperations.h"
 #include "FolderListing.h"
-#include "PathText.h"
+#include "base/PathText.h"
 
 #include <QFile>
 

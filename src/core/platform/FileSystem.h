@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "model/DateTime.h"
+#include "base/DateTime.h"
 
 #include <QString>
 

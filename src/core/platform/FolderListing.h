@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/DateTime.h"
+#include "base/DateTime.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #include "platform/JobRunLock.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
-#include "platform/PathText.h"
 #include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>

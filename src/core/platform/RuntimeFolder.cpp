@@ -1,6 +1,6 @@
 #include "platform/RuntimeFolder.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/FileOperations.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "SingleInstance.h"
 
 #include "base/Logging.h"
-#include "control/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/RuntimeFolder.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "VolumeInfo.h"
 
 #include "DriveTable.h"
-#include "PathText.h"
+#include "base/PathText.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "platform/ZipArchive.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/DriveTable.h"
 #include "platform/ZipFileSource.h"
 

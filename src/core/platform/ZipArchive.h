@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/DateTime.h"
-#include "model/Exceptions.h"
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
 #include "platform/FileOperations.h"
 
 #include <QList>

@@ -1,10 +1,10 @@
 #include "drives/DriveSelectDialog.h"
 
 #include "MessageBoxes.h"
+#include "base/Exceptions.h"
+#include "base/SizeText.h"
 #include "drives/DrivePie.h"
-#include "model/Exceptions.h"
 #include "model/ProgramIdentity.h"
-#include "model/SizeText.h"
 #include "platform/DriveInterfaceType.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"

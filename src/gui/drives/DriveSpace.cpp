@@ -1,8 +1,8 @@
 #include "drives/DriveSpace.h"
 
+#include "base/PathText.h"
+#include "base/SizeText.h"
 #include "engine/FolderSizeCollection.h"
-#include "model/SizeText.h"
-#include "platform/PathText.h"
 
 #include <QGridLayout>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "progress/JobLogFile.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <QDir>
 #include <QSaveFile>

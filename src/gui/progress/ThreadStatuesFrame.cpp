@@ -1,10 +1,10 @@
 #include "progress/ThreadStatuesFrame.h"
 
 #include "MessageBoxes.h"
+#include "base/Exceptions.h"
 #include "dialogs/SkipAbortRetryDialog.h"
 #include "engine/ThreadBase.h"
 #include "engine/ThreadHandOffObserver.h"
-#include "model/Exceptions.h"
 #include "model/ProgramIdentity.h"
 #include "progress/JobLogFile.h"
 #include "progress/JobLogModel.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/DateTime.h"
 #include "engine/WorkerObserver.h"
-#include "model/DateTime.h"
 #include "tray/ItemType.h"
 #include "tray/SliderForm.h"
 

@@ -3,11 +3,11 @@
 //
 //   trovalo-mkdb KIND OUTFILE      KIND = job | sync | program
 
+#include "base/Exceptions.h"
 #include "db/JobDatabase.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 #include "db/SyncDatabase.h"
-#include "model/Exceptions.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "AppPaths.h"
 
-#include "model/Exceptions.h"
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "model/ProgramIdentity.h"
 #include "platform/DriveTable.h"
-#include "platform/PathText.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "model/DateTimeText.h"
+#include "base/DateTimeText.h"
 
 #include <QLocale>
 

@@ -1,0 +1,66 @@
+# Fails when a source file of one core layer includes a header of a layer
+# above it, or a QtWidgets header. Run by the build (see CMakeLists.txt):
+#   cmake -DLAYER=model -DLAYERS=base,model,platform,db,engine,control
+#         -DDIR=src/core/model -P CheckLayerIncludes.cmake
+# LAYERS lists every layer from the bottom up, comma-separated so it passes
+# through a command line unchanged.
+foreach(var LAYER LAYERS DIR)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "CheckLayerIncludes.cmake: ${var} is not set")
+  endif()
+endforeach()
+string(REPLACE "," ";" layers "${LAYERS}")
+list(FIND layers "${LAYER}" index)
+if(index LESS 0)
+  message(FATAL_ERROR "CheckLayerIncludes.cmake: ${LAYER} is not one of ${LAYERS}")
+endif()
+math(EXPR next "${index} + 1")
+list(SUBLIST layers 0 ${next} allowed)
+set(above "")
+list(LENGTH layers count)
+if(next LESS count)
+  list(SUBLIST layers ${next} -1 above)
+endif()
+list(JOIN allowed ", " allowedText)
+list(JOIN layers " < " orderText)
+
+# Matches "layer/x.h" and "../layer/x.h", in quotes or angle brackets. Lines
+# go through a regex filter first, so a file without a bad include costs one
+# read; line numbers are worked out only for the lines reported.
+set(includeStart "^[ \t]*#[ \t]*include[ \t]*[\"<]")
+set(patterns "${includeStart}QtWidgets/")
+if(above)
+  list(JOIN above "|" aboveAlternatives)
+  list(APPEND patterns "${includeStart}(\\.\\./)*(${aboveAlternatives})/")
+endif()
+list(JOIN patterns "|" anyPattern)
+
+file(GLOB sources "${DIR}/*.h" "${DIR}/*.cpp")
+list(SORT sources)
+set(failures 0)
+foreach(source IN LISTS sources)
+  file(STRINGS "${source}" hits REGEX "${anyPattern}")
+  if(NOT hits)
+    continue()
+  endif()
+  file(READ "${source}" text)
+  foreach(hit IN LISTS hits)
+    string(FIND "${text}" "${hit}" at)
+    string(SUBSTRING "${text}" 0 ${at} before)
+    string(REGEX MATCHALL "\n" newlines "${before}")
+    list(LENGTH newlines lineNumber)
+    math(EXPR lineNumber "${lineNumber} + 1")
+    string(STRIP "${hit}" hit)
+    if(hit MATCHES "QtWidgets/")
+      set(rule "the core never uses QtWidgets")
+    else()
+      set(rule "the ${LAYER} layer may include only ${allowedText} (layer order: ${orderText})")
+    endif()
+    message("${source}:${lineNumber}: error: ${hit}: ${rule}")
+    math(EXPR failures "${failures} + 1")
+  endforeach()
+endforeach()
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} include(s) in src/core/${LAYER} break the core's layering; "
+                      "move the code to the layer it belongs to rather than reaching up.")
+endif()
