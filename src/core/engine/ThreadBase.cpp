@@ -252,8 +252,11 @@ void TThreadBase::SetLogResult(bool succeeded)
         LogEventInfo = QStringLiteral("Done");
     } else {
         LogEvent = eFailedorSkip;
-        LogEventInfo = LastError != 0 ? SystemErrorText(LastError) : QStringLiteral("Skiped");
+        LogEventInfo = LastError == 0              ? QStringLiteral("Skiped")
+                       : !FLastErrorText.isEmpty() ? FLastErrorText
+                                                   : SystemErrorText(LastError);
     }
+    FLastErrorText.clear();
 }
 
 bool TThreadBase::CopyProgress(const TCopyProgress &progress)
@@ -271,13 +274,21 @@ TProgressCallback TThreadBase::ProgressCallback()
 bool TThreadBase::FailWith(int error)
 {
     LastError = error;
+    FLastErrorText.clear();
+    return false;
+}
+
+bool TThreadBase::FailWith(const TFileOpResult &result)
+{
+    FailWith(result.Errno);
+    FLastErrorText = result.Message;
     return false;
 }
 
 bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool failIfExists,
                               bool moveSource, const TFolderEntry *sourceEntry)
 {
-    LastError = 0;
+    FailWith(0);
     const QString name = ExtractFileName(source);
     const QString targetFolder = ExtractFilePath(target);
     // Every copy carries the source's modification time cut to two seconds:
@@ -305,7 +316,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         const TDateTime sourceDate = sourceEntry ? sourceEntry->Date : FileDate(source).value_or(0);
         if (sourceDate != 0)
             SetFileModificationTime(target, sourceDate);
-        return FailWith(copied.Errno);
+        return FailWith(copied);
     }
 
     const std::optional<quint32> oldAttributes = GetFileAttributes(target);
@@ -364,7 +375,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         copy(TCopyMode::Replace, moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
     if (!copied.Ok) {
         undoProtection();
-        return FailWith(copied.Errno);
+        return FailWith(copied);
     }
     if (!protectedPath.isEmpty())
         RecordDeletedFile(protectedPath, protectedSize);

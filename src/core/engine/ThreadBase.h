@@ -159,6 +159,9 @@ private:
     QString FreeProtectedPath(const QString &fileName) const;
     void RecordDeletedFile(const QString &protectedPath, qint64 size);
     bool FailWith(int error);
+    // Also keeps the operation's own text for the log row (SetLogResult).
+    bool FailWith(const TFileOpResult &result);
+    QString FLastErrorText;
 
     TWorkerObserver *FObserver = nullptr;
     TDeletionProtection FProtection;

@@ -188,7 +188,7 @@ private:
         {
         };
         const mode_t mode = ::stat(FPath.constData(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
-        if (::fchmod(FTemp, mode) != 0 || ::fsync(FTemp) != 0)
+        if (!SetModeIfHeld(FTemp, mode) || ::fsync(FTemp) != 0)
             return Fail(ZIP_ER_WRITE);
         const int closed = ::close(FTemp);
         FTemp = -1;
