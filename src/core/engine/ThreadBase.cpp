@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -431,8 +432,13 @@ bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
     }
     FSpaceFolder.clear();
     for (;;) {
-        const std::optional<TDiskSpace> space = DiskSpace(folder.isEmpty() ? path : folder);
-        const qint64 free = space ? space->Free : -1;
+        const QString measured = folder.isEmpty() ? path : folder;
+        const std::optional<TDiskSpace> space = DiskSpace(measured);
+        // A volume that tells nothing of its space is not waited on: when
+        // it is full, the copy fails by itself and leaves nothing behind.
+        const qint64 free = space                        ? space->Free
+                            : ReportsDiskSpace(measured) ? -1
+                                                         : std::numeric_limits<qint64>::max();
         if (free >= bytes) {
             FSpaceFolder = folder;
             FSpaceLeft = free - bytes;
