@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -291,8 +292,9 @@ void TThreadBase::SetLogResult(bool succeeded)
         LogEventInfo = QStringLiteral("Done");
     } else {
         LogEvent = eFailedorSkip;
-        LogEventInfo = FailureText(LastError);
+        LogEventInfo = FLastErrorText.isEmpty() || LastError == 0 ? FailureText(LastError) : FLastErrorText;
     }
+    FLastErrorText.clear();
 }
 
 bool TThreadBase::CopyProgress(const TCopyProgress &progress)
@@ -310,13 +312,21 @@ TProgressCallback TThreadBase::ProgressCallback()
 bool TThreadBase::FailWith(int error)
 {
     LastError = error;
+    FLastErrorText.clear();
+    return false;
+}
+
+bool TThreadBase::FailWith(const TFileOpResult &result)
+{
+    FailWith(result.Errno);
+    FLastErrorText = result.Message;
     return false;
 }
 
 bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool failIfExists,
                               bool moveSource, const TFolderEntry *sourceEntry)
 {
-    LastError = 0;
+    FailWith(0);
     const QString name = ExtractFileName(source);
     const QString targetFolder = ExtractFilePath(target);
     // Every copy carries the source's modification time cut to two seconds:
@@ -344,7 +354,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         const TDateTime sourceDate = sourceEntry ? sourceEntry->Date : FileDate(source).value_or(0);
         if (sourceDate != 0)
             SetFileModificationTime(target, sourceDate);
-        return FailWith(copied.Errno);
+        return FailWith(copied);
     }
 
     const std::optional<quint32> oldAttributes = GetFileAttributes(target);
@@ -403,7 +413,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         copy(TCopyMode::Replace, moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
     if (!copied.Ok) {
         undoProtection();
-        return FailWith(copied.Errno);
+        return FailWith(copied);
     }
     if (!protectedPath.isEmpty())
         RecordDeletedFile(target, protectedPath, protectedSize);
@@ -469,8 +479,13 @@ bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
     }
     FSpaceFolder.clear();
     for (;;) {
-        const std::optional<TDiskSpace> space = DiskSpace(folder.isEmpty() ? path : folder);
-        const qint64 free = space ? space->Free : -1;
+        const QString measured = folder.isEmpty() ? path : folder;
+        const std::optional<TDiskSpace> space = DiskSpace(measured);
+        // A volume that tells nothing of its space is not waited on: when
+        // it is full, the copy fails by itself and leaves nothing behind.
+        const qint64 free = space                        ? space->Free
+                            : ReportsDiskSpace(measured) ? -1
+                                                         : std::numeric_limits<qint64>::max();
         if (free >= bytes) {
             FSpaceFolder = folder;
             FSpaceLeft = free - bytes;

@@ -165,6 +165,9 @@ private:
     // FileName now lies at ProtectedPath.
     void RecordDeletedFile(const QString &fileName, const QString &protectedPath, qint64 size);
     bool FailWith(int error);
+    // Also keeps the operation's own text for the log row (SetLogResult).
+    bool FailWith(const TFileOpResult &result);
+    QString FLastErrorText;
 
     TWorkerObserver *FObserver = nullptr;
     TDeletionProtection FProtection;

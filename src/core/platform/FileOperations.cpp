@@ -148,6 +148,46 @@ bool RenameNoReplace(const QByteArray &from, const QByteArray &to)
     return false;
 }
 
+// What file systems that cannot hold permission bits answer to a change.
+bool IsRefusedMetadata(int error)
+{
+    return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Within the two seconds of the coarsest file system (FAT), either way.
+bool HoldsModificationTime(const struct stat &info, const struct timespec &wanted)
+{
+    const qint64 difference = (qint64(info.st_mtim.tv_sec) - qint64(wanted.tv_sec)) * 1000000000 +
+                              (qint64(info.st_mtim.tv_nsec) - qint64(wanted.tv_nsec));
+    return difference > -2000000000 && difference < 2000000000;
+}
+
+// The times of an open file (Fd >= 0) or of a path, set and read back.
+TFileOpResult SetTimesOf(int fd, const char *path, const struct timespec times[2])
+{
+    struct stat info
+    {
+    };
+    const bool set = fd >= 0 ? ::futimens(fd, times) == 0 && ::fstat(fd, &info) == 0
+                             : ::utimensat(AT_FDCWD, path, times, 0) == 0 && ::stat(path, &info) == 0;
+    if (!set)
+        return TFileOpResult::Failure(errno);
+    return HoldsModificationTime(info, times[1]) ? TFileOpResult::Success()
+                                                 : TFileOpResult::Failure(ERANGE, DateNotKeptText());
+}
+
+// Sets the times of a path again where a rename cost it its modification
+// time; a single stat where nothing was lost.
+TFileOpResult KeepTimes(const QByteArray &path, const struct timespec times[2])
+{
+    struct stat info
+    {
+    };
+    if (::stat(path.constData(), &info) == 0 && HoldsModificationTime(info, times[1]))
+        return TFileOpResult::Success();
+    return SetTimesOf(-1, path.constData(), times);
+}
+
 struct TCopyRequest
 {
     const QByteArray &Source;
@@ -158,9 +198,27 @@ struct TCopyRequest
     TCopyTimes Times;
 };
 
+// The times a copy of Source gets.
+struct TCopyTimestamps
+{
+    struct timespec Times[2];
+
+    TCopyTimestamps(const struct stat &source, TCopyTimes kind)
+        : Times{source.st_atim, source.st_mtim}
+    {
+        if (kind == TCopyTimes::DosPrecision) {
+            // Even seconds in local time are even seconds in UTC: time zones
+            // lie whole minutes apart.
+            Times[1].tv_sec -= ((Times[1].tv_sec % 2) + 2) % 2;
+            Times[1].tv_nsec = 0;
+        }
+    }
+};
+
 // Fills the open temporary file from the source chunk by chunk and gives it
 // the source's permission bits and times; synced when Sync.
-TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRequest &request, bool sync)
+TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRequest &request,
+                       const TCopyTimestamps &times, bool sync)
 {
     const TProgressCallback &progress = request.Progress;
     const TCopyFaultHook hook = FaultHook();
@@ -188,18 +246,12 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRe
         if (copied < CopyChunkSize)
             break;
     }
-    // FAT without the "quiet" option refuses permission changes; the copy is
-    // still good there.
-    if (::fchmod(out, source.st_mode & 0777) != 0 && errno != EPERM)
+    if (!SetModeIfHeld(out, source.st_mode & 0777))
         return TFileOpResult::Failure(errno);
-    struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (request.Times == TCopyTimes::DosPrecision) {
-        // Even seconds in local time are even seconds in UTC: time zones lie
-        // whole minutes apart.
-        times[1].tv_sec -= ((times[1].tv_sec % 2) + 2) % 2;
-        times[1].tv_nsec = 0;
-    }
-    if (::futimens(out, times) != 0 || (sync && ::fsync(out) != 0))
+    const TFileOpResult dated = SetTimesChecked(out, times.Times);
+    if (!dated.Ok)
+        return dated;
+    if (sync && ::fsync(out) != 0)
         return TFileOpResult::Failure(errno);
     return TFileOpResult::Success();
 }
@@ -212,7 +264,7 @@ TFileOpResult FillTemp(int in, int out, const struct stat &source, const TCopyRe
 // the name was taken meanwhile and may be replaced: the caller then copies
 // through a named temporary file.
 std::optional<TFileOpResult> CopyToUnnamedFile(int in, const struct stat &source, const TCopyRequest &request,
-                                               bool sync)
+                                               const TCopyTimestamps &times, bool sync)
 {
     static const bool procFdAvailable = ::access("/proc/self/fd", X_OK) == 0;
     if (!procFdAvailable)
@@ -221,7 +273,7 @@ std::optional<TFileOpResult> CopyToUnnamedFile(int in, const struct stat &source
     const int out = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (out < 0)
         return std::nullopt;
-    TFileOpResult result = FillTemp(in, out, source, request, sync);
+    TFileOpResult result = FillTemp(in, out, source, request, times, sync);
     if (result.Ok) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(out);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, request.Target.constData(), AT_SYMLINK_FOLLOW) !=
@@ -258,8 +310,9 @@ TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targe
     if (!S_ISREG(source.st_mode))
         return TFileOpResult::Failure(EINVAL);
 
+    const TCopyTimestamps times(source, request.Times);
     if (!targetExists) {
-        std::optional<TFileOpResult> linked = CopyToUnnamedFile(in, source, request, sync);
+        std::optional<TFileOpResult> linked = CopyToUnnamedFile(in, source, request, times, sync);
         if (linked)
             return *linked;
         if (::lseek(in, 0, SEEK_SET) != 0)
@@ -270,25 +323,52 @@ TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targe
     const int out = CreateTempBeside(QFile::decodeName(target), &tempName);
     if (out < 0)
         return TFileOpResult::Failure(errno);
-    TFileOpResult result = FillTemp(in, out, source, request, sync);
+    TFileOpResult result = FillTemp(in, out, source, request, times, sync);
     if (::close(out) != 0 && result.Ok)
         result = TFileOpResult::Failure(errno);
-    if (result.Ok) {
-        const bool placed = mode == TCopyMode::Replace
-                                ? ::rename(tempName.constData(), target.constData()) == 0
-                                : RenameNoReplace(tempName, target);
-        if (!placed)
-            result = TFileOpResult::Failure(errno);
-    }
     if (!result.Ok) {
         ::unlink(tempName.constData());
         return result;
     }
-    if (sync)
+    result = PlaceTempFile(tempName, target, mode, times.Times);
+    if (result.Ok && sync)
         SyncFolder(NativeFolderOf(QFile::decodeName(target)));
     return result;
 }
 } // namespace
+
+bool SetModeIfHeld(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode) == 0 || IsRefusedMetadata(errno);
+}
+
+TFileOpResult SetTimesChecked(int fd, const struct timespec times[2])
+{
+    return SetTimesOf(fd, nullptr, times);
+}
+
+QString DateNotKeptText()
+{
+    return QStringLiteral("The file system did not keep the file's date");
+}
+
+TFileOpResult PlaceTempFile(const QByteArray &tempName, const QByteArray &target, TCopyMode mode,
+                            const struct timespec *times)
+{
+    const bool placed = mode == TCopyMode::Replace ? ::rename(tempName.constData(), target.constData()) == 0
+                                                   : RenameNoReplace(tempName, target);
+    if (!placed) {
+        const int error = errno;
+        ::unlink(tempName.constData());
+        return TFileOpResult::Failure(error);
+    }
+    if (!times)
+        return TFileOpResult::Success();
+    const TFileOpResult kept = KeepTimes(target, times);
+    if (!kept.Ok && mode == TCopyMode::FailIfExists)
+        ::unlink(target.constData());
+    return kept;
+}
 
 bool WriteAll(int fd, const char *data, qint64 size)
 {
@@ -432,10 +512,19 @@ TFileOpResult MoveFile(const QString &from, const QString &to, const TProgressCa
         return TFileOpResult::Failure(errno);
     if (S_ISDIR(info.st_mode))
         return TFileOpResult::Failure(EISDIR);
-    if (::lstat(target.constData(), &info) == 0)
+    struct stat existing
+    {
+    };
+    if (::lstat(target.constData(), &existing) == 0)
         return TFileOpResult::Failure(EEXIST);
 
     if (RenameNoReplace(source, target)) {
+        // The file is moved whatever its date says: a file system that
+        // stamps a renamed file (fusefat) held that date before the move.
+        if (S_ISREG(info.st_mode)) {
+            const struct timespec times[2] = {info.st_atim, info.st_mtim};
+            KeepTimes(target, times);
+        }
         SyncFolder(NativeFolderOf(QFile::decodeName(target)));
         SyncFolder(NativeFolderOf(QFile::decodeName(source)));
         return TFileOpResult::Success();
@@ -472,11 +561,15 @@ TFileOpResult SetFileModificationTime(const QString &path, TDateTime localTime)
         return TFileOpResult::Failure(EINVAL);
     const qint64 ms = when.toMSecsSinceEpoch();
     const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-    const struct timespec times[2] = {
-        {0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(ms - seconds * 1000) * 1000000L}};
-    if (::utimensat(AT_FDCWD, native.constData(), times, 0) != 0)
+    struct stat info
+    {
+    };
+    if (::stat(native.constData(), &info) != 0)
         return TFileOpResult::Failure(errno);
-    return TFileOpResult::Success();
+    // The access time is kept by giving it, not by leaving it out.
+    const struct timespec times[2] = {
+        info.st_atim, {static_cast<time_t>(seconds), static_cast<long>(ms - seconds * 1000) * 1000000L}};
+    return SetTimesOf(-1, native.constData(), times);
 }
 
 TFileOpResult DeleteFileChecked(const QString &path)

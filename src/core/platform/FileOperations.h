@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <ctime>
 #include <functional>
 
 #include <sys/types.h>
@@ -93,6 +94,33 @@ TFileOpResult SetFileModificationTime(const QString &path, TDateTime localTime);
 
 // Deletes a file (not a folder).
 TFileOpResult DeleteFileChecked(const QString &path);
+
+// Metadata on every destination, USB sticks included. Permission bits are
+// best effort: FAT and NTFS sticks cannot hold them, and their drivers
+// refuse the change (vfat: EPERM) or do not implement it (fusefat: ENOSYS).
+// The modification time is not: every later comparison reads it, so a time
+// the file system did not keep is a failure (DateNotKeptText()).
+
+// Gives an open file permission bits; false (errno set) only when the
+// change failed for another reason than the file system refusing it.
+bool SetModeIfHeld(int fd, mode_t mode);
+
+// Gives an open file its access and modification times (both: fusefat
+// ignores a change that leaves one out) and reads the modification time
+// back: a date the file system cannot hold (FAT: the years 1980 to 2107)
+// comes back as another, and fails with ERANGE.
+TFileOpResult SetTimesChecked(int fd, const struct timespec times[2]);
+
+// Gives a finished temporary file the target's name, replacing the target
+// or never doing so. With Times, a modification time the rename cost the
+// file (fusefat stamps a renamed file with the current time) is set again
+// and checked; a new name that does not keep it is removed again. The
+// temporary file is gone afterwards, whatever the result.
+TFileOpResult PlaceTempFile(const QByteArray &tempName, const QByteArray &target, TCopyMode mode,
+                            const struct timespec *times);
+
+// Why a copy failed whose target did not keep the modification time.
+QString DateNotKeptText();
 
 // A new, empty, hidden file (mode 0600) in the folder of a native target
 // that no one else can have opened; its encoded name in TempName. -1 (with

@@ -140,28 +140,46 @@ void SetDiskSpaceHookForTests(TDiskSpaceHook hook)
     DiskSpaceHook() = std::move(hook);
 }
 
-std::optional<TDiskSpace> DiskSpace(const QString &path)
+namespace {
+// The volume figures of a path; a folder that is still to be made is
+// measured by the nearest one that exists, never beyond the drive's root.
+std::optional<struct statvfs> VolumeOf(const QString &path)
 {
-    if (const TDiskSpaceHook &hook = DiskSpaceHook())
-        return hook(path);
     const std::optional<QString> native = ToNativePath(path);
     const std::optional<QString> root = ToNativePath(IncludeTrailingBackslash(ExtractFileDrive(path)));
     if (!native || !root)
         return std::nullopt;
-    // A folder that is still to be made is measured by the nearest one that
-    // exists, never beyond the drive's root.
     QString current = *native;
     for (;;) {
         struct statvfs info
         {
         };
         if (::statvfs(Encoded(current).constData(), &info) == 0)
-            return TDiskSpace{static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize),
-                              static_cast<qint64>(info.f_blocks) * static_cast<qint64>(info.f_frsize)};
+            return info;
         if ((errno != ENOENT && errno != ENOTDIR) || current.size() <= root->size())
             return std::nullopt;
         current = NativeFolderOf(current);
     }
+}
+} // namespace
+
+std::optional<TDiskSpace> DiskSpace(const QString &path)
+{
+    if (const TDiskSpaceHook &hook = DiskSpaceHook())
+        return hook(path);
+    const std::optional<struct statvfs> info = VolumeOf(path);
+    if (!info || info->f_blocks == 0)
+        return std::nullopt;
+    return TDiskSpace{static_cast<qint64>(info->f_bavail) * static_cast<qint64>(info->f_frsize),
+                      static_cast<qint64>(info->f_blocks) * static_cast<qint64>(info->f_frsize)};
+}
+
+bool ReportsDiskSpace(const QString &path)
+{
+    if (DiskSpaceHook())
+        return true;
+    const std::optional<struct statvfs> info = VolumeOf(path);
+    return !info || info->f_blocks != 0;
 }
 
 bool CopyFileNoReplace(const QString &from, const QString &to)

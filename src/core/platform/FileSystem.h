@@ -48,6 +48,9 @@ struct TDiskSpace
 };
 // Free and total space of the volume holding the path; nullopt when unknown.
 std::optional<TDiskSpace> DiskSpace(const QString &path);
+// False for a volume that tells nothing of its space: FUSE drivers without
+// the call (fusefat) report 0 of 0 blocks, which is no size, not a full disk.
+bool ReportsDiskSpace(const QString &path);
 
 // Test seam: when set, DiskSpace answers with it (drive-letter path in).
 // Set it only while no worker runs; an empty function removes it.

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -290,37 +292,42 @@ public:
         {
         };
         FReplacing = ::stat(QFile::encodeName(FNative).constData(), &old) == 0;
-        mode_t mode = FReplacing ? old.st_mode & 07777 : NewFileMode();
-        return ::fchmod(FFile, mode) == 0;
+        FMode = FReplacing ? old.st_mode & 07777 : NewFileMode();
+        return true;
     }
 
     bool Write(const char *data, qint64 size) { return WriteAll(FFile, data, size); }
 
-    bool Commit(std::optional<time_t> modified)
+    TFileOpResult Commit(std::optional<time_t> modified)
     {
-        if (modified) {
-            const struct timespec times[2] = {{0, UTIME_OMIT}, {*modified, 0}};
-            ::futimens(FFile, times);
+        const int file = std::exchange(FFile, -1);
+        TFileOpResult result = TFileOpResult::Success();
+        struct timespec times[2] = {};
+        if (!SetModeIfHeld(file, FMode)) {
+            result = TFileOpResult::Failure(errno);
+        } else if (modified) {
+            // Read now: the file was just written.
+            ::clock_gettime(CLOCK_REALTIME, &times[0]);
+            times[1] = {*modified, 0};
+            result = SetTimesChecked(file, times);
         }
-        if ((FReplacing && ::fsync(FFile) != 0) || ::close(FFile) != 0) {
-            FFile = -1;
+        if (result.Ok && FReplacing && ::fsync(file) != 0)
+            result = TFileOpResult::Failure(errno);
+        if (::close(file) != 0 && result.Ok)
+            result = TFileOpResult::Failure(errno);
+        if (!result.Ok) {
             ::unlink(FTempName.constData());
-            return false;
+            return result;
         }
-        FFile = -1;
-        if (::rename(FTempName.constData(), QFile::encodeName(FNative).constData()) != 0) {
-            const int error = errno;
-            ::unlink(FTempName.constData());
-            errno = error;
-            return false;
-        }
-        return true;
+        return PlaceTempFile(FTempName, QFile::encodeName(FNative), TCopyMode::Replace,
+                             modified ? times : nullptr);
     }
 
 private:
     QString FNative;
     QByteArray FTempName;
     int FFile = -1;
+    mode_t FMode = 0;
     bool FReplacing = false;
 };
 
@@ -651,8 +658,10 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
     }
     if (done != total)
         throw failure(QStringLiteral("the entry's data are incomplete"), ZIP_ER_INCONS);
-    if (!out.Commit(info.Modified != 0 ? std::optional<time_t>(st->mtime) : std::nullopt))
-        throw failure(QString::fromLocal8Bit(::strerror(errno)), ZIP_ER_WRITE);
+    const TFileOpResult placed =
+        out.Commit(info.Modified != 0 ? std::optional<time_t>(st->mtime) : std::nullopt);
+    if (!placed.Ok)
+        throw failure(placed.Message, ZIP_ER_WRITE);
     return true;
 }
 

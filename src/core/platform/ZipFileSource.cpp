@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -77,17 +78,15 @@ private:
         case ZIP_SOURCE_WRITE:
             return Write(data, length);
         case ZIP_SOURCE_SEEK_WRITE: {
-            const auto *args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &FError);
-            if (!args)
+            const zip_int64_t offset = zip_source_seek_compute_offset(
+                zip_uint64_t(FWriteOffset), zip_uint64_t(FWriteEnd), data, length, &FError);
+            if (offset < 0)
                 return -1;
-            if (::lseek(FTemp, off_t(args->offset), args->whence) < 0)
-                return Fail(ZIP_ER_SEEK);
+            FWriteOffset = offset;
             return 0;
         }
-        case ZIP_SOURCE_TELL_WRITE: {
-            const off_t offset = ::lseek(FTemp, 0, SEEK_CUR);
-            return offset < 0 ? Fail(ZIP_ER_TELL) : zip_int64_t(offset);
-        }
+        case ZIP_SOURCE_TELL_WRITE:
+            return FWriteOffset;
         case ZIP_SOURCE_COMMIT_WRITE:
             return CommitWrite();
         case ZIP_SOURCE_ROLLBACK_WRITE:
@@ -171,13 +170,26 @@ private:
     {
         DropTemp();
         FTemp = CreateTempBeside(QFile::decodeName(FPath), &FTempName);
+        FWriteOffset = FWriteEnd = 0;
         return FTemp < 0 ? Fail(ZIP_ER_TMPOPEN) : 0;
     }
 
     zip_int64_t Write(const void *data, zip_uint64_t length)
     {
-        if (!WriteAll(FTemp, static_cast<const char *>(data), qint64(length)))
+        // libzip goes back to complete each entry's header. fusefat loses or
+        // refuses a write that lies behind an earlier one of the same
+        // descriptor in the same cluster: such writes get a descriptor of
+        // their own.
+        const bool rewrite = FWriteOffset < FWriteEnd;
+        const int fd = rewrite ? ::open(FTempName.constData(), O_WRONLY | O_CLOEXEC) : FTemp;
+        bool written = fd >= 0 && ::lseek(fd, off_t(FWriteOffset), SEEK_SET) >= 0 &&
+                       WriteAll(fd, static_cast<const char *>(data), qint64(length));
+        if (rewrite && fd >= 0)
+            written = ::close(fd) == 0 && written;
+        if (!written)
             return Fail(ZIP_ER_WRITE);
+        FWriteOffset += qint64(length);
+        FWriteEnd = std::max(FWriteEnd, FWriteOffset);
         return zip_int64_t(length);
     }
 
@@ -188,7 +200,7 @@ private:
         {
         };
         const mode_t mode = ::stat(FPath.constData(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
-        if (::fchmod(FTemp, mode) != 0 || ::fsync(FTemp) != 0)
+        if (!SetModeIfHeld(FTemp, mode) || ::fsync(FTemp) != 0)
             return Fail(ZIP_ER_WRITE);
         const int closed = ::close(FTemp);
         FTemp = -1;
@@ -219,6 +231,8 @@ private:
     qint64 FReadOffset = 0;
     int FTemp = -1;
     QByteArray FTempName;
+    qint64 FWriteOffset = 0; // where libzip writes next
+    qint64 FWriteEnd = 0;    // the temporary file's size
 };
 
 } // namespace
