@@ -2,7 +2,7 @@
 #include "E2eSession.h"
 #include "TestFiles.h"
 
-#include "platform/AppPaths.h"
+#include "model/ProgramIdentity.h"
 
 #include <QDir>
 #include <QFile>
