@@ -141,7 +141,6 @@ void TCliObserver::OnStatuesChange(TThreadBase &, const TStatusReport &report)
 void TCliObserver::OnError(TThreadBase &, const QString &statusMsg, int)
 {
     QMutexLocker lock(&FMutex);
-    ++FTotals.ErrorEvents;
     ClearLiveLine();
     FOut << "ERROR  " << statusMsg << "\n";
     FOut.flush();
@@ -160,12 +159,12 @@ void TCliObserver::OnLog(TThreadBase &, const QString &fileName, const QString &
 {
     QMutexLocker lock(&FMutex);
     const QString actionText = action.trimmed();
-    if (event == eFailedorSkip)
-        ++FTotals.FailedRows;
-    else if (actionText == QLatin1String("Copy File") || actionText == QLatin1String("Zip File") ||
-             actionText == QLatin1String("UnZip File"))
+    // Failed rows are counted by the engine's outcome.
+    const bool done = event != eFailedorSkip;
+    if (done && (actionText == QLatin1String("Copy File") || actionText == QLatin1String("Zip File") ||
+                 actionText == QLatin1String("UnZip File")))
         ++FTotals.Copied;
-    else if (actionText.startsWith(QLatin1String("Delete")))
+    else if (done && actionText.startsWith(QLatin1String("Delete")))
         ++FTotals.Removed;
     ClearLiveLine();
     if (event == eFailedorSkip)

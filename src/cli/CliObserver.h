@@ -60,8 +60,6 @@ public:
     {
         int Copied = 0;  // successful "Copy File", "Zip File" and "UnZip File" rows
         int Removed = 0; // successful delete rows (mirror clean-up, moved sources)
-        int FailedRows = 0;
-        int ErrorEvents = 0;
         // The low-disk question was answered Abort because nobody could be
         // asked: the run stopped for want of space, not by the user.
         bool AbortedUnasked = false;

@@ -162,8 +162,8 @@ void PrintRestoreSummary(QTextStream &out, const TThreadBase &engine, const TCli
         out << "Cancelled: " << totals.Copied << " file(s) had been restored.\n";
     } else {
         out << "Restored " << totals.Copied << " file(s)";
-        if (totals.FailedRows > 0)
-            out << ", " << totals.FailedRows << " FAILED (see the lines marked FAILED)";
+        if (engine.Outcome().FailedFiles > 0)
+            out << ", " << engine.Outcome().FailedFiles << " FAILED (see the lines marked FAILED)";
         out << ".\n";
     }
     out.flush();

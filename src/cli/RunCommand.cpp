@@ -123,7 +123,7 @@ void PrintSummary(QTextStream &out, const TArchiveLaunch &launch, const TCliObse
     if (cancelled) {
         out << "Cancelled: " << totals.Copied << " file(s) had been "
             << (zip ? "added to archives" : "copied") << ".\n";
-    } else if (totals.Copied + totals.Removed + totals.FailedRows + totals.ErrorEvents == 0) {
+    } else if (totals.Copied + totals.Removed + outcome.Errors() == 0) {
         out << (launch.PreviousLastUpdate != 0
                     ? "Nothing changed since the last run: no file needed copying.\n"
                     : "Nothing to copy: the job's folders hold no files to copy.\n");
@@ -131,8 +131,8 @@ void PrintSummary(QTextStream &out, const TArchiveLaunch &launch, const TCliObse
         out << (zip ? "Added " : "Copied ") << totals.Copied << " file(s)" << (zip ? " to archives" : "");
         if (totals.Removed > 0)
             out << ", removed " << totals.Removed;
-        if (totals.FailedRows > 0)
-            out << ", " << totals.FailedRows << " FAILED (see the lines marked FAILED)";
+        if (outcome.FailedFiles > 0)
+            out << ", " << outcome.FailedFiles << " FAILED (see the lines marked FAILED)";
         out << ".\n";
     }
     out.flush();
@@ -327,18 +327,18 @@ void PrintSyncSummary(QTextStream &out, const TSyncLaunch &launch, const TCliObs
     PrintCompletion(out, headline, outcome, totals);
     // Every pair that needed attention is counted once as processed; the
     // skipped ones are the only ones without a log row.
-    const qint64 logged = totals.Copied + totals.Removed + totals.FailedRows;
+    const qint64 logged = totals.Copied + totals.Removed + outcome.FailedFiles;
     const qint64 skipped = std::max<qint64>(0, processed - logged);
     if (totals.ConflictsUnasked)
         out << "The run was cancelled: conflicts need an answer and there is no terminal to ask on. Pass "
                "--conflicts=skip|usb|computer|newest to settle them.\n";
-    else if (!cancelled && logged + skipped + totals.ErrorEvents == 0)
+    else if (!cancelled && logged + skipped + outcome.ErrorEvents == 0)
         out << (launch.PreviousLastUpdate != 0
                     ? "Nothing changed since the last run: both sides are in step.\n"
                     : "Nothing to sync: both sides are in step.\n");
     out << "Copied " << totals.Copied << ", deleted " << totals.Removed << ", skipped " << skipped
-        << ", failed " << totals.FailedRows;
-    if (totals.FailedRows > 0)
+        << ", failed " << outcome.FailedFiles;
+    if (outcome.FailedFiles > 0)
         out << " (see the lines marked FAILED)";
     out << ".\n";
     out.flush();
