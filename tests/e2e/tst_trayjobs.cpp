@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 #include "E2eSession.h"
+#include "E2eSteps.h"
 #include "TestFiles.h"
 
 #include "model/ProgramIdentity.h"
@@ -13,54 +14,9 @@
 
 using namespace trovalo;
 using test::TE2eSession;
+using namespace trovalo::test::e2e;
 
 namespace {
-
-const QString Console = QStringLiteral("trovalo::TNewDrive");
-const QString JobList = Console + QStringLiteral("/ListView1");
-// The panel on the console's selected tab (the others are hidden).
-const QString Panel = Console + QStringLiteral("/ThreadState/trovalo::TThreadStatuesFrame");
-const QString OpenDrive = QStringLiteral("trovalo::TOpenFlash");
-
-QString Json(const QJsonObject &object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
-bool Ok(const QJsonObject &reply)
-{
-    return reply.value(QStringLiteral("ok")).toBool();
-}
-
-QJsonObject Find(TE2eSession &session, const QString &path)
-{
-    return session.Call(QStringLiteral("find"), {{QStringLiteral("path"), path}});
-}
-
-QJsonObject Click(TE2eSession &session, const QString &path)
-{
-    return session.Call(QStringLiteral("click"), {{QStringLiteral("path"), path}});
-}
-
-QList<QStringList> Rows(TE2eSession &session, const QString &path)
-{
-    QList<QStringList> rows;
-    const QJsonArray array = session.Call(QStringLiteral("rows"), {{QStringLiteral("path"), path}})
-                                 .value(QStringLiteral("rows"))
-                                 .toArray();
-    for (const QJsonValue &row : array) {
-        QStringList cells;
-        for (const QJsonValue &cell : row.toArray())
-            cells << cell.toString();
-        rows << cells;
-    }
-    return rows;
-}
-
-bool Visible(TE2eSession &session, const QString &path)
-{
-    return Find(session, path).value(QStringLiteral("visible")).toBool();
-}
 
 bool MessageBoxShown(TE2eSession &session)
 {
@@ -93,41 +49,6 @@ QString MakeBackupJob(const TE2eSession &session, const QStringList &sources)
     const QStringList jobs =
         QDir(session.Drives().Native('E', QStringLiteral("Config"))).entryList({QStringLiteral("*.Zja")});
     return jobs.size() == 1 ? jobs.constFirst() : QString();
-}
-
-// Tray menu "Open Drive", pick the stick, "Next": the stick's console opens.
-// Empty when it did, else what went wrong.
-QString OpenConsoleOfStick(TE2eSession &session, bool screenshot)
-{
-    const QJsonObject clicked = Click(session, QStringLiteral("TrayMenu/OpenDrive1"));
-    if (!Ok(clicked))
-        return QStringLiteral("tray menu \"Open Drive\": ") + Json(clicked);
-    if (session.WaitForWindow(OpenDrive).isEmpty())
-        return QStringLiteral("the \"Open Drive\" window did not open");
-    const QString list = OpenDrive + QStringLiteral("/ShellListView1");
-    QList<QStringList> rows;
-    if (!TE2eSession::Until([&] { return !(rows = Rows(session, list)).isEmpty(); }))
-        return QStringLiteral("\"Open Drive\" lists no drive");
-    // Only USB drives: the computer's own disk C: is not offered.
-    if (rows.size() != 1 || !rows.constFirst().join(QLatin1Char(' ')).contains(QLatin1String("STICK (E:)")))
-        return QStringLiteral("\"Open Drive\" should list only the stick E:, not: %1")
-            .arg(QString::fromUtf8(
-                QJsonDocument(session.Call(QStringLiteral("rows"), {{"path", list}})).toJson()));
-    const QJsonObject selected = session.Call(
-        QStringLiteral("select"), {{QStringLiteral("path"), list}, {QStringLiteral("match"), "(E:)"}});
-    if (!Ok(selected))
-        return Json(selected);
-    if (screenshot && !session.Screenshot(QStringLiteral("open-drive.png"), OpenDrive))
-        return QStringLiteral("no screenshot of \"Open Drive\"");
-    const QJsonObject next = Click(session, OpenDrive + QStringLiteral("/OKBtn"));
-    if (!Ok(next))
-        return QStringLiteral("\"Next\": ") + Json(next);
-    const QJsonObject console = session.WaitForWindow(Console);
-    if (console.isEmpty())
-        return QStringLiteral("no console opened for the stick");
-    if (console.value(QStringLiteral("title")).toString() != QLatin1String("New Drive Detected. E:\\"))
-        return QStringLiteral("console caption: ") + console.value(QStringLiteral("title")).toString();
-    return {};
 }
 
 // Selects the job in the console's list once the search found it, and runs it.

@@ -1,6 +1,7 @@
 #include "automation/AutomationCommands.h"
 
 #include "DataModuleQuillonSuite.h"
+#include "picker/NvShellTreeViewEx.h"
 #include "platform/FileOperations.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -138,6 +140,20 @@ void DescribeWidget(const QWidget *widget, QJsonObject &d)
     } else if (const auto *menu = qobject_cast<const QMenu *>(widget)) {
         d.insert(QStringLiteral("text"), TAutomationCommands::CaptionText(menu->title()));
         d.insert(QStringLiteral("actions"), ActionsOf(menu));
+    } else if (const auto *tree = qobject_cast<const TNvShellTreeViewEx *>(widget)) {
+        d.insert(QStringLiteral("root"), tree->RootPath());
+        d.insert(QStringLiteral("selectedPath"), tree->SelectedPath());
+        d.insert(QStringLiteral("include"), QJsonArray::fromStringList(tree->IncludeList()));
+        d.insert(QStringLiteral("exclude"), QJsonArray::fromStringList(tree->ExcludeList()));
+        d.insert(QStringLiteral("counting"), tree->Counting());
+        d.insert(QStringLiteral("fileSize"), tree->FileSize());
+        d.insert(QStringLiteral("fileCount"), tree->FileCount());
+        d.insert(QStringLiteral("folderCount"), tree->FolderCount());
+    } else if (const auto *list = qobject_cast<const QListWidget *>(widget)) {
+        QJsonArray items;
+        for (int row = 0; row < list->count(); ++row)
+            items.append(list->item(row)->text());
+        d.insert(QStringLiteral("items"), items);
     }
 }
 
@@ -345,6 +361,29 @@ QJsonObject SetText(const QJsonObject &request)
     return Ok();
 }
 
+// A folder tree: "item" (a drive-letter path) is made current, or, with
+// "check", checked or unchecked with everything below it.
+QJsonObject TreePath(const QJsonObject &request)
+{
+    QString error;
+    TNvShellTreeViewEx *tree = Find<TNvShellTreeViewEx>(request, &error);
+    if (!tree)
+        return Fail(error);
+    if (!tree->isVisible() || !tree->isEnabled())
+        return Fail(QStringLiteral("'%1' is hidden or disabled").arg(tree->objectName()));
+    const QString item = request.value(QStringLiteral("item")).toString();
+    if (request.contains(QStringLiteral("check"))) {
+        try {
+            tree->ClickFolder(item, request.value(QStringLiteral("check")).toBool());
+        } catch (const EFolderNotFound &missing) {
+            return Fail(missing.Message() + QStringLiteral(": ") + item);
+        }
+    } else if (!tree->SelectPath(item)) {
+        return Fail(QStringLiteral("the tree cannot reach %1").arg(item));
+    }
+    return Ok(TAutomationCommands::Describe(tree));
+}
+
 QJsonObject Press(const QJsonObject &request)
 {
     QMessageBox *box = ShownWindow<QMessageBox>();
@@ -454,6 +493,7 @@ QJsonObject TAutomationCommands::Execute(const QJsonObject &request)
         {QStringLiteral("activate"), Activate},
         {QStringLiteral("click"), Click},
         {QStringLiteral("settext"), SetText},
+        {QStringLiteral("treepath"), TreePath},
         {QStringLiteral("press"), Press},
         {QStringLiteral("filedialog"), AcceptFile},
         {QStringLiteral("screenshot"), Screenshot},

@@ -5,16 +5,20 @@
 #include "base/Exceptions.h"
 #include "base/PathText.h"
 #include "console/JobListStyle.h"
+#include "control/ArchiveJobEditing.h"
 #include "control/JobDeletion.h"
 #include "control/ScheduleLookup.h"
 #include "dialogs/RatioBoxEx.h"
 #include "drives/USBSelect.h"
 #include "engine/SearchDrive.h"
+#include "model/ArchiveData.h"
 #include "model/ProgramIdentity.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/VolumeInfo.h"
 #include "progress/ThreadStatuesFrame.h"
+#include "wizards/BackupWizard.h"
+#include "wizards/MoveWizard.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -627,7 +631,31 @@ void TNewDrive::ListView1DblClick(bool runMode)
             controller->RunFile(row->text(jcFile), FThreadState, -1, false);
         return;
     }
-    // Edit mode opens the job's wizard, which comes with the wizards.
+    if (TJobListStyle::IsBackupType(type))
+        OpenWizard(std::make_unique<TBackupWizard>(), row->text(jcFile), false);
+    else if (type != QLatin1String("File / Folder Sync"))
+        OpenWizard(std::make_unique<TMoveWizard>(), row->text(jcFile), false);
+}
+
+void TNewDrive::OpenWizard(std::unique_ptr<TJobWizardBase> wizard, const QString &fileName, bool isNew)
+{
+    wizard->SetNew(isNew);
+    wizard->SetDriveForm(this);
+    try {
+        wizard->SetFileName(fileName);
+    } catch (const EUserException &) {
+        // The wizard said why (or the user declined); it opens nothing.
+        return;
+    }
+    TJobWizardBase *shown = wizard.release();
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+}
+
+QString TNewDrive::NewJobFile(const QString &prefix, const QString &extension) const
+{
+    return NewJobFileName(FDriveLetter, prefix, extension, QDateTime::currentDateTime());
 }
 
 int TNewDrive::ChooseDirection(const QString &title, const QString &text, const QString &groupCaption,
@@ -658,14 +686,22 @@ void TNewDrive::btnBackupClick()
                                        0);
     if (choice < 0)
         return;
+    QString sourceDrive;
     if (choice == 2) {
         TUSBSelect select(this);
         select.SetDriveTypes(QStringLiteral("USB"));
         select.SetHostDrive(FDriveLetter);
         if (ExecModal(select) != QDialog::Accepted)
             return;
+        sourceDrive = ExtractFileDrive(select.DefaultStr());
     }
-    // The backup wizard opens here once it exists.
+    auto wizard = std::make_unique<TBackupWizard>();
+    static const TArchiveDir directions[] = {amPcToUsb, amUsbToPc, amUsbToUSB};
+    wizard->ArchiveData().SetArchiveDir(directions[choice]);
+    if (choice != 0)
+        wizard->SetBackUpDrive(ExtractFileDrive(FDriveLetter));
+    wizard->SetSourceDrive(sourceDrive);
+    OpenWizard(std::move(wizard), NewJobFile(QStringLiteral("Backup"), QStringLiteral(".Zja")), true);
 }
 
 void TNewDrive::BtnMoveClick()
@@ -679,7 +715,11 @@ void TNewDrive::BtnMoveClick()
                         2);
     if (choice < 0)
         return;
-    // The move wizard opens here once it exists.
+    auto wizard = std::make_unique<TMoveWizard>();
+    wizard->ArchiveData().SetArchiveDir(choice == 0 ? amUsbToPc : amPcToUsb);
+    if (choice == 0)
+        wizard->SetBackUpDrive(ExtractFileDrive(FDriveLetter));
+    OpenWizard(std::move(wizard), NewJobFile(QStringLiteral("Move "), QStringLiteral(".Zjm")), true);
 }
 
 void TNewDrive::BtnSyncClick()

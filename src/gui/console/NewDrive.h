@@ -19,6 +19,7 @@ class QTreeWidgetItem;
 
 namespace trovalo {
 
+class TJobWizardBase;
 class TScheduleLookup;
 class TSearchDrive;
 class TWorkerObserver;
@@ -103,6 +104,11 @@ private:
     void OpenRestore1Click();
     void Schedule1Click();
     void Delete1Click();
+    // Gives the wizard its console and job file and shows it; a wizard that
+    // could not open the job is freed.
+    void OpenWizard(std::unique_ptr<TJobWizardBase> wizard, const QString &fileName, bool isNew);
+    // FDriveLetter + "Config\" + Prefix + the current time + Extension.
+    QString NewJobFile(const QString &prefix, const QString &extension) const;
     // Runs the direction chooser; -1 when cancelled, else the choice.
     int ChooseDirection(const QString &title, const QString &text, const QString &groupCaption,
                         const QStringList &choices, int picture);

@@ -1,11 +1,24 @@
 #pragma once
 
+#include <QColor>
+#include <QList>
+#include <QString>
 #include <QWidget>
 
 namespace trovalo {
 
-// The used / free pie of the drive choosers: two slices, "Used Space" and
-// "Free Space", with a small legend; empty (a grey ring) without data.
+// One sector of a pie: its legend caption, its amount and its colour.
+struct TPieSlice
+{
+    QString Caption;
+    qint64 Value = 0; // negative amounts count as 0
+    QColor Color;
+};
+
+// A small pie chart with a legend beside it: the used / free pie of the
+// drive choosers ("Used Space", "Free Space"), or the space pies of the job
+// wizards with four sectors. Empty (a grey ring, the legend still shown)
+// without data.
 class TDrivePie : public QWidget
 {
     Q_OBJECT
@@ -13,13 +26,21 @@ class TDrivePie : public QWidget
 public:
     explicit TDrivePie(QWidget *parent = nullptr);
 
-    // One data row: the two slice values in bytes (negative values count as 0).
+    // The legend shown while there is no data.
+    void SetCaptions(const QList<TPieSlice> &slices);
+    // One data row, drawn clockwise from twelve o'clock in the given order.
+    void SetSlices(const QList<TPieSlice> &slices);
+    // The drive choosers' data row: used and free bytes.
     void SetValues(qint64 used, qint64 free);
     void Clear();
 
     bool HasData() const { return FHasData; }
-    qint64 Used() const { return FUsed; }
-    qint64 Free() const { return FFree; }
+    QList<TPieSlice> Slices() const { return FSlices; }
+    // The amount of one sector (0 when there is none).
+    qint64 Value(int index) const;
+    // The two sectors of SetValues.
+    qint64 Used() const { return Value(0); }
+    qint64 Free() const { return Value(1); }
 
     QSize sizeHint() const override;
 
@@ -28,8 +49,7 @@ protected:
 
 private:
     bool FHasData = false;
-    qint64 FUsed = 0;
-    qint64 FFree = 0;
+    QList<TPieSlice> FSlices;
 };
 
 } // namespace trovalo
