@@ -12,6 +12,7 @@ TTestDrives::TTestDrives(const QMap<QChar, QString> &drives)
     for (auto it = drives.cbegin(); it != drives.cend(); ++it) {
         const QString root = FDir.path() + QLatin1Char('/') + QChar(it.key()).toLower();
         QDir().mkpath(root);
+        FRoots.insert(it.key().toUpper(), root);
         QString entry = QString(it.key()) + QLatin1Char('=') + root;
         if (!it.value().isEmpty())
             entry += QLatin1Char(',') + it.value();
@@ -40,9 +41,21 @@ TTestDrives::~TTestDrives()
     TDriveTable::Instance().Refresh();
 }
 
+void TTestDrives::AddDrive(QChar letter, const QString &nativeRoot, const QString &settings)
+{
+    QDir().mkpath(nativeRoot);
+    FRoots.insert(letter.toUpper(), nativeRoot);
+    QString entry = QString(letter) + QLatin1Char('=') + nativeRoot;
+    if (!settings.isEmpty())
+        entry += QLatin1Char(',') + settings;
+    FVariable += (FVariable.isEmpty() ? QString() : QStringLiteral(";")) + entry;
+    qputenv("TROVALO_DRIVES", FVariable.toUtf8());
+    TDriveTable::Instance().Refresh();
+}
+
 QString TTestDrives::NativeRoot(QChar letter) const
 {
-    return FDir.path() + QLatin1Char('/') + letter.toLower();
+    return FRoots.value(letter.toUpper(), FDir.path() + QLatin1Char('/') + letter.toLower());
 }
 
 QString TTestDrives::Native(QChar letter, const QString &relative) const

@@ -22,6 +22,11 @@ public:
     TTestDrives(const TTestDrives &) = delete;
     TTestDrives &operator=(const TTestDrives &) = delete;
 
+    // Adds a drive whose root is the native folder NativeRoot (made when
+    // missing), e.g. a stick mounted inside drive C:'s folder tree, and
+    // refreshes the drive table.
+    void AddDrive(QChar letter, const QString &nativeRoot, const QString &settings = {});
+
     // Native folder standing for the drive.
     QString NativeRoot(QChar letter) const;
     // Native path of a drive-relative path ("Config/Drive Config.cfg").
@@ -33,6 +38,7 @@ public:
 private:
     QTemporaryDir FDir;
     QString FVariable;
+    QMap<QChar, QString> FRoots;
     QByteArray FOldDrives, FOldProgramData;
     bool FHadDrives = false, FHadProgramData = false;
 };

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/PathText.h"
+#include "control/ArchiveJobEditing.h"
 #include "control/StrictJobLoad.h"
 #include "engine/CopyFolderThread.h"
 #include "engine/ZipFolderThread.h"
@@ -39,25 +40,6 @@ void CheckRunnable(const TArchiveData &job, const QString &jobFile)
     if (job.Destination().trimmed().isEmpty())
         throw EUserException(
             QStringLiteral("\"%1\" cannot be run: it has no destination folder").arg(jobFile));
-}
-
-// The path on the job file's drive: its own drive part and the backslash
-// after it give way to JobRoot (which ends with a backslash).
-QString OnJobDrive(const QString &path, const QString &jobRoot)
-{
-    QString rest = path.mid(ExtractFileDrive(path).size());
-    if (rest.startsWith(QLatin1Char('\\')))
-        rest.remove(0, 1);
-    return jobRoot + rest;
-}
-
-QStringList OnJobDrive(const QStringList &paths, const QString &jobRoot)
-{
-    QStringList rebased;
-    rebased.reserve(paths.size());
-    for (const QString &path : paths)
-        rebased << OnJobDrive(path, jobRoot);
-    return rebased;
 }
 
 bool IsTimeStamped(TArchiveMode mode)
@@ -142,15 +124,13 @@ void TArchiveJobLauncher::SaveStartedJob(TArchiveLaunch &launch)
 
 void TArchiveJobLauncher::RebaseToJobDrive(TArchiveData &job, const QString &jobFile)
 {
-    const QString jobRoot = ExtractFileDrive(jobFile) + QStringLiteral("\\");
+    const QString jobDrive = ExtractFileDrive(jobFile);
     switch (job.ArchiveDir()) {
     case amPcToUsb:
-        job.SetDestination(OnJobDrive(job.Destination(), jobRoot));
+        job.SetDestination(OnDrive(job.Destination(), jobDrive));
         break;
     case amUsbToPc:
-        job.SetExcludeList(OnJobDrive(job.ExcludeList(), jobRoot));
-        job.SetFolderList(OnJobDrive(job.FolderList(), jobRoot));
-        job.SetFileList(OnJobDrive(job.FileList(), jobRoot));
+        MoveListsToDrive(job, jobDrive);
         break;
     case amUsbToUSB:
         break;

@@ -49,16 +49,6 @@ std::unique_ptr<TSaveLoadComponent> ReadJob(const QString &jobFile, TJobKind kin
     return job;
 }
 
-// SQLite's companions of a database; whichever exists goes with it.
-QStringList WithSideFiles(const QStringList &databases)
-{
-    QStringList files;
-    for (const QString &database : databases)
-        for (const char *suffix : {"", "-journal", "-wal", "-shm"})
-            files << database + QLatin1String(suffix);
-    return files;
-}
-
 // False when the file is still there.
 bool Remove(const QString &file, TJobDeletion &result)
 {
@@ -104,6 +94,15 @@ QString TJobDeletion::Problems() const
     return lines.join(QLatin1Char('\n'));
 }
 
+QStringList WithDatabaseSideFiles(const QStringList &databases)
+{
+    QStringList files;
+    for (const QString &database : databases)
+        for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+            files << database + QLatin1String(suffix);
+    return files;
+}
+
 TJobDeletion DeleteJob(const QString &jobFile, const QString &programDatabaseFile)
 {
     const std::optional<TJobKind> kind = JobKindOfFile(jobFile);
@@ -129,7 +128,7 @@ TJobDeletion DeleteJob(const QString &jobFile, const QString &programDatabaseFil
     if (!result.JobFileDeleted)
         return result;
     for (const QString &file :
-         WithSideFiles(JobDatabaseFileNames(jobFile, qobject_cast<const TPCSyncData *>(job.get()))))
+         WithDatabaseSideFiles(JobDatabaseFileNames(jobFile, qobject_cast<const TPCSyncData *>(job.get()))))
         Remove(file, result);
     RemoveSchedules(jobFile, programDatabaseFile, result);
     return result;

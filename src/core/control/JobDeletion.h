@@ -33,4 +33,8 @@ struct TJobDeletion
 // nothing else is touched: the job stays whole.
 TJobDeletion DeleteJob(const QString &jobFile, const QString &programDatabaseFile = {});
 
+// Each database followed by the side files SQLite may keep beside it
+// ("-journal", "-wal", "-shm"): whatever of these exists goes with it.
+QStringList WithDatabaseSideFiles(const QStringList &databases);
+
 } // namespace trovalo

@@ -78,8 +78,13 @@ QString NewJobFileName(const QString &driveRoot, TJobKind kind, const QDateTime 
     const TJobKindInfo &info = InfoOf(kind);
     if (!info.NamePrefix)
         return {};
-    return IncludeTrailingBackslash(driveRoot) + QLatin1String(info.NamePrefix) +
-           time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss zzz")) + QLatin1String(info.Extension);
+    return IncludeTrailingBackslash(driveRoot) + QLatin1String(info.NamePrefix) + JobFileNameTime(time) +
+           QLatin1String(info.Extension);
+}
+
+QString JobFileNameTime(const QDateTime &time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss zzz"));
 }
 
 QString JobDatabaseFileName(const QString &jobFile)

@@ -31,6 +31,8 @@ TJobKind ArchiveJobKind(const TArchiveData &job);
 // "yyyy-MM-dd HH-mm-ss zzz" and the kind's extension. Empty for PC-to-PC
 // jobs, which this program never creates.
 QString NewJobFileName(const QString &driveRoot, TJobKind kind, const QDateTime &time);
+// The time as a new job file's name holds it: "yyyy-MM-dd HH-mm-ss zzz".
+QString JobFileNameTime(const QDateTime &time);
 
 // The per-job database beside a backup or move job file (".Zjd") or a sync
 // job file (".Zjt"): the job file's name with its extension replaced. Empty

@@ -21,8 +21,12 @@ void SaveToFile(const TSaveLoadComponent &record, const QString &fileName)
     const QByteArray bytes = record.SaveToBytes();
     // Written beside the target and renamed over it after a flush to disk,
     // so a failure never leaves a half-written record in its place.
+    // Unbuffered: a short write (disk full, file size limit) must show in
+    // write()'s count; through the buffer, Qt flushes it at commit() without
+    // reporting it and renames the truncated file into place.
     QSaveFile file(native);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
+        !file.commit())
         throw EFileError(
             QStringLiteral("Cannot save \"%1\" (%2): %3").arg(fileName, native, file.errorString()));
 }
