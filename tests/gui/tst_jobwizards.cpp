@@ -1,4 +1,5 @@
 #include "DialogAnswers.h"
+#include "ScopedEnv.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
 
@@ -29,36 +30,20 @@ using namespace trovalo;
 namespace {
 
 // Drives whose stick lies inside C:'s own tree, as a mounted stick lies
-// below /media on a real computer: E:\ is also C:\media\ann\STICK\.
-class TNestedDrives
+// below /media on a real computer: E:\ is also C:\media\ann\STICK\. The
+// home folder is C:\home\ann\.
+struct TNestedDrives
 {
-public:
     TNestedDrives()
     {
-        FOldDrives = qgetenv("TROVALO_DRIVES");
-        FOldHome = qgetenv("HOME");
-        QDir().mkpath(Native(QStringLiteral("media/ann/STICK")));
+        Drives.AddDrive('E', Native(QStringLiteral("media/ann/STICK")), QStringLiteral("bus=USB,label=STICK"));
         QDir().mkpath(Native(QStringLiteral("home/ann")));
-        qputenv("TROVALO_DRIVES",
-                QStringLiteral("C=%1,serial=1A2B3C4D;E=%1/media/ann/STICK,bus=USB,label=STICK")
-                    .arg(FDir.path())
-                    .toUtf8());
-        qputenv("HOME", Native(QStringLiteral("home/ann")).toUtf8());
-        TDriveTable::Instance().Refresh();
         TDriveInterfaceType::Instance().Refresh();
     }
-    ~TNestedDrives()
-    {
-        qputenv("TROVALO_DRIVES", FOldDrives);
-        qputenv("HOME", FOldHome);
-        TDriveTable::Instance().Refresh();
-        TDriveInterfaceType::Instance().Refresh();
-    }
-    QString Native(const QString &relative) const { return FDir.path() + QLatin1Char('/') + relative; }
+    QString Native(const QString &relative) const { return Drives.Native('C', relative); }
 
-private:
-    QTemporaryDir FDir;
-    QByteArray FOldDrives, FOldHome;
+    test::TTestDrives Drives{{{'C', QStringLiteral("serial=1A2B3C4D")}}};
+    test::TScopedEnv Home{"HOME", Drives.Native('C', QStringLiteral("home/ann"))};
 };
 
 template <class T>
