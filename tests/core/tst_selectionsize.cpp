@@ -13,36 +13,11 @@
 using namespace trovalo;
 
 namespace {
-// On C:, drive-relative path -> size; a size of -1 makes a folder.
+// On C:, drive-relative path -> size.
 const QMap<QString, qint64> Layout{
-    {"Data/a.txt", 10},          {"Data/b.txt", 20},          {"Data/a.txt.bak", 70},
-    {"Data/Sub/c.txt", 30},      {"Data/Sub/Deep/d.txt", 40}, {"Data/Tmp/e.txt", 50},
-    {"Data/Tmp/Keep/f.txt", 60}, {"Data/Empty", -1},          {"Other/g.txt", 80},
+    {"Data/a.txt", 10},          {"Data/b.txt", 20},     {"Data/a.txt.bak", 70},      {"Data/Sub/c.txt", 30},
+    {"Data/Sub/Deep/d.txt", 40}, {"Data/Tmp/e.txt", 50}, {"Data/Tmp/Keep/f.txt", 60}, {"Other/g.txt", 80},
 };
-
-void Create(const test::TTestDrives &drives, const QMap<QString, qint64> &layout)
-{
-    for (auto it = layout.cbegin(); it != layout.cend(); ++it) {
-        const QString path = drives.Native('C', it.key());
-        if (it.value() < 0) {
-            QVERIFY(QDir().mkpath(path));
-            continue;
-        }
-        test::PutNative(path, QByteArray(it.value(), 'x'));
-    }
-}
-
-// Many small folders: a count that is still running when the next starts.
-void CreateBigTree(const test::TTestDrives &drives)
-{
-    for (int i = 0; i < 60; ++i) {
-        QVERIFY(QDir().mkpath(drives.Native('C', QStringLiteral("Big/d%1").arg(i))));
-        for (int j = 0; j < 50; ++j) {
-            QFile file(drives.Native('C', QStringLiteral("Big/d%1/f%2").arg(i).arg(j)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-    }
-}
 
 int LiveCounts(const TSelectionSizeCounter &counter)
 {
@@ -60,12 +35,16 @@ private slots:
     void initTestCase()
     {
         FDrives = std::make_unique<test::TTestDrives>(QMap<QChar, QString>{{'C', QString()}});
-        Create(*FDrives, Layout);
+        for (auto it = Layout.cbegin(); it != Layout.cend(); ++it)
+            test::PutNative(FDrives->Native('C', it.key()), QByteArray(it.value(), 'x'));
+        QVERIFY(QDir().mkpath(FDrives->Native('C', "Data/Empty")));
         // A link to a folder is never entered, a link to a file counts as the file.
         QVERIFY(QFile::link(FDrives->Native('C', "Other"), FDrives->Native('C', "Data/LinkToOther")));
         QVERIFY(
             QFile::link(FDrives->Native('C', "Other/g.txt"), FDrives->Native('C', "Data/Sub/g-link.txt")));
-        CreateBigTree(*FDrives);
+        // Many files: a count that is still running when the next starts.
+        for (int i = 0; i < 3000; ++i)
+            test::PutNative(FDrives->Native('C', QStringLiteral("Big/d%1/f%2").arg(i / 50).arg(i)), {});
     }
     void cleanupTestCase() { FDrives.reset(); }
 
@@ -89,8 +68,6 @@ private slots:
             << QStringList{data, "c:\\data\\"} << QStringList() << 360LL << 8LL << 5LL;
         QTest::newRow("an excluded file leaves its namesake")
             << QStringList{data} << QStringList{"C:\\Data\\a.txt"} << 350LL << 7LL << 5LL;
-        QTest::newRow("an excluded file in another case")
-            << QStringList{data} << QStringList{"C:\\DATA\\A.TXT"} << 350LL << 7LL << 5LL;
         QTest::newRow("an included file")
             << QStringList{"C:\\Data\\a.txt"} << QStringList() << 10LL << 1LL << 0LL;
         QTest::newRow("two folders") << QStringList{"C:\\Data\\Sub\\", "C:\\Other\\"} << QStringList()
@@ -98,8 +75,6 @@ private slots:
         QTest::newRow("a link to a folder")
             << QStringList{"C:\\Data\\LinkToOther\\"} << QStringList() << 0LL << 0LL << 0LL;
         QTest::newRow("a missing folder") << QStringList{"C:\\Gone\\"} << QStringList() << 0LL << 0LL << 0LL;
-        QTest::newRow("an unknown drive") << QStringList{"Q:\\Data\\"} << QStringList() << 0LL << 0LL << 0LL;
-        QTest::newRow("nothing included") << QStringList() << QStringList{data} << 0LL << 0LL << 0LL;
     }
     void countSelection()
     {
@@ -120,7 +95,7 @@ private slots:
         QCOMPARE(CountSelection(TSelectionLists({"C:\\Data\\"}, {}), &stop), TSelectionTotals());
     }
 
-    void supersededCountNeverReports()
+    void supersededOrStoppedCountNeverReports()
     {
         TSelectionSizeCounter counter;
         QSignalSpy counted(&counter, &TSelectionSizeCounter::Counted);
@@ -134,17 +109,12 @@ private slots:
         QCOMPARE(counted.at(0).at(0).value<TSelectionTotals>(), expected);
         QCOMPARE(counter.Totals(), expected);
         QVERIFY(!counter.Counting());
-    }
 
-    void stoppedCountNeverReports()
-    {
-        TSelectionSizeCounter counter;
-        QSignalSpy counted(&counter, &TSelectionSizeCounter::Counted);
         counter.Start(TSelectionLists({"C:\\Big\\"}, {}));
         counter.Stop();
         QVERIFY(!counter.Counting());
         QTRY_COMPARE(LiveCounts(counter), 0);
-        QCOMPARE(counted.size(), 0);
+        QCOMPARE(counted.size(), 1);
     }
 
     void destroyedWhileCounting()
