@@ -2,6 +2,7 @@
 
 #include "model/SelectionLists.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -47,6 +48,10 @@ public:
     bool Counting() const;
     // The totals of the last count that finished.
     TSelectionTotals Totals() const { return FTotals; }
+    // A count reuses the totals of include folders whose entries below them
+    // did not change since the last count; this makes the next count walk
+    // everything again (the user asked for a refresh).
+    void ForgetCounts();
 
 signals:
     void Counted(const trovalo::TSelectionTotals &totals);
@@ -56,6 +61,9 @@ private:
 
     QPointer<TSelectionCountThread> FRunning;
     TSelectionTotals FTotals;
+    // Per include folder of the last count: its totals, keyed by the folder,
+    // its native path and the exclude entries below it.
+    QHash<QString, TSelectionTotals> FCache;
 };
 
 } // namespace trovalo

@@ -27,9 +27,9 @@ struct TShellEntry
 {
     enum TKind { Computer, Network, Drive, Share, Folder, File };
     TKind Kind = Folder;
-    QString Path;  // drive-letter form; folders, drives and shares end with "\"; "" for Computer/Network
-    QString Name;  // what the tree shows
-    int Level = 0; // the tree's root is 0
+    QString Path;      // drive-letter form; folders, drives and shares end with "\"; "" for Computer/Network
+    QString Name;      // what the tree shows
+    int Level = 0;     // the tree's root is 0
     QChar DriveLetter; // for Drive entries
 };
 
@@ -124,8 +124,13 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void ShowTop();
+    void StartCount();
+
     TShellTreeModel *FModel = nullptr;
     TSelectionSizeCounter *FCounter = nullptr;
+    TSelectionTotals FTotals;
+    bool FCalcFileSize = true;
 };
 
 } // namespace trovalo
