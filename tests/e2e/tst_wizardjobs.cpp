@@ -3,7 +3,11 @@
 #include "E2eSteps.h"
 #include "TestFiles.h"
 
+#include "platform/DriveTable.h"
+#include "platform/ZipArchive.h"
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -238,27 +242,45 @@ void TestWizardJobs::backupAndMoveJobsMadeInTheWizards()
         test::RunCli({QStringLiteral("show"), backupJob, QStringLiteral("--show-password")});
     QCOMPARE(shown.Status, 0);
     const QJsonValue job = QJsonDocument::fromJson(shown.OutBytes).object();
-    QCOMPARE(Texts(FindKey(job, QStringLiteral("FolderList"))),
+    QCOMPARE(Texts(FindKey(job, QStringLiteral("FolderList.Strings"))),
              QStringList{QStringLiteral("C:\\Users\\ann\\Docs\\")});
-    QCOMPARE(Texts(FindKey(job, QStringLiteral("ExcludeList"))),
+    QCOMPARE(Texts(FindKey(job, QStringLiteral("ExcludeList.Strings"))),
              QStringList{QStringLiteral("C:\\Users\\ann\\Docs\\Private\\")});
-    QCOMPARE(Texts(FindKey(job, QStringLiteral("ExcludeFileExtList"))), QStringList{QStringLiteral(".tmp")});
+    QCOMPARE(Texts(FindKey(job, QStringLiteral("FileFilter.ExcludeFileExtList.Strings"))),
+             QStringList{QStringLiteral(".tmp")});
     QCOMPARE(FindKey(job, QStringLiteral("ArchiveType")).toString(), QStringLiteral("atImage"));
     QCOMPARE(FindKey(job, QStringLiteral("ArchiveMode")).toString(), QStringLiteral("amCompletelyNew"));
     QCOMPARE(FindKey(job, QStringLiteral("ArchiveDir")).toString(), QStringLiteral("amPcToUsb"));
     QCOMPARE(FindKey(job, QStringLiteral("Password")).toString(), QStringLiteral("s3cret"));
     QCOMPARE(FindKey(job, QStringLiteral("Destination")).toString(), QStringLiteral("E:\\Backups\\"));
-    // The archive holds the chosen files only, encrypted.
-    const QStringList archives = QDir(session.Drives().Native('E', QStringLiteral("Backups")))
-                                     .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-    QVERIFY2(!archives.isEmpty(), "the run wrote nothing");
+    // The archives hold the chosen files only, encrypted.
+    QStringList entries;
+    QDirIterator archives(session.Drives().Native('E', QStringLiteral("Backups")), {QStringLiteral("*.zip")},
+                          QDir::Files, QDirIterator::Subdirectories);
+    while (archives.hasNext()) {
+        const QString archive = archives.next();
+        TZipArchive zip;
+        zip.Open(LetterPath(archive), TZipOpenMode::Read);
+        for (const TZipEntryInfo &entry : zip.Entries()) {
+            if (entry.IsFolder())
+                continue;
+            QVERIFY2(entry.IsEncrypted(), qPrintable(entry.Name));
+            entries << entry.Name.section(QLatin1Char('/'), -1);
+        }
+    }
+    entries.sort();
+    QCOMPARE(entries, (QStringList{QStringLiteral("letter.txt"), QStringLiteral("notes.doc")}));
     const test::TCliRun again = test::RunCli({QStringLiteral("run"), backupJob});
     QVERIFY2(again.Status == 0, qPrintable(again.Out + again.Err));
 
+    // The finished run's tab is closed, which shows the job list again;
     // "Edit" reopens the job with the same choices.
+    QVERIFY(Ok(Click(session, Panel + QStringLiteral("/BtnClose"))));
+    QVERIFY(TE2eSession::Until([&] { return Visible(session, Console + QStringLiteral("/BtnEdit")); }));
     QVERIFY(Ok(session.Call(QStringLiteral("select"),
                             {{QStringLiteral("path"), JobList}, {QStringLiteral("row"), 0}})));
-    QVERIFY(Ok(Click(session, Console + QStringLiteral("/BtnEdit"))));
+    const QJsonObject edit = Click(session, Console + QStringLiteral("/BtnEdit"));
+    QVERIFY2(Ok(edit), qPrintable(Json(edit)));
     QVERIFY2(!session.WaitForWindow(BackupWizard).isEmpty(), "\"Edit\" opened no wizard");
     QVERIFY(!Find(session, BackupWizard + QStringLiteral("/BackupType"))
                  .value(QStringLiteral("enabled"))
@@ -313,6 +335,8 @@ void TestWizardJobs::backupAndMoveJobsMadeInTheWizards()
     CHECK_STEP(Shot(session, MoveWizard, QStringLiteral("move-5-finish.png")));
     QVERIFY(Ok(Click(session, MoveWizard + QStringLiteral("/BtnSaveandRun"))));
     CHECK_STEP(RunFinished(session));
+    QVERIFY(session.Screenshot(QStringLiteral("move-run-finished.png"), Console));
+    QVERIFY(Ok(Click(session, Panel + QStringLiteral("/BtnClose"))));
 
     QVERIFY2(!SavedJob(session, QStringLiteral("Move *.Zjm")).isEmpty(), "the wizard saved no move job");
     QCOMPARE(test::ReadOrMissing(session.Drives().Native('E', QStringLiteral("Inbox/photo.jpg"))),

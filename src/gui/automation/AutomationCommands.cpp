@@ -373,6 +373,8 @@ QJsonObject TreePath(const QJsonObject &request)
         return Fail(QStringLiteral("'%1' is hidden or disabled").arg(tree->objectName()));
     const QString item = request.value(QStringLiteral("item")).toString();
     if (request.contains(QStringLiteral("check"))) {
+        // A click on a check box also makes its entry the current one.
+        tree->SelectPath(item);
         try {
             tree->ClickFolder(item, request.value(QStringLiteral("check")).toBool());
         } catch (const EFolderNotFound &missing) {

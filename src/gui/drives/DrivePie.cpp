@@ -62,7 +62,10 @@ qint64 TDrivePie::Value(int index) const
 QSize TDrivePie::sizeHint() const
 {
     const int lines = std::max<int>(2, FSlices.size());
-    return {220, std::max(120, lines * (fontMetrics().height() + 4) + 8)};
+    int legendWidth = 0;
+    for (const TPieSlice &slice : FSlices)
+        legendWidth = std::max(legendWidth, fontMetrics().horizontalAdvance(slice.Caption));
+    return {std::max(220, legendWidth + 140), std::max(120, lines * (fontMetrics().height() + 4) + 8)};
 }
 
 void TDrivePie::paintEvent(QPaintEvent *)
@@ -71,7 +74,12 @@ void TDrivePie::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const int lineHeight = fontMetrics().height() + 4;
     const int legendHeight = int(FSlices.size()) * lineHeight;
-    const int side = std::max(10, std::min(width() / 2, height()) - 8);
+    const int box = fontMetrics().height() - 4;
+    // The legend keeps its full captions; the pie takes the room left.
+    int legendWidth = 0;
+    for (const TPieSlice &slice : FSlices)
+        legendWidth = std::max(legendWidth, box + 6 + fontMetrics().horizontalAdvance(slice.Caption));
+    const int side = std::max(10, std::min(width() - legendWidth - 18, height() - 8));
     const QRectF pie(4, 4, side, side);
 
     double total = 0;
@@ -103,7 +111,6 @@ void TDrivePie::paintEvent(QPaintEvent *)
     // Legend to the right of the pie.
     const int x = int(pie.right()) + 10;
     int y = std::max(4, (height() - legendHeight) / 2);
-    const int box = fontMetrics().height() - 4;
     for (const TPieSlice &slice : FSlices) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(slice.Color);

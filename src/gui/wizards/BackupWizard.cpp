@@ -67,11 +67,6 @@ const QString PcToUsbNote = QStringLiteral(
     "hide "
     "files and disable application data selection.");
 
-bool IsUsbDrive(const TShellEntry &entry)
-{
-    return entry.Kind == TShellEntry::Drive &&
-           TDriveInterfaceType::Instance().GetInterfaceType(entry.DriveLetter) == QLatin1String("USB");
-}
 } // namespace
 
 TBackupWizard::TBackupWizard()
@@ -250,13 +245,13 @@ bool TBackupWizard::ListedBySource(const TShellEntry &entry) const
 {
     // A backup to the stick never takes a USB drive as its source; one from
     // a stick is rooted at that stick and lists everything on it.
-    return !IsUsbDrive(entry);
+    return !IsUsbDriveEntry(entry);
 }
 
 bool TBackupWizard::ListedByDestination(const TShellEntry &entry) const
 {
     // A backup from a USB drive goes to a drive of the computer.
-    return !(ArchiveData().ArchiveDir() == amUsbToPc && IsUsbDrive(entry));
+    return !(ArchiveData().ArchiveDir() == amUsbToPc && IsUsbDriveEntry(entry));
 }
 
 void TBackupWizard::PrepareJob()

@@ -60,8 +60,8 @@ private:
     void SourceFolderTabShow();
     void UpdateQuickPicks();
     void stvPCFileSize();
-    bool ListedBySource(const struct TShellEntry &entry) const;
-    bool ListedByDestination(const struct TShellEntry &entry) const;
+    bool ListedBySource(const TShellEntry &entry) const;
+    bool ListedByDestination(const TShellEntry &entry) const;
 
     QString FSourceDrive;
     bool PattenChnage = false;

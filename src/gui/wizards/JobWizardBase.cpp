@@ -13,6 +13,7 @@
 #include "model/ProgramData.h"
 #include "model/ProgramIdentity.h"
 #include "picker/NvShellTreeViewEx.h"
+#include "platform/DriveInterfaceType.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/VolumeInfo.h"
@@ -267,6 +268,12 @@ bool TJobWizardBase::TakeDestination(const TNvShellTreeViewEx &tree, TSpaceInfoB
         }
     space.SetDiskSpace(free, total);
     return true;
+}
+
+bool TJobWizardBase::IsUsbDriveEntry(const TShellEntry &entry)
+{
+    return entry.Kind == TShellEntry::Drive && entry.Level > 0 &&
+           TDriveInterfaceType::Instance().GetInterfaceType(entry.DriveLetter) == QLatin1String("USB");
 }
 
 bool TJobWizardBase::CheckFolders()

@@ -18,6 +18,7 @@ class TExcludeFilterPage;
 class TNewDrive;
 class TNvShellTreeViewEx;
 class TSpaceInfoBox;
+struct TShellEntry;
 
 // What the backup and move wizards share: a window of pages shown one
 // after the other (Back / Next / Save / Close / New Folder), the job record
@@ -102,6 +103,9 @@ protected:
     // "Backup Drive : ".
     void DestinationChanged(const QString &path, TSpaceInfoBox &space);
     void UpdateButtons();
+    // A USB drive listed below "Local PC" (the tree's own root, a stick the
+    // wizard is rooted at, is never hidden).
+    static bool IsUsbDriveEntry(const TShellEntry &entry);
     bool ShowHidden() const;
     QString PCID() const;
     TExcludeFilterPage *FilterPage() const { return FFilterPage; }

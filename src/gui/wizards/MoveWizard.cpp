@@ -19,14 +19,6 @@
 
 namespace trovalo {
 
-namespace {
-bool IsUsbDrive(const TShellEntry &entry)
-{
-    return entry.Kind == TShellEntry::Drive &&
-           TDriveInterfaceType::Instance().GetInterfaceType(entry.DriveLetter) == QLatin1String("USB");
-}
-} // namespace
-
 TMoveWizard::TMoveWizard()
     : TJobWizardBase(QStringLiteral("TMoveWizard"), QStringLiteral("Move Wizard"))
     , FAnalysis(new TSelectionSizeCounter(this))
@@ -46,7 +38,7 @@ TMoveWizard::TMoveWizard()
     stvDestination->SetShowHidden(ShowHidden());
     // A move from a USB drive goes to the computer.
     stvDestination->SetOnAddFolder([this](const TShellEntry &entry) {
-        return !(ArchiveData().ArchiveDir() == amUsbToPc && IsUsbDrive(entry));
+        return !(ArchiveData().ArchiveDir() == amUsbToPc && IsUsbDriveEntry(entry));
     });
     layout->addWidget(stvDestination, 1);
 
@@ -60,7 +52,7 @@ TMoveWizard::TMoveWizard()
     stvPC->SetShowHidden(ShowHidden());
     // Moving to the stick takes from the computer, never from a USB drive.
     stvPC->SetOnAddFolder([this](const TShellEntry &entry) {
-        return ArchiveData().ArchiveDir() == amUsbToPc || !IsUsbDrive(entry);
+        return ArchiveData().ArchiveDir() == amUsbToPc || !IsUsbDriveEntry(entry);
     });
     row->addWidget(stvPC, 3);
     FSpace = new TSpaceInfoBox(QStringLiteral("Analyse Drive storage space"), page);

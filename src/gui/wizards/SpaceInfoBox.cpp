@@ -4,8 +4,8 @@
 #include "drives/DrivePie.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 
 namespace trovalo {
 
@@ -27,9 +27,9 @@ QList<TPieSlice> SpaceSlices(qint64 used, qint64 after, qint64 required, qint64 
 TSpaceInfoBox::TSpaceInfoBox(const QString &title, QWidget *parent)
     : QGroupBox(title, parent)
 {
-    auto *layout = new QHBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     FForm = new QFormLayout;
-    layout->addLayout(FForm, 1);
+    layout->addLayout(FForm);
     DriveName = AddRow("DriveName", QStringLiteral("Backup Drive : "));
     UsedSpace = AddRow("UsedSpace", QStringLiteral("Used  / Free Space : "));
     TotalSpace = AddRow("TotalSpace", QStringLiteral("Total Space : "));
