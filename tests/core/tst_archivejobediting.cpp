@@ -82,12 +82,10 @@ class TestArchiveJobEditing : public QObject
     Q_OBJECT
 
 private slots:
-    void newJobDefaults();
     void newJobFileName_data();
     void newJobFileName();
     void onDrive_data();
     void onDrive();
-    void moveListsToDrive();
     void folderProblem_data();
     void folderProblem();
     void guid_data();
@@ -99,35 +97,6 @@ private slots:
     void resetWithoutDatabase();
     void resetDamagedDatabase();
 };
-
-void TestArchiveJobEditing::newJobDefaults()
-{
-    TArchiveData job;
-    job.SetCreateDate(1000);
-    job.SetLastUpdate(2000);
-    job.SetArchiveMode(amMirror);
-    job.SetArchiveType(atImage);
-    job.SetArchiveDir(amPcToUsb);
-    job.SetPassword(QStringLiteral("p"));
-    job.SetHost(QStringLiteral("h"));
-    job.SetUserName(QStringLiteral("u"));
-    job.SetPort(990);
-    job.SetPassiveConnection(true);
-    job.SetPath(QStringLiteral("/x"));
-    job.SetFolderList({QStringLiteral("C:\\a\\")});
-    job.SetExcludeList({QStringLiteral("C:\\a\\b\\")});
-    job.SetFileList({QStringLiteral("C:\\c.txt")});
-    job.SetPCID(QStringLiteral("FFFF - 0000"));
-    const TDateTime now = EncodeDateTime(QDate(2026, 1, 31), QTime(14, 5, 9, 42));
-    InitNewArchiveJob(job, ThisPc, now);
-    QCOMPARE(job.CreateDate(), now);
-    QCOMPARE(job.LastUpdate(), 0.0);
-    QCOMPARE(QVariantList({job.ArchiveMode(), job.ArchiveType(), job.Password(), job.Host(), job.UserName(),
-                           job.Port(), job.PassiveConnection(), job.Path(), job.FolderList(),
-                           job.ExcludeList(), job.FileList(), job.PCID()}),
-             QVariantList({amIncremental, atFile, QString(), QString(), QString(), 21, false, "/",
-                           QStringList(), QStringList(), QStringList(), ThisPc}));
-}
 
 void TestArchiveJobEditing::newJobFileName_data()
 {
@@ -196,20 +165,6 @@ void TestArchiveJobEditing::onDrive()
     QFETCH(QString, drive);
     QFETCH(QString, expected);
     QCOMPARE(OnDrive(path, drive), expected);
-}
-
-void TestArchiveJobEditing::moveListsToDrive()
-{
-    TArchiveData job;
-    job.SetDestination(QStringLiteral("C:\\Restore\\"));
-    job.SetFolderList({QStringLiteral("F:\\Photos\\"), QStringLiteral("F:\\"), QStringLiteral("F:")});
-    job.SetExcludeList({QStringLiteral("F:\\Photos\\tmp\\")});
-    job.SetFileList({QStringLiteral("F:\\notes.txt")});
-    MoveListsToDrive(job, QStringLiteral("E:"));
-    QCOMPARE(job.FolderList(), (QStringList{"E:\\Photos\\", "E:\\", "E:\\"}));
-    QCOMPARE(job.ExcludeList(), QStringList{"E:\\Photos\\tmp\\"});
-    QCOMPARE(job.FileList(), QStringList{"E:\\notes.txt"});
-    QCOMPARE(job.Destination(), QStringLiteral("C:\\Restore\\")); // not a list
 }
 
 void TestArchiveJobEditing::folderProblem_data()
