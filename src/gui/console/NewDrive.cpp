@@ -637,7 +637,7 @@ void TNewDrive::ListView1DblClick(bool runMode)
         OpenWizard(std::make_unique<TMoveWizard>(), row->text(jcFile), false);
 }
 
-void TNewDrive::OpenWizard(std::unique_ptr<TJobWizardBase> wizard, const QString &fileName, bool isNew)
+void TNewDrive::OpenWizard(std::unique_ptr<TWizardWindow> wizard, const QString &fileName, bool isNew)
 {
     wizard->SetNew(isNew);
     wizard->SetDriveForm(this);
@@ -647,7 +647,7 @@ void TNewDrive::OpenWizard(std::unique_ptr<TJobWizardBase> wizard, const QString
         // The wizard said why (or the user declined); it opens nothing.
         return;
     }
-    TJobWizardBase *shown = wizard.release();
+    TWizardWindow *shown = wizard.release();
     shown->show();
     shown->raise();
     shown->activateWindow();

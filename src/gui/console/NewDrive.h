@@ -19,7 +19,7 @@ class QTreeWidgetItem;
 
 namespace trovalo {
 
-class TJobWizardBase;
+class TWizardWindow;
 class TScheduleLookup;
 class TSearchDrive;
 class TWorkerObserver;
@@ -106,7 +106,7 @@ private:
     void Delete1Click();
     // Gives the wizard its console and job file and shows it; a wizard that
     // could not open the job is freed.
-    void OpenWizard(std::unique_ptr<TJobWizardBase> wizard, const QString &fileName, bool isNew);
+    void OpenWizard(std::unique_ptr<TWizardWindow> wizard, const QString &fileName, bool isNew);
     // FDriveLetter + "Config\" + Prefix + the current time + Extension.
     QString NewJobFile(const QString &prefix, const QString &extension) const;
     // Runs the direction chooser; -1 when cancelled, else the choice.

@@ -254,7 +254,7 @@ bool TBackupWizard::ListedByDestination(const TShellEntry &entry) const
     return !(ArchiveData().ArchiveDir() == amUsbToPc && IsUsbDriveEntry(entry));
 }
 
-void TBackupWizard::PrepareJob()
+void TBackupWizard::PrepareArchiveJob()
 {
     TArchiveData &job = ArchiveData();
     const QString jobRoot = ExtractFileDrive(FileName()) + QStringLiteral("\\");

@@ -46,7 +46,7 @@ public:
     void BtnSpicialFoldersClick(QAbstractButton *button, bool pressed);
 
 protected:
-    void PrepareJob() override;
+    void PrepareArchiveJob() override;
     bool TakeOverPage(const QString &page) override;
     void PageShown(const QString &page) override;
     TNvShellTreeViewEx *FolderTreeOf(const QString &page) const override;

@@ -92,7 +92,7 @@ TMoveWizard::TMoveWizard()
 
 TMoveWizard::~TMoveWizard() = default;
 
-void TMoveWizard::PrepareJob()
+void TMoveWizard::PrepareArchiveJob()
 {
     TArchiveData &job = ArchiveData();
     if (job.ArchiveDir() == amPcToUsb) {

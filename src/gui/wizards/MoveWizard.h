@@ -28,7 +28,7 @@ public:
     void BtnAnalizeClick();
 
 protected:
-    void PrepareJob() override;
+    void PrepareArchiveJob() override;
     bool TakeOverPage(const QString &page) override;
     void PageShown(const QString &page) override;
     TNvShellTreeViewEx *FolderTreeOf(const QString &page) const override;
