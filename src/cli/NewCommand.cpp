@@ -5,6 +5,7 @@
 #include "base/Exceptions.h"
 #include "base/PathText.h"
 #include "control/DriveConfig.h"
+#include "control/SyncJobEditing.h"
 #include "model/ArchiveData.h"
 #include "model/JobFiles.h"
 #include "model/SyncData.h"
@@ -14,7 +15,6 @@
 #include "platform/VolumeInfo.h"
 
 #include <QFile>
-#include <QLocale>
 
 namespace trovalo::cli {
 
@@ -362,6 +362,7 @@ int NewSyncJob(TCliContext &context)
                   {"newest", sdaNewVersion}}));
 
     QStringList usbFolders, computerFolders;
+    QList<TSyncFolderPair> pairs;
     QString impliedDrive;
     for (const QString &pair : parser.values(syntax.Pair)) {
         const QStringList sides = pair.split(QLatin1Char('='));
@@ -370,21 +371,13 @@ int NewSyncJob(TCliContext &context)
         const QString usb = ExcludeTrailingBackslash(ExistingPath(QStringLiteral("pair"), sides[0], false));
         const QString computer =
             ExcludeTrailingBackslash(ExistingPath(QStringLiteral("pair"), sides[1], false));
-        if (usb.compare(computer, Qt::CaseInsensitive) == 0)
-            throw TCliFailure{
-                QStringLiteral("--pair: Cannot Sync folder to itself. Please select deferent folder.")};
+        if (const QString problem = SyncPairProblem(usb, computer, pairs); !problem.isEmpty())
+            throw TCliFailure{QStringLiteral("--pair: ") +
+                              QString(problem).replace(QStringLiteral("\r\n"), QStringLiteral(" "))};
         if (impliedDrive.isEmpty())
             impliedDrive = DriveOf(usb);
-        // The USB side is stored without its drive, so the job survives a new letter.
-        QString usbValue = usb.mid(DriveOf(usb).size());
-        if (usbValue.isEmpty())
-            usbValue = QStringLiteral("\\");
-        if (usbFolders.contains(usbValue, Qt::CaseInsensitive) ||
-            computerFolders.contains(computer, Qt::CaseInsensitive))
-            throw TCliFailure{
-                QStringLiteral("--pair: One or Both of the folders selected are already in the Sync "
-                               "folder list. Please select deferent folder.")};
-        usbFolders << usbValue;
+        pairs << TSyncFolderPair{usb, computer};
+        usbFolders << SyncSideAValue(usb);
         computerFolders << computer;
     }
     const QString drive = JobDrive(parser, syntax, impliedDrive);
@@ -400,19 +393,14 @@ int NewSyncJob(TCliContext &context)
     }
 
     TSyncData job;
-    job.SetSyncName(parser.isSet(syntax.Name)
-                        ? parser.value(syntax.Name)
-                        : QStringLiteral("<New Sync %1>")
-                              .arg(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)));
-    job.SetCreateDate(DateTimeNow());
-    job.SetLastUpdate(0);
-    job.SetSyncMode(smFolder);
+    InitNewSyncJob(job, ComputePCID(), DateTimeNow());
+    if (parser.isSet(syntax.Name))
+        job.SetSyncName(parser.value(syntax.Name));
     job.SetSyncDirection(direction);
     job.SetSyncDefaultAction(conflicts);
     job.SetFolderAList(usbFolders);
     job.SetFolderBList(computerFolders);
     ApplyFilter(*job.FileFilter(), parser, syntax);
-    job.SetPCID(ComputePCID());
 
     const QString fileName = SaveNewJob(job, drive, TJobKind::Sync);
     Report(context.Out, JobKindCaption(TJobKind::Sync) + QStringLiteral(" job"), job.SyncName(), fileName);

@@ -113,12 +113,17 @@ void SaveArchiveJob(TArchiveData &job, const QString &jobFile, bool isNew, const
     job.SetPCID(pcId);
     if (isNew && QUuid::fromString(job.GUID().trimmed()).isNull())
         job.SetGUID(TSaveLoadComponent::NewGuidText());
+    SaveEditedJob(job, jobFile, isNew, JobDatabaseFileName(jobFile, ArchiveJobKind(job)));
+}
+
+void SaveEditedJob(const TSaveLoadComponent &job, const QString &jobFile, bool isNew, const QString &database)
+{
     const QString folder = ExtractFilePath(jobFile);
     if (!folder.isEmpty() && !ForceFolder(folder))
         throw EFileError(QStringLiteral("Cannot save \"%1\": the folder %2 cannot be made")
                              .arg(jobFile, WithNative(folder)));
     if (isNew)
-        RemoveStaleDatabase(JobDatabaseFileName(jobFile, ArchiveJobKind(job)));
+        RemoveStaleDatabase(database);
     // Written beside the old file and renamed over it: never deleted first,
     // so a failed save keeps the job that was there.
     SaveToFile(job, jobFile);

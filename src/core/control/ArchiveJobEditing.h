@@ -8,6 +8,7 @@
 namespace trovalo {
 
 class TArchiveData;
+class TSaveLoadComponent;
 
 // The steps of making and changing a backup or move job that every editor
 // shares (the wizards and their tests), so a job made in a window is the
@@ -41,6 +42,12 @@ QString ArchiveJobFolderProblem(const TArchiveData &job);
 // job database left under its file name. The file is replaced atomically,
 // so a failed save leaves the previous file. Raises EFileError.
 void SaveArchiveJob(TArchiveData &job, const QString &jobFile, bool isNew, const QString &pcId);
+
+// The save every job editor makes: the folder made when missing, Database
+// (the stale history of an earlier job under this file name) removed for
+// a new job, the file replaced atomically. Raises EFileError.
+void SaveEditedJob(const TSaveLoadComponent &job, const QString &jobFile, bool isNew,
+                   const QString &database);
 
 // Whether the job keeps a database that "Reset Backup" can clear.
 bool HasJobDatabase(const QString &jobFile);
