@@ -56,8 +56,6 @@ class TConflictRow : public QTreeWidgetItem
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
 
-    QString SortKey() const { return data(ColumnName, Qt::ToolTipRole).toString(); }
-
     bool operator<(const QTreeWidgetItem &other) const override
     {
         const int byName = text(ColumnName).compare(other.text(ColumnName), Qt::CaseInsensitive);
@@ -66,7 +64,9 @@ public:
         const int byCase = text(ColumnName).compare(other.text(ColumnName));
         if (byCase != 0)
             return byCase < 0;
-        return SortKey() < static_cast<const TConflictRow &>(other).SortKey();
+        // The tool tip holds the whole path on the USB drive.
+        return data(ColumnName, Qt::ToolTipRole).toString() <
+               other.data(ColumnName, Qt::ToolTipRole).toString();
     }
 };
 
