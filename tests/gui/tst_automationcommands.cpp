@@ -318,6 +318,12 @@ void TestAutomationCommands::refusedRequestsChangeNothing_data()
                                      << "'Console/RichLabel' is a QLabel";
     QTest::newRow("row past the end") << R"({"cmd":"select","path":"Console/ListView1","row":3})"
                                       << "row 3 does not exist (3 rows)";
+    QTest::newRow("several rows in a single-row list")
+        << R"({"cmd":"select","path":"Console/ListView1","rows":[0,2]})"
+        << "'ListView1' selects one row at a time";
+    QTest::newRow("one of the rows past the end")
+        << R"({"cmd":"select","path":"Console/ListView1","rows":[5]})"
+        << "row 5 does not exist (3 rows)";
     QTest::newRow("no row matches") << R"({"cmd":"activate","path":"Console/ListView1","match":"delta"})"
                                     << "no row contains 'delta'";
     QTest::newRow("no message box") << R"({"cmd":"press","text":"OK"})"
@@ -357,6 +363,14 @@ void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()
     QCOMPARE(FList->selectedItems(), QList<QTreeWidgetItem *>{FList->topLevelItem(1)});
     QCOMPARE(Run(R"({"cmd":"rows","path":"Console/ListView1"})").value("selected").toArray(),
              QJsonArray({1}));
+
+    // Several rows, where the list lets the user select several.
+    FList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    QVERIFY(Run(R"({"cmd":"select","path":"Console/ListView1","rows":[2,0]})").value("ok").toBool());
+    QCOMPARE(FList->currentItem(), FList->topLevelItem(2));
+    QCOMPARE(Run(R"({"cmd":"rows","path":"Console/ListView1"})").value("selected").toArray(),
+             QJsonArray({0, 2}));
+    FList->setSelectionMode(QAbstractItemView::SingleSelection);
 
     QTreeWidgetItem *doubleClicked = nullptr;
     connect(FList, &QTreeWidget::itemDoubleClicked, this,

@@ -282,18 +282,51 @@ int RowOf(const QAbstractItemView &view, const QJsonObject &request, QString *er
     return row;
 }
 
+// One row ("row" or "match"), or several ("rows": a list of row numbers,
+// as a user's Ctrl-clicks give them: the first becomes the current row) in
+// a view that lets the user select several. Nothing changes when any row
+// named does not exist.
 QJsonObject Select(const QJsonObject &request)
 {
     QString error;
     QAbstractItemView *view = Find<QAbstractItemView>(request, &error);
-    const int row = view ? RowOf(*view, request, &error) : -1;
-    if (row < 0)
+    if (!view)
         return Fail(error);
-    const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
-    view->scrollTo(index);
-    view->selectionModel()->setCurrentIndex(index,
-                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    return Ok({{QStringLiteral("row"), row}});
+    QList<int> rows;
+    if (request.contains(QStringLiteral("rows"))) {
+        const QAbstractItemView::SelectionMode mode = view->selectionMode();
+        if (request.value(QStringLiteral("rows")).toArray().size() > 1 &&
+            (mode == QAbstractItemView::SingleSelection || mode == QAbstractItemView::NoSelection))
+            return Fail(QStringLiteral("'%1' selects one row at a time").arg(view->objectName()));
+        for (const QJsonValue &value : request.value(QStringLiteral("rows")).toArray()) {
+            QJsonObject one{{QStringLiteral("row"), value.toInt(-1)}};
+            const int row = RowOf(*view, one, &error);
+            if (row < 0)
+                return Fail(error);
+            rows << row;
+        }
+        if (rows.isEmpty())
+            return Fail(QStringLiteral("no rows given"));
+    } else {
+        const int row = RowOf(*view, request, &error);
+        if (row < 0)
+            return Fail(error);
+        rows << row;
+    }
+    QItemSelection selection;
+    for (int row : rows) {
+        const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+        selection.select(index, index);
+    }
+    const QModelIndex first = view->model()->index(rows.constFirst(), 0, view->rootIndex());
+    view->scrollTo(first);
+    QItemSelectionModel *model = view->selectionModel();
+    model->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    model->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QJsonArray selected;
+    for (int row : rows)
+        selected.append(row);
+    return Ok({{QStringLiteral("row"), rows.constFirst()}, {QStringLiteral("rows"), selected}});
 }
 
 void SendMouse(QWidget *target, QEvent::Type type, const QPoint &position, Qt::MouseButtons buttons)

@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "base/Exceptions.h"
+#include "dialogs/FileSyncPromptDlg.h"
 #include "dialogs/SkipAbortRetryDialog.h"
 #include "engine/ThreadBase.h"
 #include "engine/ThreadHandOffObserver.h"
@@ -57,50 +58,6 @@ void ChangeRunningCount(int delta)
 {
     if (TJobPanelHost *host = Host())
         host->SetRunningThreadCount(host->RunningThreadCount() + delta);
-}
-
-QString ActionText(TFileAction action)
-{
-    switch (action) {
-    case faCopyAB:
-        return QStringLiteral("copy to the computer");
-    case faCopyBA:
-        return QStringLiteral("copy to the USB drive");
-    case faDelete:
-        return QStringLiteral("delete");
-    case faSkip:
-        break;
-    }
-    return QStringLiteral("skip");
-}
-
-// The sync conflict question until its own dialog exists: lists the pairs
-// with their pre-selected actions. Yes keeps them, No skips every pair,
-// Cancel cancels the run.
-bool AskConflictsByMessage(QList<TSyncConflict> &conflicts)
-{
-    constexpr int Listed = 20;
-    QStringList lines;
-    for (int i = 0; i < conflicts.size() && i < Listed; ++i) {
-        const TSyncConflict &pair = conflicts.at(i);
-        lines << QStringLiteral("%1  <->  %2 : %3").arg(pair.FileA, pair.FileB, ActionText(pair.Action));
-    }
-    if (conflicts.size() > Listed)
-        lines << QStringLiteral("... and %1 more").arg(conflicts.size() - Listed);
-    const QString message =
-        QStringLiteral("These files were changed on both sides since the last run:\n\n") +
-        lines.join(QLatin1Char('\n')) +
-        QStringLiteral("\n\nYes: go on with the actions shown. No: skip them all. Cancel: cancel the run.");
-    switch (ShowYesNoDialog(message, QStringLiteral("Sync Conflicts"), ProgramTitle, mtConfirmation, true)) {
-    case mrYes:
-        return true;
-    case mrNo:
-        for (TSyncConflict &pair : conflicts)
-            pair.Action = faSkip;
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -471,7 +428,7 @@ TLowDiskAnswer TThreadStatuesFrame::AskLowDiskSpace(TThreadBase &, const QString
 
 bool TThreadStatuesFrame::AskSyncConflicts(TThreadBase &, QList<TSyncConflict> &conflicts)
 {
-    return AskConflictsByMessage(conflicts);
+    return TFileSyncPromptDlg::Ask(window(), conflicts);
 }
 
 void TThreadStatuesFrame::OnFinished(TThreadBase &, const TRunOutcome &outcome)
