@@ -1,5 +1,5 @@
 #include "DialogAnswers.h"
-#include "ScopedEnv.h"
+#include "NestedDrives.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
 
@@ -28,24 +28,6 @@
 using namespace trovalo;
 
 namespace {
-
-// Drives whose stick lies inside C:'s own tree, as a mounted stick lies
-// below /media on a real computer: E:\ is also C:\media\ann\STICK\. The
-// home folder is C:\home\ann\.
-struct TNestedDrives
-{
-    TNestedDrives()
-    {
-        Drives.AddDrive('E', Native(QStringLiteral("media/ann/STICK")),
-                        QStringLiteral("bus=USB,label=STICK"));
-        QDir().mkpath(Native(QStringLiteral("home/ann")));
-        TDriveInterfaceType::Instance().Refresh();
-    }
-    QString Native(const QString &relative) const { return Drives.Native('C', relative); }
-
-    test::TTestDrives Drives{{{'C', QStringLiteral("serial=1A2B3C4D")}}};
-    test::TScopedEnv Home{"HOME", Drives.Native('C', QStringLiteral("home/ann"))};
-};
 
 template <class T>
 T *Child(QWidget *wizard, const char *name)
@@ -234,7 +216,7 @@ void TestJobWizards::overlappingFoldersRefused()
     QFETCH(QStringList, checked);
     QFETCH(QStringList, unchecked);
     QFETCH(bool, refused);
-    TNestedDrives drives;
+    test::TNestedDrives drives;
     for (const QString folder : {"media/ann/STICK/Backup/Inner", "media/ann/STICK/Backups", "home/ann/Docs"})
         QVERIFY(QDir().mkpath(drives.Native(folder)));
     test::TMessageRecorder messages;
@@ -272,7 +254,7 @@ void TestJobWizards::moveScratchOfHomeRefused()
     QFETCH(QString, source);
     QFETCH(bool, scratch);
     QFETCH(bool, refused);
-    TNestedDrives drives;
+    test::TNestedDrives drives;
     QVERIFY(QDir().mkpath(drives.Native(QStringLiteral("home/ann/Docs"))));
     QVERIFY(QDir().mkpath(drives.Native(QStringLiteral("media/ann/STICK/Moved"))));
     test::TMessageRecorder messages;

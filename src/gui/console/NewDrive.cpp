@@ -19,6 +19,7 @@
 #include "progress/ThreadStatuesFrame.h"
 #include "wizards/BackupWizard.h"
 #include "wizards/MoveWizard.h"
+#include "wizards/SyncWizard.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -633,7 +634,9 @@ void TNewDrive::ListView1DblClick(bool runMode)
     }
     if (TJobListStyle::IsBackupType(type))
         OpenWizard(std::make_unique<TBackupWizard>(), row->text(jcFile), false);
-    else if (type != QLatin1String("File / Folder Sync"))
+    else if (type == QLatin1String("File / Folder Sync"))
+        OpenWizard(std::make_unique<TSyncWizard>(), row->text(jcFile), false);
+    else
         OpenWizard(std::make_unique<TMoveWizard>(), row->text(jcFile), false);
 }
 
@@ -724,7 +727,8 @@ void TNewDrive::BtnMoveClick()
 
 void TNewDrive::BtnSyncClick()
 {
-    // The sync wizard opens here once it exists.
+    OpenWizard(std::make_unique<TSyncWizard>(), NewJobFile(QStringLiteral("sync "), QStringLiteral(".Zjs")),
+               true);
 }
 
 void TNewDrive::OpenRestore1Click()
