@@ -28,4 +28,38 @@ bool Visible(TE2eSession &session, const QString &path);
 // Empty when it did, else what went wrong.
 QString OpenConsoleOfStick(TE2eSession &session, bool screenshot);
 
+inline const QString Chooser = QStringLiteral("trovalo::TRatioBoxEx");
+inline const QString InputBox = QStringLiteral("trovalo::TInputBox");
+
+QJsonObject SetText(TE2eSession &session, const QString &path, const QString &text);
+// A folder tree: Item made current, or checked / unchecked.
+QJsonObject TreePath(TE2eSession &session, const QString &tree, const QString &item);
+QJsonObject CheckPath(TE2eSession &session, const QString &tree, const QString &item, bool check);
+QStringList Texts(const QJsonValue &array);
+// The page a wizard shows (the one visible child of its page stack).
+QString PageOf(TE2eSession &session, const QString &wizard);
+// "Next", then waits for Page; empty when it came, else what went wrong.
+QString NextTo(TE2eSession &session, const QString &wizard, const QString &page);
+// A screenshot of the wizard with TROVALO_SCREENSHOTS; empty when taken.
+QString Shot(TE2eSession &session, const QString &wizard, const QString &name);
+// The direction chooser: pick Choice and press OK.
+QString ChooseDirection(TE2eSession &session, int choice);
+// "New Folder" in a window, named Name through the input box.
+QString MakeFolder(TE2eSession &session, const QString &window, const QString &name,
+                   const QString &button = QStringLiteral("NewFolder"));
+// The completion message of a run, answered; empty when it said the run
+// completed without errors.
+QString RunFinished(TE2eSession &session);
+// A key anywhere in a JSON value (the command line's `show` output).
+QJsonValue FindKey(const QJsonValue &value, const QString &key);
+// The one job file matching Pattern in the stick's Config folder, copied
+// beside the screenshots; empty when there is not exactly one.
+QString SavedJob(const TE2eSession &session, const QString &pattern);
+
 } // namespace trovalo::test::e2e
+
+#define CHECK_STEP(step)                                                                                     \
+    do {                                                                                                     \
+        const QString failure = (step);                                                                      \
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));                                                    \
+    } while (false)
