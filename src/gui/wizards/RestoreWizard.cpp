@@ -201,9 +201,8 @@ void TRestoreWizard::BuildSelectPage()
     LbFileList->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto *remove = new QAction(QStringLiteral("Remove From List"), LbFileList);
     remove->setObjectName(QStringLiteral("RemoveFromList1"));
-    remove->setShortcut(QKeySequence::Delete);
-    remove->setShortcutContext(Qt::WidgetShortcut);
     LbFileList->addAction(remove);
+    LbFileList->installEventFilter(this);
     connect(remove, &QAction::triggered, this, &TRestoreWizard::RemoveFromListClick);
     column->addWidget(LbFileList, 1);
     splitter->setStretchFactor(0, 2);
@@ -473,6 +472,16 @@ void TRestoreWizard::AddFilesClick()
             LbFileList->addItem(line);
     }
     UpdateButtons();
+}
+
+bool TRestoreWizard::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == LbFileList && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        RemoveFromListClick();
+        return true;
+    }
+    return TWizardForm::eventFilter(watched, event);
 }
 
 void TRestoreWizard::RemoveFromListClick()

@@ -55,6 +55,7 @@ protected:
     TNvShellTreeViewEx *FolderTreeOf(const QString &page) const override;
     bool NextAllowed(const QString &page) const override;
     void UpdateButtons() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void BuildRunPage();
