@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 
 #include "DataModuleQuillonSuite.h"
+#include "automation/AutomationCommands.h"
 #include "base/DateTime.h"
 #include "console/NewDrive.h"
 #include "db/DatabaseTemplate.h"
@@ -19,6 +20,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -118,6 +120,8 @@ private slots:
     void customLocationRefused();
     void restoreToNewFolder_data();
     void restoreToNewFolder();
+    void consoleWithoutRestore_data();
+    void consoleWithoutRestore();
 };
 
 void TestRestoreWizard::runList_data()
@@ -203,10 +207,20 @@ void TestRestoreWizard::singleFilesOnly()
     wizard->btnNextClick();
     auto *next = Child<QPushButton>(wizard.get(), "btnNext");
     QVERIFY(!next->isEnabled());
-    SelectInList(*wizard, Run + QStringLiteral("C\\Data\\"), QStringLiteral("a.txt"));
-    Child<QPushButton>(wizard.get(), "AddFiles")->click();
-    Child<QPushButton>(wizard.get(), "AddFiles")->click();
+    // As the end-to-end suites drive it.
+    const auto command = [](const QString &cmd, const QString &path, const QString &key,
+                            const QString &value) {
+        const QJsonObject reply = TAutomationCommands::Execute(
+            {{QStringLiteral("cmd"), cmd}, {QStringLiteral("path"), path}, {key, value}});
+        return reply.value(QStringLiteral("ok")).toBool();
+    };
+    QVERIFY(
+        command("treepath", "TRestoreWizard/NvShellTreeViewEx1", "item", Run + QStringLiteral("C\\Data\\")));
+    QVERIFY(command("select", "TRestoreWizard/ShellListView1", "match", "a.txt"));
+    QVERIFY(command("click", "TRestoreWizard/AddFiles", {}, {}));
     auto *files = Child<QListWidget>(wizard.get(), "LbFileList");
+    QTRY_COMPARE(files->count(), 1);
+    Child<QPushButton>(wizard.get(), "AddFiles")->click();
     QCOMPARE(files->count(), 1);
     QVERIFY(next->isEnabled());
     wizard->btnNextClick();
@@ -327,6 +341,43 @@ void TestRestoreWizard::restoreToNewFolder()
     const QString base = drives.Native('D', QStringLiteral("Restore/Made/"));
     QCOMPARE(test::FilesBelow(base), (QStringList{"C/Data/Docs/b.txt", "C/Data/a.txt"}));
     QCOMPARE(test::ReadOrMissing(base + "C/Data/Docs/b.txt"), QByteArray("Data/Docs/b.txt"));
+    console->close();
+}
+
+void TestRestoreWizard::consoleWithoutRestore_data()
+{
+    QTest::addColumn<bool>("foreign");
+    QTest::addColumn<QStringList>("titles");
+    QTest::newRow("never ran") << false << QStringList{"No Backup Data"};
+    QTest::newRow("another computer's, declined") << true << QStringList{"Load Backup"};
+}
+
+void TestRestoreWizard::consoleWithoutRestore()
+{
+    QFETCH(bool, foreign);
+    QFETCH(QStringList, titles);
+    test::TTestDrives drives;
+    QStringList asked;
+    SetMessageBoxHandler([&](const TMessageRequest &request) {
+        asked << request.Title;
+        return int(mrNo);
+    });
+    const auto restoreHandler = qScopeGuard([] { SetMessageBoxHandler({}); });
+    SaveJob(false);
+    if (foreign) {
+        TArchiveData job;
+        LoadFromFile(job, JobFile);
+        job.SetPCID(QStringLiteral("9F9F - 0001"));
+        SaveToFile(job, JobFile);
+        AddRun(Run, TJobDatabase::StatusFinished);
+    }
+    TNewDrive *console = TNewDrive::OpenDrive(QStringLiteral("E:\\"));
+    QTRY_VERIFY(!console->Searching());
+    auto *jobs = console->findChild<QTreeWidget *>(QStringLiteral("ListView1"));
+    jobs->setCurrentItem(jobs->topLevelItem(0));
+    console->findChild<QPushButton *>(QStringLiteral("btnRestore"))->click();
+    QCOMPARE(asked, titles);
+    QVERIFY(console->SubForms().isEmpty());
     console->close();
 }
 
