@@ -6,7 +6,6 @@
 #include "platform/DriveTable.h"
 #include "platform/FatAttributeIo.h"
 #include "platform/FileAttributes.h"
-#include "platform/ZipArchive.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -52,18 +51,6 @@ QVariant Mark(TNvShellTreeViewEx &view, const QString &path)
     return Find(view, path).data(Qt::CheckStateRole);
 }
 
-// An archive as the zip engine writes one, entries named without the drive.
-void WriteArchive(const QString &letterPath, const QStringList &entries)
-{
-    TZipArchive zip;
-    zip.Open(letterPath, TZipOpenMode::Replace);
-    for (const QString &entry : entries) {
-        const QString scratch = QStringLiteral("C:\\Scratch\\") + QString(entry).replace('/', '_');
-        test::PutAt(scratch, entry.toUtf8());
-        zip.AddFile(scratch, entry);
-    }
-    QVERIFY(zip.Commit());
-}
 } // namespace
 
 class TestShellTreeView : public QObject
@@ -86,7 +73,7 @@ private slots:
             QVERIFY(QDir().mkpath(FDrives->Native('E', folder)));
         QVERIFY(QDir().mkpath(FDrives->Native('C', "Zips/Sub")));
         test::PutNative(FDrives->Native('C', "Zips/notes.txt"), "notes");
-        WriteArchive("C:\\Zips\\C.Zip",
+        test::PutZip("C:\\Zips\\C.Zip",
                      {"Users/Ann/a.txt", "Users/Ann/Docs/b.txt", "Users/.hidden/h.txt", "top.txt"});
         FFat.Root = FDrives->NativeRoot('E');
         TFatAttributeIo::SetCurrent(&FFat);
@@ -223,9 +210,9 @@ private slots:
         QVERIFY(view.SelectPath("C:\\Later\\"));
         const QModelIndex archive = Find(view, "C:\\Later\\D.Zip\\");
         QVERIFY(archive.isValid());
-        WriteArchive("C:\\Later\\D.Zip", {"First/x.txt"});
+        test::PutZip("C:\\Later\\D.Zip", {"First/x.txt"});
         QCOMPARE(ChildNames(*view.model(), archive), QStringList{"First"});
-        WriteArchive("C:\\Later\\D.Zip", {"First/x.txt", "Second/y.txt"});
+        test::PutZip("C:\\Later\\D.Zip", {"First/x.txt", "Second/y.txt"});
         QVERIFY(view.SelectPath("C:\\Later\\D.Zip\\"));
         QTest::keyClick(&view, Qt::Key_F5);
         QCOMPARE(ChildNames(*view.model(), view.currentIndex()), (QStringList{"First", "Second"}));
