@@ -9,6 +9,7 @@
 #include "base/PathText.h"
 #include "console/NewDrive.h"
 #include "control/ArchiveJobLauncher.h"
+#include "control/RestoreLauncher.h"
 #include "control/StartUp.h"
 #include "control/SyncJobLauncher.h"
 #include "db/ProgramDatabase.h"
@@ -20,6 +21,7 @@
 #include "model/ProgramIdentity.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/JobRunLock.h"
 #include "tray/DrivePicture.h"
 #include "tray/SliderForm.h"
 
@@ -373,6 +375,35 @@ bool TDataModuleQuillonSuite::LaunchSyncJob(const QString &FileName, QTabWidget 
     started = true;
     SaveStartedJob(*owner, &TSyncJobLauncher::SaveStartedJob);
     return true;
+}
+
+TThreadStatuesFrame *TDataModuleQuillonSuite::RunRestore(const QString &JobFile, const TArchiveData &Job,
+                                                         const TRestorableRun &Run,
+                                                         const TRestoreSelection &Selection,
+                                                         QTabWidget *PageControl)
+{
+    // A restore reads what a run of the job writes: neither starts while
+    // the other goes on.
+    struct TRestoreLaunch
+    {
+        TJobRunLock Lock;
+        std::unique_ptr<TRestoreThreadBase> Thread;
+    };
+    auto launch = std::make_shared<TRestoreLaunch>();
+    launch->Lock = TJobRunLock::Take(Job.FileGUID(), JobFile);
+    launch->Thread = TRestoreLauncher::Prepare(Job, Run, Selection);
+
+    TThreadStatuesFrame *panel =
+        TThreadStatuesFrame::MakeFrame(Job.BackupName(), PageControl, Job.FileGUID());
+    panel->SetOnTerminate(
+        [this](TThreadStatuesFrame &Sender, TThreadTermStat Stat) { ReStoreTerminate(Sender, Stat); });
+    if (TSliderForm *slider = SliderForm())
+        panel->SetMiniFrameItem(slider->AddListItem(Job.BackupName(), itResotre));
+    TThreadBase &thread = *launch->Thread;
+    panel->AttachThread(thread, itUnknown, launch);
+    thread.start();
+    BringFormToFront(PageControl->window());
+    return panel;
 }
 
 void TDataModuleQuillonSuite::ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat,

@@ -23,11 +23,14 @@ class QWidget;
 namespace trovalo {
 
 class TAboutWindow;
+class TArchiveData;
 class TProgramData;
 class TProgramDatabase;
 class TSliderForm;
 class TTrayFallbackWindow;
 struct TDeletionProtection;
+struct TRestorableRun;
+struct TRestoreSelection;
 
 // The program's single long-lived controller, made at start-up and gone at
 // exit: the tray icon and its menu, the running-job count and the tray
@@ -69,6 +72,15 @@ public:
     // Raises the core's EFileError or EUserException for a job file that
     // cannot be read (RunFile shows those as a message).
     TThreadStatuesFrame *LaunchArchiveJob(const QString &FileName, QTabWidget *PageControl);
+
+    // Starts the restore of Selection from Run of the backup job Job,
+    // stored in JobFile, with its panel on PageControl; the run holds the
+    // job's run lock until it ends. Raises EUserException when a run of the
+    // job is going or the selection is refused, EFileError when the run
+    // cannot be read: nothing starts then.
+    TThreadStatuesFrame *RunRestore(const QString &JobFile, const TArchiveData &Job,
+                                    const TRestorableRun &Run, const TRestoreSelection &Selection,
+                                    QTabWidget *PageControl);
 
     // Completion handlers.
     void ArchiveCompletionHandler(TThreadStatuesFrame &Sender, TThreadTermStat Stat);

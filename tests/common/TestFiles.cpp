@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 
 #include "platform/DriveTable.h"
+#include "platform/ZipArchive.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -45,6 +46,19 @@ void PutAt(const QString &letterPath, const QByteArray &content, std::optional<q
 QByteArray ReadAt(const QString &letterPath)
 {
     return ReadOrMissing(NativePath(letterPath));
+}
+
+void PutZip(const QString &letterPath, const QStringList &entries, const QString &password)
+{
+    TZipArchive zip;
+    zip.SetPassword(password);
+    zip.Open(letterPath, TZipOpenMode::Replace);
+    for (const QString &entry : entries) {
+        const QString scratch = QStringLiteral("C:\\Scratch\\") + QString(entry).replace('/', '_');
+        PutAt(scratch, entry.toUtf8());
+        zip.AddFile(scratch, entry);
+    }
+    QVERIFY(zip.Commit());
 }
 
 QByteArray RandomBytes(qsizetype size, quint32 seed)

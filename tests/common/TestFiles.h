@@ -23,6 +23,11 @@ void PutAt(const QString &letterPath, const QByteArray &content, std::optional<q
 // ReadOrMissing of a drive-letter path.
 QByteArray ReadAt(const QString &letterPath);
 
+// A zip archive as the zip engine writes one (drive-letter path), each
+// entry ("Users/Ann/a.txt") holding its own name; the files are staged in
+// C:\Scratch\.
+void PutZip(const QString &letterPath, const QStringList &entries, const QString &password = {});
+
 // Bytes that do not compress, the same for the same seed.
 QByteArray RandomBytes(qsizetype size, quint32 seed = 7);
 // Every file below a native folder (hidden ones too), relative to it, sorted.

@@ -511,6 +511,63 @@ private slots:
             QVERIFY(!EverythingShown(*observer).join('\n').contains(password));
     }
 
+    // A run of several archives restored to a folder: each archive gets the
+    // level a copy backup has (C\, __srv\); a run of one keeps its layout.
+    void zipRestoreSeveralArchives_data()
+    {
+        QTest::addColumn<QStringList>("archives");
+        QTest::addColumn<QString>("restoreDir");
+        QTest::addColumn<QStringList>("include"); // relative to Source
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("expected"); // "path=content"
+
+        QTest::newRow("one archive") << QStringList{"C.Zip"} << "D:\\Restore"
+                                     << QStringList{"C.Zip\\Users\\Ann\\"} << QStringList{}
+                                     << QStringList{"D:\\Restore\\Users\\Ann\\a.txt=C.Zip"};
+        QTest::newRow("two drives, same inner path")
+            << QStringList{"C.Zip", "D.Zip"} << "D:\\Restore"
+            << QStringList{"C.Zip\\Users\\Ann\\", "D.Zip\\Users\\Ann\\"} << QStringList{}
+            << QStringList{"D:\\Restore\\C\\Users\\Ann\\a.txt=C.Zip",
+                           "D:\\Restore\\D\\Users\\Ann\\a.txt=D.Zip"};
+        QTest::newRow("only one of two ticked") << QStringList{"C.Zip", "D.Zip"} << "D:\\Restore"
+                                                << QStringList{} << QStringList{"D.Zip\\Users\\Ann\\a.txt"}
+                                                << QStringList{"D:\\Restore\\D\\Users\\Ann\\a.txt=D.Zip"};
+        QTest::newRow("a share's archive")
+            << QStringList{"C.Zip", "__srv~data.Zip"} << "D:\\Restore"
+            << QStringList{"C.Zip\\Users\\Ann\\", "__srv~data.Zip\\data\\x\\"} << QStringList{}
+            << QStringList{"D:\\Restore\\C\\Users\\Ann\\a.txt=C.Zip",
+                           "D:\\Restore\\__srv\\data\\x\\a.txt=__srv~data.Zip"};
+        QTest::newRow("former places")
+            << QStringList{"C.Zip", "D.Zip"} << ""
+            << QStringList{"C.Zip\\Users\\Ann\\", "D.Zip\\Users\\Ann\\"} << QStringList{}
+            << QStringList{"C:\\Users\\Ann\\a.txt=C.Zip", "D:\\Users\\Ann\\a.txt=D.Zip"};
+    }
+    void zipRestoreSeveralArchives()
+    {
+        QFETCH(QStringList, archives);
+        QFETCH(QString, restoreDir);
+        QFETCH(QStringList, include);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, expected);
+        // Every archive holds one file of the same inner path, its content
+        // naming the archive.
+        for (const QString &archive : archives) {
+            const QString inner = archive.startsWith(QLatin1String("__")) ? QStringLiteral("data/x/a.txt")
+                                                                          : QStringLiteral("Users/Ann/a.txt");
+            WriteArchive(Source + archive, {{inner, archive.toUtf8()}});
+        }
+        TRestoreJob job;
+        for (const QString &line : include)
+            job.Include << Source + line;
+        job.FileList = files;
+        job.RestoreDir = restoreDir;
+        const auto observer = RunZip(job);
+        QVERIFY2(observer->Errors.isEmpty(), qPrintable(ErrorTexts(*observer).join('\n')));
+        for (const QString &line : expected)
+            QCOMPARE(Read(line.section('=', 0, 0)), line.section('=', 1).toUtf8());
+        QCOMPARE(observer->LogsOf(UnZipAction).size(), expected.size());
+    }
+
     void wrongPassword_data()
     {
         QTest::addColumn<QString>("password");

@@ -50,6 +50,7 @@ QVariant Mark(TNvShellTreeViewEx &view, const QString &path)
 {
     return Find(view, path).data(Qt::CheckStateRole);
 }
+
 } // namespace
 
 class TestShellTreeView : public QObject
@@ -70,6 +71,10 @@ private slots:
             QVERIFY(QDir().mkpath(FDrives->Native('C', folder)));
         for (const char *folder : {"Visible", ".dotted", "DosHidden"})
             QVERIFY(QDir().mkpath(FDrives->Native('E', folder)));
+        QVERIFY(QDir().mkpath(FDrives->Native('C', "Zips/Sub")));
+        test::PutNative(FDrives->Native('C', "Zips/notes.txt"), "notes");
+        test::PutZip("C:\\Zips\\C.Zip",
+                     {"Users/Ann/a.txt", "Users/Ann/Docs/b.txt", "Users/.hidden/h.txt", "top.txt"});
         FFat.Root = FDrives->NativeRoot('E');
         TFatAttributeIo::SetCurrent(&FFat);
     }
@@ -140,6 +145,81 @@ private slots:
         view.SetSelectFiles(selectFiles);
         view.SetShowHidden(showHidden);
         QCOMPARE(ChildNames(*view.model(), Find(view, folder)), names);
+    }
+
+    void archiveListing_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("showZipFiles");
+        QTest::addColumn<bool>("selectFiles");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("archives as plain files")
+            << "C:\\Zips\\" << false << true << QStringList{"Sub", "C.Zip", "notes.txt"};
+        QTest::newRow("an archive among the folders")
+            << "C:\\Zips\\" << true << false << QStringList{"C.Zip", "Sub"};
+        QTest::newRow("archive root, folders")
+            << "C:\\Zips\\C.Zip\\" << true << false << QStringList{"Users"};
+        QTest::newRow("archive root, files")
+            << "C:\\Zips\\C.Zip\\" << true << true << QStringList{"Users", "top.txt"};
+        QTest::newRow("folders from entry names, dot names left out")
+            << "C:\\zips\\c.zip\\users\\" << true << true << QStringList{"Ann"};
+        QTest::newRow("inner folder")
+            << "C:\\Zips\\C.Zip\\Users\\Ann\\" << true << true << QStringList{"Docs", "a.txt"};
+    }
+    void archiveListing()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, showZipFiles);
+        QFETCH(bool, selectFiles);
+        QFETCH(QStringList, names);
+        TNvShellTreeViewEx view;
+        view.SetShowZipFiles(showZipFiles);
+        view.SetSelectFiles(selectFiles);
+        QCOMPARE(ChildNames(*view.model(), Find(view, folder)), names);
+    }
+
+    void archiveEntriesAreSelectable()
+    {
+        TNvShellTreeViewEx view;
+        view.SetShowZipFiles(true);
+        view.SetSelectFiles(true);
+        const QModelIndex file = Find(view, "C:\\Zips\\C.Zip\\Users\\Ann\\Docs\\b.txt");
+        QCOMPARE(file.data(TModel::PathRole).toString(), "C:\\Zips\\C.Zip\\Users\\Ann\\Docs\\b.txt");
+        QCOMPARE(file.data(TModel::SizeRole).toLongLong(), qint64(strlen("Users/Ann/Docs/b.txt")));
+        QVERIFY(file.data(TModel::InsideArchiveRole).toBool());
+        QVERIFY(!Find(view, "C:\\Zips\\C.Zip\\").data(TModel::InsideArchiveRole).toBool());
+        QSignalSpy sized(&view, &TNvShellTreeViewEx::FileSizeChanged);
+        view.ClickFolder("C:\\Zips\\C.Zip\\Users\\", true);
+        view.ClickFolder("C:\\Zips\\C.Zip\\Users\\Ann\\Docs\\", false);
+        QCOMPARE(view.IncludeList(), QStringList{"C:\\Zips\\C.Zip\\Users\\"});
+        QCOMPARE(view.ExcludeList(), QStringList{"C:\\Zips\\C.Zip\\Users\\Ann\\Docs\\"});
+        QVERIFY(view.isClick("C:\\Zips\\C.Zip\\Users\\Ann\\a.txt"));
+        QVERIFY(!view.isClick("C:\\Zips\\C.Zip\\Users\\Ann\\Docs\\b.txt"));
+        // Entries have no native path: the counter leaves them out.
+        QTRY_COMPARE(sized.size(), 1);
+        QCOMPARE((QList<qint64>{view.FileSize(), view.FileCount(), view.FolderCount()}),
+                 (QList<qint64>{0, 0, 0}));
+    }
+
+    // An archive is read when it is first expanded, and again after F5.
+    void archiveReadWhenExpanded()
+    {
+        test::PutAt("C:\\Later\\D.Zip", "not yet an archive");
+        TNvShellTreeViewEx view;
+        view.SetShowZipFiles(true);
+        QVERIFY(view.SelectPath("C:\\Later\\"));
+        const QModelIndex archive = Find(view, "C:\\Later\\D.Zip\\");
+        QVERIFY(archive.isValid());
+        test::PutZip("C:\\Later\\D.Zip", {"First/x.txt"});
+        QCOMPARE(ChildNames(*view.model(), archive), QStringList{"First"});
+        test::PutZip("C:\\Later\\D.Zip", {"First/x.txt", "Second/y.txt"});
+        QVERIFY(view.SelectPath("C:\\Later\\D.Zip\\"));
+        QTest::keyClick(&view, Qt::Key_F5);
+        QCOMPARE(ChildNames(*view.model(), view.currentIndex()), (QStringList{"First", "Second"}));
+        // A file that is no archive shows as an empty folder.
+        test::PutAt("C:\\Later\\D.Zip", "damaged");
+        QTest::keyClick(&view, Qt::Key_F5);
+        QCOMPARE(ChildNames(*view.model(), view.currentIndex()), QStringList());
     }
 
     // "+path" checks, "-path" unchecks.

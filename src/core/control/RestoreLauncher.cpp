@@ -8,6 +8,7 @@
 #include "engine/RestoreZipThread.h"
 #include "model/ArchiveData.h"
 #include "model/JobFiles.h"
+#include "model/SelectionLists.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
@@ -276,6 +277,27 @@ TSelectionLines SelectArchives(const QString &source, const QStringList &items)
     return lines;
 }
 
+// The engine takes the entries stored directly in each folder line, so a
+// left-out folder is left out by dropping its lines (and those below it),
+// except where a folder chosen again inside it holds them.
+void DropExcludedFolders(TSelectionLines &lines, const QString &source, const QStringList &items,
+                         const QStringList &exclude)
+{
+    if (exclude.isEmpty())
+        return;
+    QStringList chosen, left;
+    for (const QString &item : items)
+        chosen << RelativeItem(item) + Backslash;
+    for (const QString &item : exclude)
+        left << RelativeItem(item) + Backslash;
+    if (items.isEmpty())
+        for (const QString &line : std::as_const(lines.Include))
+            AddOnce(chosen, line.mid(source.size()).section(Backslash, 0, 0) + Backslash);
+    const TSelectionLists selection(chosen, left);
+    lines.Include.removeIf(
+        [&](const QString &line) { return !selection.IsChecked(line.mid(source.size())); });
+}
+
 } // namespace
 
 QList<TRestorableRun> TRestoreLauncher::RestorableRuns(const QString &jobFile)
@@ -330,8 +352,17 @@ std::unique_ptr<TRestoreThreadBase> TRestoreLauncher::Prepare(const TArchiveData
     const bool zip = job.ArchiveType() == atImage;
     // The lines are made before the engine: a refused selection leaves no
     // engine behind (each one counts as a live worker).
-    const TSelectionLines lines =
+    TSelectionLines lines =
         zip ? SelectArchives(source, selection.Items) : SelectCopies(source, selection.Items);
+    QStringList excludedFolders;
+    if (zip) {
+        DropExcludedFolders(lines, source, selection.Items, selection.Exclude);
+        if (lines.Include.isEmpty() && lines.Files.isEmpty())
+            throw EUserException(QStringLiteral("Nothing to restore: every chosen folder was left out"));
+    } else {
+        for (const QString &item : selection.Exclude)
+            excludedFolders << source + RelativeItem(item) + Backslash;
+    }
     std::unique_ptr<TRestoreThreadBase> thread;
     if (zip) {
         auto zipThread = std::make_unique<TRestoreZipThread>();
@@ -342,6 +373,7 @@ std::unique_ptr<TRestoreThreadBase> TRestoreLauncher::Prepare(const TArchiveData
     }
     thread->SetInclude(lines.Include);
     thread->SetFileList(lines.Files);
+    thread->SetExclude(excludedFolders);
     thread->SetFreeOnTerminate(false);
     thread->SetSource(source);
     thread->SetRestoreDir(restoreDir);

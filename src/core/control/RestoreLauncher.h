@@ -32,6 +32,10 @@ struct TRestoreSelection
     // (C\Users\Ann\a.txt, C.Zip\Users\Ann\a.txt) on their own. Empty: the
     // whole run.
     QStringList Items;
+    // Folders inside Items (or inside the whole run) that the user left
+    // out, relative to the run folder too; a folder of Items inside one of
+    // them is restored all the same.
+    QStringList Exclude;
     QString RestoreDir; // empty: the former places
     QString Password;   // zip backups
 };

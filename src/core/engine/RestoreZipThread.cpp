@@ -65,13 +65,21 @@ QString TRestoreZipThread::ExtractBaseDir(const QString &line)
     const QString archive = ArchiveOf(line);
     if (archive.isEmpty())
         return QString();
-    if (!RestoreDir().isEmpty()) {
-        // Entries keep their stored folders below the chosen folder, without
-        // a drive level: they all come from the drive the archive names.
-        SetRestoreDir(IncludeTrailingBackslash(RestoreDir()));
-        return RestoreDir();
-    }
     const QString origin = archive.left(archive.size() - ArchiveExtension.size());
+    if (!RestoreDir().isEmpty()) {
+        SetRestoreDir(IncludeTrailingBackslash(RestoreDir()));
+        // One archive keeps its stored folders right below the chosen
+        // folder. Several get a level each, or C.Zip's Users\a.txt and
+        // D.Zip's would overwrite each other.
+        if (!SeveralArchives())
+            return RestoreDir();
+        // __srv~data: the entries are named from the share on, so the level
+        // is the server's, as in a copy backup (__srv\data\...).
+        const qsizetype tilde = origin.indexOf(QLatin1Char('~'));
+        const QString level =
+            origin.startsWith(QLatin1String("__")) && tilde > 2 ? origin.left(tilde) : origin;
+        return RestoreDir() + level + QLatin1Char('\\');
+    }
     if (origin.size() == 1 && IsDriveLetter(origin.at(0)))
         return origin + QStringLiteral(":\\");
     // __srv~data: the entries are named from the share on (data/x/a.txt),
@@ -80,6 +88,19 @@ QString TRestoreZipThread::ExtractBaseDir(const QString &line)
     if (origin.startsWith(QLatin1String("__")) && tilde > 2)
         return QStringLiteral("\\\\") + origin.mid(2, tilde - 2) + QLatin1Char('\\');
     return QString();
+}
+
+bool TRestoreZipThread::SeveralArchives()
+{
+    if (!FSeveralArchives) {
+        std::vector<TFolderEntry> entries;
+        ListFolder(Source(), entries);
+        const auto archives = std::count_if(entries.cbegin(), entries.cend(), [](const TFolderEntry &entry) {
+            return entry.Kind == TFolderEntry::ekFile && !ArchiveOf(entry.Name + QLatin1Char('\\')).isEmpty();
+        });
+        FSeveralArchives = archives > 1;
+    }
+    return *FSeveralArchives;
 }
 
 void TRestoreZipThread::Execute()

@@ -16,7 +16,9 @@ struct TZipEntryInfo;
 // Puts back files from a backup made as ZIP archives: the archive's name
 // tells the drive (C.Zip) or the server and share (__srv~data.Zip) the
 // entries came from. Entries go back below that drive or server, or below
-// RestoreDir with their stored folders.
+// RestoreDir with their stored folders; when Source holds more than one
+// archive, below RestoreDir + a folder per archive named as a copy backup
+// names it (C\, __srv\), so the same path from two drives never meets.
 //
 // Inputs: Source (the folder holding the archives, trailing "\"), Include
 // (Source + archive + "\" + a folder inside it + "\": restores the entries
@@ -39,6 +41,8 @@ public:
     // The folder below which the entries of a FileList or Include line
     // (relative to Source, starting with the archive name) are extracted.
     QString ExtractBaseDir(const QString &line);
+    // Whether Source holds more than one archive (listed once).
+    bool SeveralArchives();
 
 protected:
     void Execute() override;
@@ -90,6 +94,7 @@ private:
     QHash<QString, TArchiveFailure> FFailedArchives;
     QString FArchivePath; // the archive the restore is at
     std::optional<TArchiveFailure> FArchiveFailure;
+    std::optional<bool> FSeveralArchives;
 };
 
 } // namespace trovalo

@@ -19,6 +19,7 @@
 #include "progress/ThreadStatuesFrame.h"
 #include "wizards/BackupWizard.h"
 #include "wizards/MoveWizard.h"
+#include "wizards/RestoreWizard.h"
 #include "wizards/SyncWizard.h"
 
 #include <QCloseEvent>
@@ -736,7 +737,23 @@ void TNewDrive::OpenRestore1Click()
     const QTreeWidgetItem *row = SelectedRow();
     if (!row || row->text(jcPCID) == ErrorLoadingData || !TJobListStyle::IsBackupType(row->text(jcType)))
         return;
-    // The restore wizard opens here once it exists.
+    auto wizard = std::make_unique<TRestoreWizard>();
+    try {
+        wizard->SetFileName(row->text(jcFile));
+    } catch (const EAbortByUser &) {
+        return;
+    } catch (const std::exception &) {
+        // The job has never run (no job database) or its database is damaged.
+        ShowInfoDialog(
+            QStringLiteral("No backup data found for this backup job. please run the job at lest ones."),
+            QStringLiteral("No Backup Data"), ProgramTitle, mtWarning);
+        return;
+    }
+    wizard->SetDriveForm(this);
+    TRestoreWizard *shown = wizard.release();
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
 }
 
 void TNewDrive::Schedule1Click()

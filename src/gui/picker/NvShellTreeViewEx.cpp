@@ -95,6 +95,7 @@ TROVALO_PICKER_OPTION(SetCheckBoxes, CheckBoxes, CheckBoxes)
 TROVALO_PICKER_OPTION(SetSelectFiles, SelectFiles, SelectFiles)
 TROVALO_PICKER_OPTION(SetShowHidden, ShowHidden, ShowHidden)
 TROVALO_PICKER_OPTION(SetRootSellectOK, RootSellectOK, RootSellectOK)
+TROVALO_PICKER_OPTION(SetShowZipFiles, ShowZipFiles, ShowZipFiles)
 #undef TROVALO_PICKER_OPTION
 
 void TNvShellTreeViewEx::SetCalcFileSize(bool value)

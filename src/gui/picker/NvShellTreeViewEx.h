@@ -23,14 +23,25 @@ public:
 };
 
 // One entry the tree is about to list, for the add-folder filter.
+//
+// With ShowZipFiles a .zip file is an Archive entry, listed like a folder:
+// its children are the archive's entries, folders taken from the entry
+// names. Their paths go on from the archive's path with "\"
+// (E:\Run\C.Zip\Users\a.txt), so the selection lists treat them like any
+// other; they have no native path.
 struct TShellEntry
 {
-    enum TKind { Computer, Network, Drive, Share, Folder, File };
+    enum TKind { Computer, Network, Drive, Share, Folder, File, Archive };
     TKind Kind = Folder;
-    QString Path;      // drive-letter form; folders, drives and shares end with "\"; "" for Computer/Network
+    QString
+        Path; // drive-letter form; folders, drives, shares and archives end with "\"; "" for Computer/Network
     QString Name;      // what the tree shows
     int Level = 0;     // the tree's root is 0
     QChar DriveLetter; // for Drive entries
+    QString ZipFile;   // the .zip (drive-letter path) of an Archive entry and of the entries inside it
+    qint64 Size = -1;  // files: their size; -1 when not known
+
+    bool InsideArchive() const { return !ZipFile.isEmpty() && Kind != Archive; }
 };
 
 // A lazily listed folder tree in the drive-letter form, with check boxes
@@ -75,6 +86,8 @@ public:
     bool ShowHidden() const;
     void SetRootSellectOK(bool value); // the root itself may be checked; default false
     bool RootSellectOK() const;
+    void SetShowZipFiles(bool value); // .zip files listed as folders of their entries; default false
+    bool ShowZipFiles() const;
     void SetCalcFileSize(bool value); // default true
     bool CalcFileSize() const;
     // Asked for every entry before it is listed; entries it refuses are not

@@ -7,9 +7,12 @@
 #include "platform/FileAttributes.h"
 #include "platform/FolderListing.h"
 #include "platform/PseudoFileSystems.h"
+#include "platform/ZipArchive.h"
 
 #include <QDir>
 #include <QFileIconProvider>
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -23,6 +26,57 @@ struct TShellTreeModel::TNode
     bool Listed = false;
     bool Virtual = false;
     std::vector<std::unique_ptr<TNode>> Children;
+};
+
+// One archive's folders: the entries stored directly in each, by the
+// folder's inner path ("/" separators, no trailing one; "" is the root).
+struct TShellTreeModel::TArchiveListing
+{
+    struct TChild
+    {
+        QString Name;
+        bool Folder = false;
+        qint64 Size = -1;
+    };
+    QHash<QString, QList<TChild>> Folders;
+
+    static std::shared_ptr<const TArchiveListing> Read(const QString &zipFile)
+    {
+        auto listing = std::make_shared<TArchiveListing>();
+        QList<TZipEntryInfo> entries;
+        try {
+            TZipArchive archive;
+            archive.Open(zipFile, TZipOpenMode::Read);
+            entries = archive.Entries();
+        } catch (const ETrovaloError &) {
+            // A damaged archive shows as an empty folder.
+            return listing;
+        }
+        QSet<QString> seen;
+        const auto add = [&](const QString &folder, const QString &name, bool isFolder, qint64 size) {
+            const QString key = folder + QLatin1Char('/') + name;
+            if (seen.contains(key))
+                return;
+            seen.insert(key);
+            listing->Folders[folder].append({name, isFolder, size});
+        };
+        for (const TZipEntryInfo &entry : std::as_const(entries)) {
+            // Names that could not be restored are not offered either.
+            if (!TZipArchive::IsSafeEntryName(entry.Name))
+                continue;
+            const QStringList parts = entry.Name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            QString folder;
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                const bool last = i == parts.size() - 1;
+                if (last && !entry.IsFolder())
+                    add(folder, parts.at(i), false, qint64(entry.Size));
+                else
+                    add(folder, parts.at(i), true, -1);
+                folder += (folder.isEmpty() ? QString() : QStringLiteral("/")) + parts.at(i);
+            }
+        }
+        return listing;
+    }
 };
 
 namespace {
@@ -108,6 +162,7 @@ void TShellTreeModel::Click(const QModelIndex &index, bool checked)
 void TShellTreeModel::Rebuild()
 {
     beginResetModel();
+    FArchives.clear();
     FRoot = std::make_unique<TNode>();
     FRoot->Listed = true;
     FRoot->Entry.Level = -1;
@@ -166,25 +221,27 @@ std::vector<TShellEntry> TShellTreeModel::ChildEntries(const TNode *node) const
     switch (node->Entry.Kind) {
     case TShellEntry::Computer:
         if (node->Entry.Level == 0 && FRootPath.isEmpty()) {
-            add({TShellEntry::Computer, {}, FOptions.ComputerCaption, 0, {}});
-            add({TShellEntry::Network, {}, FOptions.NetworkCaption, 0, {}});
+            add({TShellEntry::Computer, {}, FOptions.ComputerCaption, 0, {}, {}, -1});
+            add({TShellEntry::Network, {}, FOptions.NetworkCaption, 0, {}, {}, -1});
         } else {
             for (const TDriveInfo &drive : TDriveTable::Instance().Drives())
-                add({TShellEntry::Drive, drive.LetterRoot(), DriveCaption(drive), 0, drive.Letter});
+                add({TShellEntry::Drive, drive.LetterRoot(), DriveCaption(drive), 0, drive.Letter, {}, -1});
         }
         return entries;
     case TShellEntry::Network:
         for (const TNetworkShare &share : TDriveTable::Instance().Map()->Shares())
-            add({TShellEntry::Share, share.Unc + QLatin1Char('\\'), ShareCaption(share), 0, {}});
+            add({TShellEntry::Share, share.Unc + QLatin1Char('\\'), ShareCaption(share), 0, {}, {}, -1});
         return entries;
     case TShellEntry::File:
         return entries;
+    case TShellEntry::Archive:
+        return ArchiveEntries(node);
     case TShellEntry::Drive:
     case TShellEntry::Share:
     case TShellEntry::Folder:
         break;
     }
-    return FolderEntries(node);
+    return node->Entry.InsideArchive() ? ArchiveEntries(node) : FolderEntries(node);
 }
 
 std::vector<TShellEntry> TShellTreeModel::FolderEntries(const TNode *node) const
@@ -201,16 +258,23 @@ std::vector<TShellEntry> TShellTreeModel::FolderEntries(const TNode *node) const
     entries.reserve(listing.size());
     for (const TFolderEntry &item : listing) {
         const bool isFolder = item.Kind == TFolderEntry::ekFolder;
-        if (!isFolder && !(FOptions.SelectFiles && item.Kind == TFolderEntry::ekFile))
+        const bool isArchive = FOptions.ShowZipFiles && item.Kind == TFolderEntry::ekFile &&
+                               item.Name.size() > 4 &&
+                               item.Name.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive);
+        if (!isFolder && !isArchive && !(FOptions.SelectFiles && item.Kind == TFolderEntry::ekFile))
             continue;
         if (systemRoot && isFolder && IsPseudoFileSystemFolder(QLatin1Char('/') + item.Name))
             continue;
         TShellEntry entry;
-        entry.Kind = isFolder ? TShellEntry::Folder : TShellEntry::File;
+        entry.Kind = isFolder ? TShellEntry::Folder : isArchive ? TShellEntry::Archive : TShellEntry::File;
         entry.Name = item.Name;
         entry.Path = folder + item.Name;
-        if (isFolder)
+        if (isFolder || isArchive)
             entry.Path += QLatin1Char('\\');
+        if (isArchive)
+            entry.ZipFile = folder + item.Name;
+        if (!isFolder)
+            entry.Size = item.Size;
         entry.Level = node->Entry.Level + 1;
         if (!FOptions.ShowHidden) {
             if (item.Name.startsWith(QLatin1Char('.')))
@@ -221,6 +285,37 @@ std::vector<TShellEntry> TShellTreeModel::FolderEntries(const TNode *node) const
                     continue;
             }
         }
+        if (Admit(entry))
+            entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(), ListsBefore);
+    return entries;
+}
+
+std::vector<TShellEntry> TShellTreeModel::ArchiveEntries(const TNode *node) const
+{
+    const QString &zipFile = node->Entry.ZipFile;
+    const QString key = zipFile.toCaseFolded();
+    auto found = FArchives.constFind(key);
+    if (found == FArchives.constEnd())
+        found = FArchives.insert(key, TArchiveListing::Read(zipFile));
+    // The node's path below the archive's, as the entry names spell it.
+    QString inner = node->Entry.Path.mid(zipFile.size() + 1);
+    inner.chop(1);
+    inner.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    std::vector<TShellEntry> entries;
+    for (const TArchiveListing::TChild &child : (*found)->Folders.value(inner)) {
+        if (!child.Folder && !FOptions.SelectFiles)
+            continue;
+        if (!FOptions.ShowHidden && child.Name.startsWith(QLatin1Char('.')))
+            continue;
+        TShellEntry entry;
+        entry.Kind = child.Folder ? TShellEntry::Folder : TShellEntry::File;
+        entry.Name = child.Name;
+        entry.Path = node->Entry.Path + child.Name + (child.Folder ? QStringLiteral("\\") : QString());
+        entry.Level = node->Entry.Level + 1;
+        entry.ZipFile = zipFile;
+        entry.Size = child.Size;
         if (Admit(entry))
             entries.push_back(std::move(entry));
     }
@@ -258,6 +353,9 @@ void TShellTreeModel::Relist(const QModelIndex &index)
         Rebuild();
         return;
     }
+    // An archive is read again: it may have been written since.
+    if (!node->Entry.ZipFile.isEmpty())
+        FArchives.remove(node->Entry.ZipFile.toCaseFolded());
     if (!node->Children.empty()) {
         beginRemoveRows(index, 0, int(node->Children.size()) - 1);
         node->Children.clear();
@@ -328,7 +426,8 @@ QIcon TShellTreeModel::IconOf(TShellEntry::TKind kind) const
         // cost more than listing a big folder.
         static const QFileIconProvider::IconType types[] = {
             QFileIconProvider::Computer, QFileIconProvider::Network, QFileIconProvider::Drive,
-            QFileIconProvider::Network,  QFileIconProvider::Folder,  QFileIconProvider::File};
+            QFileIconProvider::Network,  QFileIconProvider::Folder,  QFileIconProvider::File,
+            QFileIconProvider::Folder};
         icon = QFileIconProvider().icon(types[kind]);
     }
     return icon;
@@ -401,6 +500,8 @@ QVariant TShellTreeModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         return IconOf(node->Entry.Kind);
     case Qt::ToolTipRole:
+        if (node->Entry.InsideArchive())
+            return node->Entry.Path; // no native path of its own
         return node->Virtual ? node->Entry.Name : WithNative(node->Entry.Path);
     case Qt::CheckStateRole:
         if (!Checkable(node))
@@ -412,6 +513,10 @@ QVariant TShellTreeModel::data(const QModelIndex &index, int role) const
         return node->Entry.Level;
     case KindRole:
         return int(node->Entry.Kind);
+    case SizeRole:
+        return node->Entry.Size;
+    case InsideArchiveRole:
+        return node->Entry.InsideArchive();
     default:
         return {};
     }

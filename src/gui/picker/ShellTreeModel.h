@@ -4,6 +4,7 @@
 #include "model/SelectionLists.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QIcon>
 
 #include <memory>
@@ -25,6 +26,8 @@ public:
         PathRole = Qt::UserRole, // QString, drive-letter form; "" for virtual items
         LevelRole,               // int, the root is 0
         KindRole,                // int, TShellEntry::TKind
+        SizeRole,                // qint64, files; -1 when not known
+        InsideArchiveRole,       // bool, an entry of a zip archive (no native path)
     };
 
     struct TOptions
@@ -33,6 +36,7 @@ public:
         bool SelectFiles = false;
         bool ShowHidden = false;
         bool RootSellectOK = false;
+        bool ShowZipFiles = false;
         QString DesktopCaption = QStringLiteral("My Computer");
         QString ComputerCaption = QStringLiteral("Local PC");
         QString NetworkCaption = QStringLiteral("Network");
@@ -86,6 +90,7 @@ private:
     void List(TNode *node);
     std::vector<TShellEntry> ChildEntries(const TNode *node) const;
     std::vector<TShellEntry> FolderEntries(const TNode *node) const;
+    std::vector<TShellEntry> ArchiveEntries(const TNode *node) const;
     bool Admit(const TShellEntry &entry) const;
     bool Checkable(const TNode *node) const;
     // dataChanged for Node and every listed item below it.
@@ -96,7 +101,11 @@ private:
     QString FRootPath;            // "" for the desktop
     TOptions FOptions;
     TSelectionLists FLists;
-    mutable QIcon FIcons[6];
+    mutable QIcon FIcons[7];
+    // The archives read so far, by case-folded path; an archive is read when
+    // first expanded and again after a re-list.
+    struct TArchiveListing;
+    mutable QHash<QString, std::shared_ptr<const TArchiveListing>> FArchives;
 };
 
 } // namespace trovalo
