@@ -201,4 +201,15 @@ QString SavedJob(const TE2eSession &session, const QString &pattern)
     return QStringLiteral("E:\\Config\\") + jobs.constFirst();
 }
 
+bool MessageBoxShown(TE2eSession &session)
+{
+    const QJsonArray windows =
+        session.Call(QStringLiteral("windows")).value(QStringLiteral("windows")).toArray();
+    for (const QJsonValue &window : windows) {
+        if (window.toObject().value(QStringLiteral("class")).toString() == QLatin1String("QMessageBox"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace trovalo::test::e2e

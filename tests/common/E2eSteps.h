@@ -23,6 +23,8 @@ QJsonObject Click(TE2eSession &session, const QString &path);
 // The rows of an item view, each as its cells' texts.
 QList<QStringList> Rows(TE2eSession &session, const QString &path);
 bool Visible(TE2eSession &session, const QString &path);
+// Whether a message box is shown now.
+bool MessageBoxShown(TE2eSession &session);
 
 // Tray menu "Open Drive", pick the stick, "Next": the stick's console opens.
 // Empty when it did, else what went wrong.

@@ -18,17 +18,6 @@ using namespace trovalo::test::e2e;
 
 namespace {
 
-bool MessageBoxShown(TE2eSession &session)
-{
-    const QJsonArray windows =
-        session.Call(QStringLiteral("windows")).value(QStringLiteral("windows")).toArray();
-    for (const QJsonValue &window : windows) {
-        if (window.toObject().value(QStringLiteral("class")).toString() == QLatin1String("QMessageBox"))
-            return true;
-    }
-    return false;
-}
-
 // A backup job of the given computer folders into E:\Backup, made the way a
 // user of the command line makes one. Empty when `new` failed.
 QString MakeBackupJob(const TE2eSession &session, const QStringList &sources)
