@@ -53,7 +53,8 @@ QString ExpandedFolder(const QString &value, const QString &home)
 QHash<QString, QString> ReadUserDirs(const QString &home)
 {
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!configHome.startsWith(QLatin1Char('/'))) // unset, empty or relative: ignored, as the XDG base-directory rules have it
+    if (!configHome.startsWith(
+            QLatin1Char('/'))) // unset, empty or relative: ignored, as the XDG base-directory rules have it
         configHome = home + QStringLiteral("/.config");
     QFile file(configHome + QStringLiteral("/user-dirs.dirs"));
     QHash<QString, QString> folders;
