@@ -6,9 +6,8 @@
 #include "dialogs/FileSyncPromptDlg.h"
 
 #include <QAbstractButton>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
@@ -48,13 +47,29 @@ struct TPrivateBus
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
         Mock.setProcessEnvironment(env);
         Mock.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", Service, ObjectPath, Service});
-        const auto up = [&] { return Bus().interface()->isServiceRegistered(Service).value(); };
+        const auto up = [&] {
+            const QDBusMessage reply =
+                Call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"), {Service});
+            return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+        };
         if (!QTest::qWaitFor(up, 10000))
             return false;
-        QDBusInterface mock(Service, ObjectPath, "org.freedesktop.DBus.Mock", Bus());
-        mock.call("AddMethod", QString(), "ShowItems", "ass", "", "self.shown = list(args[0])");
-        return mock.call("AddMethod", QString(), "Shown", "", "as", "ret = self.shown").type() ==
-               QDBusMessage::ReplyMessage;
+        // Plain calls, not QDBusInterface: its introspection cache outlives a
+        // private connection and shows up as a leak.
+        const QString mock = QStringLiteral("org.freedesktop.DBus.Mock");
+        const QString add = QStringLiteral("AddMethod");
+        Call(Service, ObjectPath, mock, add,
+             {QString(), "ShowItems", "ass", "", "self.shown = list(args[0])"});
+        return Call(Service, ObjectPath, mock, add, {QString(), "Shown", "", "as", "ret = self.shown"})
+                   .type() == QDBusMessage::ReplyMessage;
+    }
+    QDBusMessage Call(const QString &service, const QString &path, const QString &interface,
+                      const QString &method, const QVariantList &arguments = {}) const
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+        call.setArguments(arguments);
+        return Bus().call(call);
     }
     QDBusConnection Bus(const QString &address = {}) const
     {
@@ -62,8 +77,10 @@ struct TPrivateBus
     }
     QStringList Shown() const
     {
-        return QDBusReply<QStringList>(QDBusInterface(Service, ObjectPath, Service, Bus()).call("Shown"))
-            .value();
+        return Call(Service, ObjectPath, Service, QStringLiteral("Shown"))
+            .arguments()
+            .value(0)
+            .toStringList();
     }
     ~TPrivateBus()
     {
