@@ -6,10 +6,12 @@
 #include "TrayFallbackWindow.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Logging.h"
 #include "base/PathText.h"
 #include "console/NewDrive.h"
 #include "control/ArchiveJobLauncher.h"
 #include "control/RestoreLauncher.h"
+#include "control/ScheduleRunner.h"
 #include "control/StartUp.h"
 #include "control/SyncJobLauncher.h"
 #include "db/ProgramDatabase.h"
@@ -147,12 +149,25 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
     connect(FTimerAlert, &QTimer::timeout, this, &TDataModuleQuillonSuite::TimerAlertTimer);
     FTimerAlert->start();
 
+    if (FOptions.ProgramDatabase) {
+        FScheduleRunner =
+            std::make_unique<TScheduleRunner>(*FOptions.ProgramDatabase, *FOptions.ProgramData,
+                                              FOptions.Clock ? FOptions.Clock : TScheduleClock(&DateTimeNow));
+        FScheduleTimer = new QTimer(this);
+        FScheduleTimer->setObjectName(QStringLiteral("ScheduleTimer"));
+        FScheduleTimer->setInterval(1000);
+        connect(FScheduleTimer, &QTimer::timeout, this, &TDataModuleQuillonSuite::ScheduleTimerTick);
+        FScheduleTimer->start();
+    }
+
     FInstance = this;
     TJobPanelHost::SetCurrent(this);
 }
 
 TDataModuleQuillonSuite::~TDataModuleQuillonSuite()
 {
+    if (FScheduleTimer)
+        FScheduleTimer->stop();
     FTimerAlert->stop();
     FTrayAnimation->stop();
     if (TJobPanelHost::Current() == this)
@@ -404,6 +419,51 @@ TThreadStatuesFrame *TDataModuleQuillonSuite::RunRestore(const QString &JobFile,
     thread.start();
     BringFormToFront(PageControl->window());
     return panel;
+}
+
+void TDataModuleQuillonSuite::ScheduleTimerTick()
+{
+    if (FScheduleRunner)
+        ActOnSchedules(FScheduleRunner->MinuteTick());
+}
+
+void TDataModuleQuillonSuite::RunStartupSchedules()
+{
+    if (FScheduleRunner)
+        ActOnSchedules(FScheduleRunner->RunStartupSchedules());
+}
+
+void TDataModuleQuillonSuite::RunDriveSchedules(const QString &DriveRoot)
+{
+    if (FScheduleRunner)
+        ActOnSchedules(FScheduleRunner->RunDriveSchedules(DriveRoot));
+}
+
+void TDataModuleQuillonSuite::ActOnSchedules(TScheduleDecisions decisions)
+{
+    try {
+        for (;;) {
+            for (const TScheduledStart &start : decisions.Starts) {
+                qCInfo(LogSchedule).noquote() << "Schedule" << start.ScheduleId << "starts" << start.JobFile;
+                // A drive that went away since the decision opens nothing.
+                if (TNewDrive *console = TNewDrive::OpenDrive(start.Drive))
+                    RunFile(start.JobFile, console->ThreadState(), -1, start.Unattended);
+                else
+                    qCWarning(LogSchedule).noquote() << "Schedule" << start.ScheduleId << ": drive"
+                                                     << start.Drive << "is gone; not started";
+            }
+            if (!decisions.Question)
+                return;
+            // The runner keeps every tick quiet while this box is open.
+            const TFileNotFoundQuestion question = *decisions.Question;
+            const bool ok = ShowOKCancleDialog(question.Text(), TFileNotFoundQuestion::Title(), ProgramTitle,
+                                               mtConfirmation) == mrOk;
+            decisions = FScheduleRunner->AnswerFileNotFound(ok);
+        }
+    } catch (const ETrovaloError &error) {
+        // A damaged program database must not stop the tray program.
+        qCWarning(LogSchedule).noquote() << "Schedules not checked:" << error.Message();
+    }
 }
 
 void TDataModuleQuillonSuite::ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat,

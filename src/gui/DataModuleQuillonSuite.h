@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -26,6 +27,8 @@ class TAboutWindow;
 class TArchiveData;
 class TProgramData;
 class TProgramDatabase;
+class TScheduleRunner;
+struct TScheduleDecisions;
 class TSliderForm;
 class TTrayFallbackWindow;
 struct TDeletionProtection;
@@ -48,7 +51,9 @@ public:
         bool UseSystemTray = true; // false: the stand-in window instead of the tray icon
         QString PCID;
         TProgramData *ProgramData = nullptr;         // not owned; defaults when null
-        TProgramDatabase *ProgramDatabase = nullptr; // not owned; no alert without it
+        TProgramDatabase *ProgramDatabase = nullptr; // not owned; no alert and no schedules without it
+        // The schedules' clock; DateTimeNow when empty (tests set their own).
+        std::function<double()> Clock;
     };
 
     explicit TDataModuleQuillonSuite(const TOptions &options, QObject *parent = nullptr);
@@ -107,6 +112,17 @@ public:
 
     // The deleted-files alert (every 6 s; also called by the options window).
     void TimerAlertTimer();
+
+    // Schedules (none without a program database): the check every second
+    // (time schedules at each new minute), the start-up schedules once the
+    // splash has ended, the drive-insertion schedules of a drive that has
+    // arrived. Each due job runs in the console of its drive; a job file on
+    // no drive is asked about with one box at a time.
+    void ScheduleTimerTick();
+    void RunStartupSchedules();
+    void RunDriveSchedules(const QString &DriveRoot);
+    TScheduleRunner *ScheduleRunner() const { return FScheduleRunner.get(); }
+    QTimer *ScheduleTimer() const { return FScheduleTimer; }
 
     // TJobPanelHost
     int RunningThreadCount() const override;
@@ -167,6 +183,8 @@ private:
     // Opens "Open Drive", then keeps the stand-in window in reach.
     void StartWithoutTray();
     TDeletionProtection Protection() const;
+    // Starts the decided jobs and asks the runner's question, if any.
+    void ActOnSchedules(TScheduleDecisions decisions);
     void ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat, const QString &finished,
                         const QString &cancelled);
     // The sync and PC-to-PC part of RunFile; false: no item for this computer.
@@ -184,6 +202,8 @@ private:
     QSystemTrayIcon *FTrayIcon = nullptr;
     QTimer *FTimerAlert = nullptr;
     QTimer *FTrayAnimation = nullptr;
+    QTimer *FScheduleTimer = nullptr;
+    std::unique_ptr<TScheduleRunner> FScheduleRunner;
     QList<QIcon> FTrayImages;
     int FTrayImageIndex = 0;
     QAction *FOpenDrive = nullptr;

@@ -9,12 +9,14 @@
 #include "TrayFallbackWindow.h"
 #include "base/Exceptions.h"
 #include "base/Logging.h"
+#include "console/NewDrive.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 #include "drives/OpenFlash.h"
 #include "model/ArchiveData.h"
 #include "model/PCSyncData.h"
 #include "model/ProgramData.h"
+#include "model/Schedule.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
 #include "platform/RecordFile.h"
@@ -33,6 +35,7 @@
 #include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -193,6 +196,7 @@ class TestDataModuleQuillonSuite : public QObject
 
 private slots:
     void cleanup();
+    void schedulesRunInTheConsoleOfTheirDrive();
     void menuItems_data();
     void menuItems();
     void menuShape();
@@ -235,6 +239,76 @@ void TestDataModuleQuillonSuite::cleanup()
 {
     SetMessageBoxHandler({});
     SetModalHandler({});
+}
+
+// A time schedule due at the injected time runs its job on the tab of its
+// drive's console; a job file on no drive is asked about in one box, however
+// many ticks pass while it is open; a drive-insertion job runs on arrival.
+void TestDataModuleQuillonSuite::schedulesRunInTheConsoleOfTheirDrive()
+{
+    TJobDrives drives;
+    QTemporaryDir folder;
+    TProgramDatabase database(CreateProgramDatabase(folder.filePath(QStringLiteral("ProgramData.zjd"))));
+    const QString job = SaveArchiveJob(QStringLiteral("E:\\Config\\Backup1.Zja"), amIncremental, amPcToUsb,
+                                       QStringLiteral("E:\\Backup\\"), {QStringLiteral("C:\\Docs\\")});
+    TSchedule rule;
+    rule.SetScheduleMode(smWeekly);
+    rule.SetWeekDays(TWeekDays(dMonday | dTuesday | dWednesday | dThursday | dFriday | dSaturday | dSunday));
+    rule.SetTimeH(10);
+    const auto add = [&](const QString &file, int trigger) {
+        TScheduleRunRow row;
+        row.ID = database.AddSchedule(file, QStringLiteral("My Backup"));
+        row.FileName = file;
+        row.JobName = QStringLiteral("My Backup");
+        row.Mode = trigger;
+        row.NextRunTime = EncodeDateTime(QDate(2026, 5, 4), QTime(10, 0));
+        row.Data = rule.SaveToBytes();
+        database.UpdateSchedule(row);
+    };
+    add(job, stTime);
+    add(QStringLiteral("E:\\Config\\Gone.Zja"), stTime);
+
+    TDateTime now = EncodeDateTime(QDate(2026, 5, 4), QTime(9, 59, 30));
+    TDataModuleQuillonSuite::TOptions options = TrayOptions(false, nullptr, &database);
+    options.Clock = [&now] { return now; };
+    TDataModuleQuillonSuite tray(options);
+    QStringList asked;
+    SetMessageBoxHandler([&](const TMessageRequest &request) {
+        asked << request.Title;
+        if (request.Title == QLatin1String("File Not Found")) {
+            // Ticks while the box is open neither ask again nor start anything.
+            now += 1.0 / 24 / 60;
+            tray.ScheduleTimerTick();
+            tray.ScheduleTimerTick();
+            return int(mrCancel);
+        }
+        return int(mrOk);
+    });
+    const auto consoles = qScopeGuard([] {
+        SetMessageBoxHandler({});
+        qDeleteAll(TNewDrive::OpenConsoles());
+    });
+    tray.ScheduleTimerTick();
+    QVERIFY(TNewDrive::OpenConsoles().isEmpty()); // nothing due in the runner's first minute
+
+    now = EncodeDateTime(QDate(2026, 5, 4), QTime(10, 0, 20));
+    tray.ScheduleTimerTick();
+    QCOMPARE(TNewDrive::OpenConsoles().size(), 1);
+    TNewDrive *console = TNewDrive::OpenConsoles().constFirst();
+    QCOMPARE(console->DriveLetter(), QStringLiteral("E:\\"));
+    QVERIFY(WaitForEnd(*console->ThreadState()));
+    QCOMPARE(test::ReadAt(QStringLiteral("E:\\Backup\\C\\Docs\\a.txt")), QByteArray("alpha"));
+    QCOMPARE(asked,
+             QStringList{QStringLiteral("File Not Found")}); // a scheduled run ends without its message
+    QCOMPARE(console->ThreadState()->count(), 2);
+
+    // Plugged in: the drive-insertion job runs in the same console.
+    add(job, stDriveInsertion);
+    test::PutAt(QStringLiteral("C:\\Docs\\c.txt"), "gamma");
+    tray.RunDriveSchedules(QStringLiteral("E:\\"));
+    QVERIFY(WaitForEnd(*console->ThreadState()));
+    QTRY_COMPARE(test::ReadAt(QStringLiteral("E:\\Backup\\C\\Docs\\c.txt")), QByteArray("gamma"));
+    QCOMPARE(TNewDrive::OpenConsoles().size(), 1);
 }
 
 void TestDataModuleQuillonSuite::menuItems_data()
