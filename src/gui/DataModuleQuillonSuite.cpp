@@ -150,9 +150,10 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
     FTimerAlert->start();
 
     if (FOptions.ProgramDatabase) {
-        FScheduleRunner =
-            std::make_unique<TScheduleRunner>(*FOptions.ProgramDatabase, *FOptions.ProgramData,
-                                              FOptions.Clock ? FOptions.Clock : TScheduleClock(&DateTimeNow));
+        FScheduleRunner = std::make_unique<TScheduleRunner>(
+            *FOptions.ProgramDatabase, *FOptions.ProgramData,
+            FOptions.Clock ? FOptions.Clock
+                           : TScheduleClock([this] { return DateTimeNow() + FScheduleClockShift; }));
         FScheduleTimer = new QTimer(this);
         FScheduleTimer->setObjectName(QStringLiteral("ScheduleTimer"));
         FScheduleTimer->setInterval(1000);

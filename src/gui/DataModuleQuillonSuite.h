@@ -122,6 +122,9 @@ public:
     void RunStartupSchedules();
     void RunDriveSchedules(const QString &DriveRoot);
     TScheduleRunner *ScheduleRunner() const { return FScheduleRunner.get(); }
+    // Moves the default schedule clock by Days (the automation socket's
+    // "clock" command, so an end-to-end test can reach a schedule's time).
+    void SetScheduleClockShift(double Days) { FScheduleClockShift = Days; }
     QTimer *ScheduleTimer() const { return FScheduleTimer; }
 
     // TJobPanelHost
@@ -204,6 +207,7 @@ private:
     QTimer *FTrayAnimation = nullptr;
     QTimer *FScheduleTimer = nullptr;
     std::unique_ptr<TScheduleRunner> FScheduleRunner;
+    double FScheduleClockShift = 0;
     QList<QIcon> FTrayImages;
     int FTrayImageIndex = 0;
     QAction *FOpenDrive = nullptr;

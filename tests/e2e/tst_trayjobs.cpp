@@ -3,7 +3,13 @@
 #include "E2eSteps.h"
 #include "TestFiles.h"
 
+#include "base/DateTime.h"
+#include "control/StartUp.h"
+#include "db/ProgramDatabase.h"
 #include "model/ProgramIdentity.h"
+#include "model/Schedule.h"
+#include "platform/AppPaths.h"
+#include "platform/DriveTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +87,7 @@ private slots:
     void cancelledJobSaysSo();
     void exitAsksFirst_data();
     void exitAsksFirst();
+    void scheduledJobRunsInItsDrivesConsole();
 };
 
 void TestTrayJobs::trayIconDocksAndOpensItsMenu()
@@ -300,6 +307,55 @@ void TestTrayJobs::exitAsksFirst()
     QVERIFY(TE2eSession::Until([&] { return !MessageBoxShown(session); }));
     QCOMPARE(program.state(), QProcess::Running);
     QVERIFY(session.Call(QStringLiteral("tray")).value(QStringLiteral("visible")).toBool());
+}
+
+// A time schedule whose time comes (the schedules' clock moved just before
+// it through the automation socket) runs its job in the console of the
+// job's drive, with no one at the keyboard.
+void TestTrayJobs::scheduledJobRunsInItsDrivesConsole()
+{
+    TE2eSession session;
+    test::PutNative(session.Drives().Native('C', QStringLiteral("Users/ann/Docs/plan.txt")), "the plan");
+    const QString jobName = MakeBackupJob(session, {QStringLiteral("C:\\Users\\ann\\Docs")});
+    QVERIFY(!jobName.isEmpty());
+    START_SESSION(session);
+
+    // The program made its database at start-up; the schedule goes in beside it.
+    ResetAppPathsForTesting();
+    const QString database = NativePath(TStartUp::ProgramDatabaseFileName());
+    QVERIFY(TE2eSession::Until([&] { return QFile::exists(database); }));
+    const QDate day = QDate::currentDate().addDays(3);
+    TSchedule rule;
+    rule.SetScheduleMode(smWeekly);
+    rule.SetWeekDays(TWeekDays(dMonday | dTuesday | dWednesday | dThursday | dFriday | dSaturday | dSunday));
+    rule.SetTimeH(10);
+    {
+        TProgramDatabase schedules(database);
+        TScheduleRunRow row;
+        row.FileName = QStringLiteral("E:\\Config\\") + jobName;
+        row.ID = schedules.AddSchedule(row.FileName, QStringLiteral("Docs"));
+        row.JobName = QStringLiteral("Docs");
+        row.Mode = stTime;
+        row.NextRunTime = EncodeDateTime(day, QTime(10, 0));
+        row.Data = rule.SaveToBytes();
+        schedules.UpdateSchedule(row);
+    }
+    const QJsonObject clock =
+        session.Call(QStringLiteral("clock"),
+                     {{QStringLiteral("at"), QDateTime(day, QTime(9, 59, 55)).toString(Qt::ISODate)}});
+    QVERIFY2(Ok(clock), qPrintable(Json(clock)));
+
+    const QJsonObject console = session.WaitForWindow(Console);
+    QVERIFY2(!console.isEmpty(), "the schedule opened no console");
+    QCOMPARE(console.value(QStringLiteral("title")).toString(), QStringLiteral("New Drive Detected. E:\\"));
+    QVERIFY2(TE2eSession::Until([&] {
+                 return test::ReadOrMissing(session.Drives().Native(
+                            'E', QStringLiteral("Backup/C/Users/ann/Docs/plan.txt"))) == "the plan";
+             }),
+             "the scheduled job did not copy the file");
+    const QJsonObject tabs = Find(session, Console + QStringLiteral("/ThreadState"));
+    QCOMPARE(tabs.value(QStringLiteral("tabs")).toArray().last().toString(), QStringLiteral("Docs"));
+    QVERIFY(session.Screenshot(QStringLiteral("scheduled-run.png"), Console));
 }
 
 QTEST_GUILESS_MAIN(TestTrayJobs)

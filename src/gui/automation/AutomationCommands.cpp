@@ -1,6 +1,7 @@
 #include "automation/AutomationCommands.h"
 
 #include "DataModuleQuillonSuite.h"
+#include "base/DateTime.h"
 #include "picker/NvShellTreeViewEx.h"
 #include "platform/FileOperations.h"
 
@@ -492,6 +493,20 @@ QJsonObject Tray()
                {QStringLiteral("fallback"), controller && controller->FallbackWindow() != nullptr}});
 }
 
+// The schedules' clock set to "at" (ISO date and time, local), running on
+// from there: a test reaches a schedule's time without waiting for it.
+QJsonObject Clock(const QJsonObject &request)
+{
+    const QDateTime at = QDateTime::fromString(request.value(QStringLiteral("at")).toString(), Qt::ISODate);
+    if (!at.isValid())
+        return Fail(QStringLiteral("at must be a date and time such as 2026-05-04T09:59:50"));
+    TDataModuleQuillonSuite *controller = TDataModuleQuillonSuite::Instance();
+    if (!controller || !controller->ScheduleRunner())
+        return Fail(QStringLiteral("the program runs no schedules"));
+    controller->SetScheduleClockShift(DateTimeFromQt(at) - DateTimeNow());
+    return Ok();
+}
+
 // Every copy chunk waits this long, so that a job of a few megabytes runs
 // for seconds: long enough to be seen running and to be cancelled.
 QJsonObject Throttle(const QJsonObject &request)
@@ -534,6 +549,7 @@ QJsonObject TAutomationCommands::Execute(const QJsonObject &request)
         {QStringLiteral("screenshot"), Screenshot},
         {QStringLiteral("tray"), [](const QJsonObject &) { return Tray(); }},
         {QStringLiteral("throttle"), Throttle},
+        {QStringLiteral("clock"), Clock},
     };
     const QString command = request.value(QStringLiteral("cmd")).toString();
     QStringList known;
