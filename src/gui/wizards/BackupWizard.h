@@ -10,7 +10,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
-class QToolButton;
 
 namespace trovalo {
 

@@ -134,8 +134,6 @@ void TSyncWizard::BuildFileSelectPage()
     middle->addWidget(remove);
     middle->addStretch(1);
     trees->addLayout(middle);
-    AddFolder = add;
-    BtnDeletePair = remove;
     stvFolderB = treeColumn("stvFolderB", QStringLiteral("Local PC"));
     // The computer's side never offers a USB drive.
     stvFolderB->SetOnAddFolder([](const TShellEntry &entry) { return !IsUsbDriveEntry(entry); });
@@ -240,12 +238,12 @@ void TSyncWizard::SyncDirectionClick()
     DefaultAction->setEnabled(FDirections->checkedId() == int(sdBidi));
 }
 
-QList<QPair<QString, QString>> TSyncWizard::ListedPairs() const
+QList<TSyncFolderPair> TSyncWizard::ListedPairs() const
 {
-    QList<QPair<QString, QString>> pairs;
+    QList<TSyncFolderPair> pairs;
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
         const QTreeWidgetItem *item = ListView1->topLevelItem(row);
-        pairs << qMakePair(SyncSideAFolder(item->text(pcUsb), JobDrive()), item->text(pcComputer));
+        pairs << TSyncFolderPair(SyncSideAFolder(item->text(pcUsb), JobDrive()), item->text(pcComputer));
     }
     return pairs;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/SyncJobEditing.h"
 #include "wizards/WizardWindow.h"
 
 #include <QPointer>
@@ -59,7 +60,7 @@ private:
     void AddRow(const QString &sideA, const QString &sideB);
     void ItemMeasured(foldersize::TFileCollection &collection, foldersize::TFileData &item);
     QString JobDrive() const;
-    QList<QPair<QString, QString>> ListedPairs() const;
+    QList<TSyncFolderPair> ListedPairs() const;
 
     std::unique_ptr<TSyncData> FSyncData;
     std::unique_ptr<foldersize::TFileCollection> FileCollectionA;
@@ -69,8 +70,6 @@ private:
     QLineEdit *BackupName = nullptr;
     TNvShellTreeViewEx *stvFolderA = nullptr;
     TNvShellTreeViewEx *stvFolderB = nullptr;
-    QWidget *AddFolder = nullptr;
-    QWidget *BtnDeletePair = nullptr;
     QGroupBox *SyncDirection = nullptr;
     QButtonGroup *FDirections = nullptr;
     QGroupBox *DefaultAction = nullptr;
