@@ -180,6 +180,11 @@ TLowDiskAnswer TCliObserver::AskLowDiskSpace(TThreadBase &, const QString &messa
     QMutexLocker lock(&FMutex);
     ClearLiveLine();
     FErr << "\nLow Disk Space\n" << PlainLines(message) << "\n";
+    if (FUnattended) {
+        FErr << "Answered Skip (--unattended).\n";
+        FErr.flush();
+        return ldaSkip;
+    }
     if (!FTerminal.CanAsk) {
         FErr << "There is no terminal to answer on: Abort.\n";
         FErr.flush();

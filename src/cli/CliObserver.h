@@ -49,6 +49,9 @@ public:
     // for all (the conflict dialog's four actions).
     enum class TConflictAnswer { Ask, Skip, UsbVersion, ComputerVersion, Newest };
     void SetConflictAnswer(TConflictAnswer answer) { FConflictAnswer = answer; }
+    // Nobody is there (a scheduled run of the service): low disk space is
+    // answered Skip, so the rest of the run still happens.
+    void SetUnattended(bool unattended) { FUnattended = unattended; }
 
     // Called by the waiting front end now and then: keeps the status line
     // up while the engine reports nothing.
@@ -91,6 +94,7 @@ private:
     bool FLineShown = false;
     bool FEnded = false;
     TConflictAnswer FConflictAnswer = TConflictAnswer::Ask;
+    bool FUnattended = false;
 };
 
 // Asks on the terminal: the prompt goes to Err, the answer is one line of

@@ -17,6 +17,7 @@ int ListCommand(TCliContext &context);
 int RunCommand(TCliContext &context);
 int RunsCommand(TCliContext &context);
 int RestoreCommand(TCliContext &context);
+int ServiceCommand(TCliContext &context);
 
 // The drive table as "drives" prints it; false when there are no drives.
 bool PrintDriveTable(QTextStream &out);

@@ -123,17 +123,24 @@ QString ForeignJobDetail(const QString &jobPcId, const QString &pcId)
         .arg(saver, pcId.isEmpty() ? QStringLiteral("without a PC ID") : pcId);
 }
 
-TTerminalAsker::TTerminalAsker(QTextStream &err, bool yes, bool canAsk)
+TTerminalAsker::TTerminalAsker(QTextStream &err, bool yes, bool canAsk, bool unattended)
     : FErr(err)
     , FYes(yes)
     , FCanAsk(canAsk)
+    , FUnattended(unattended)
 {}
 
-bool TTerminalAsker::Ask(const QString &title, const QString &question, const QStringList &details)
+bool TTerminalAsker::Ask(const QString &title, const QString &question, const QStringList &details,
+                         bool unattendedAnswer)
 {
     FErr << "\n" << title << "\n" << question << "\n";
     for (const QString &line : details)
         FErr << line << "\n";
+    if (FUnattended) {
+        FErr << (unattendedAnswer ? "Answered Yes (--unattended).\n" : "Answered No (--unattended).\n");
+        FErr.flush();
+        return unattendedAnswer;
+    }
     if (FYes) {
         FErr << "Answered Yes (--yes).\n";
         FErr.flush();

@@ -42,15 +42,17 @@ QString JobFileFromArgument(const QString &argument, const std::function<QString
 // under the question asked before using a job of another computer.
 QString ForeignJobDetail(const QString &jobPcId, const QString &pcId);
 
-// Yes/no questions on the terminal. --yes answers them; without a terminal
-// they are refused, not answered for the user.
+// Yes/no questions on the terminal. --yes answers them Yes, --unattended
+// with each question's fixed unattended answer; without either and without
+// a terminal they are refused, not answered for the user.
 class TTerminalAsker
 {
 public:
-    TTerminalAsker(QTextStream &err, bool yes, bool canAsk);
+    TTerminalAsker(QTextStream &err, bool yes, bool canAsk, bool unattended = false);
 
     // Shows the title, the question and the detail lines on Err; true for Yes.
-    bool Ask(const QString &title, const QString &question, const QStringList &details = {});
+    bool Ask(const QString &title, const QString &question, const QStringList &details = {},
+             bool unattendedAnswer = false);
     // A question was refused because nobody could be asked.
     bool Unasked() const { return FUnasked; }
     bool CanAsk() const { return FCanAsk; }
@@ -59,6 +61,7 @@ private:
     QTextStream &FErr;
     bool FYes;
     bool FCanAsk;
+    bool FUnattended;
     bool FUnasked = false;
 };
 

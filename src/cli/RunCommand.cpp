@@ -38,17 +38,22 @@ public:
         , FPcId(std::move(pcId))
     {}
 
+    // Unattended, a job of another computer is not run (it could damage
+    // data, and nobody is there to judge), and a job runs with what is left
+    // of its folders as long as anything is.
     bool ConfirmForeignJob(const QString &, const QString &jobPcId) override
     {
-        return FAsker.Ask(QStringLiteral("Load Job"), ForeignJobQuestion, {ForeignJobDetail(jobPcId, FPcId)});
+        return FAsker.Ask(QStringLiteral("Load Job"), ForeignJobQuestion, {ForeignJobDetail(jobPcId, FPcId)},
+                          false);
     }
 
-    bool ConfirmMissingItems(const QStringList &missing) override
+    bool ConfirmMissingItems(const QStringList &missing, int checked) override
     {
         QStringList details;
         for (const QString &item : missing)
             details << QStringLiteral("  missing: ") + WithNative(item);
-        return FAsker.Ask(QStringLiteral("Folder Missing"), MissingItemsQuestion, details);
+        return FAsker.Ask(QStringLiteral("Folder Missing"), MissingItemsQuestion, details,
+                          missing.size() < checked);
     }
 
 private:
@@ -143,6 +148,11 @@ struct TRunOptions
 {
     QCommandLineOption Yes{QStringLiteral("yes"),
                            QStringLiteral("answer Yes to the questions asked before the run")};
+    QCommandLineOption Unattended{
+        QStringLiteral("unattended"),
+        QStringLiteral(
+            "nobody is there: a job of another computer is not run, a job with missing folders runs "
+            "while any are left, a file without space is skipped, sync conflicts are skipped")};
     QCommandLineOption Item{
         QStringLiteral("item"),
         QStringLiteral("PC-PC sync jobs: run item N (counted from 1) instead of this computer's"),
@@ -153,8 +163,8 @@ struct TRunOptions
         QStringLiteral("skip|usb|computer|newest")};
 };
 
-const QString RunUsage =
-    QStringLiteral("trovalo-cli run JOBFILE [--yes] [--item N] [--conflicts=skip|usb|computer|newest]");
+const QString RunUsage = QStringLiteral("trovalo-cli run JOBFILE [--yes | --unattended] [--item N] "
+                                        "[--conflicts=skip|usb|computer|newest]");
 
 TCliObserver::TConflictAnswer ConflictAnswerOption(const QString &value)
 {
@@ -208,11 +218,18 @@ bool RunAndSaveJob(TThreadBase &engine, TCliObserver &observer, const std::funct
     return saved;
 }
 
-int RunArchiveJob(TCliContext &context, const QString &jobFile, bool yes)
+// How a run's questions are answered: --yes, --unattended, or by the user.
+struct TAnswering
+{
+    bool Yes = false;
+    bool Unattended = false;
+};
+
+int RunArchiveJob(TCliContext &context, const QString &jobFile, TAnswering answering)
 {
     const TRunEnvironment environment = StartUp();
     const TCliObserver::TTerminal terminal = TCliObserver::DetectTerminal();
-    TTerminalAsker asker(context.Err, yes, terminal.CanAsk);
+    TTerminalAsker asker(context.Err, answering.Yes, terminal.CanAsk, answering.Unattended);
     TTerminalQuestions questions(asker, environment.PcId);
     TArchiveJobLauncher launcher(environment.PcId, environment.Protection, questions);
     const std::unique_ptr<TArchiveLaunch> launch = PrepareRun(launcher, asker, jobFile);
@@ -220,6 +237,7 @@ int RunArchiveJob(TCliContext &context, const QString &jobFile, bool yes)
 
     // The job file is saved once the run has really started.
     TCliObserver observer(context.Out, context.Err, terminal);
+    observer.SetUnattended(answering.Unattended);
     TBackUpThreadBase &engine = *launch->Thread;
     const bool saved = RunAndSaveJob(engine, observer, [&] { TArchiveJobLauncher::SaveStartedJob(*launch); });
 
@@ -344,12 +362,12 @@ void PrintSyncSummary(QTextStream &out, const TSyncLaunch &launch, const TCliObs
     out.flush();
 }
 
-int RunSyncJob(TCliContext &context, const QString &jobFile, bool yes, int item,
+int RunSyncJob(TCliContext &context, const QString &jobFile, TAnswering answering, int item,
                TCliObserver::TConflictAnswer conflicts)
 {
     const TRunEnvironment environment = StartUp();
     const TCliObserver::TTerminal terminal = TCliObserver::DetectTerminal();
-    TTerminalAsker asker(context.Err, yes, terminal.CanAsk);
+    TTerminalAsker asker(context.Err, answering.Yes, terminal.CanAsk, answering.Unattended);
     TTerminalQuestions questions(asker, environment.PcId);
     TSyncJobLauncher launcher(environment.PcId, environment.Protection, questions);
     const std::unique_ptr<TSyncLaunch> launch =
@@ -358,6 +376,7 @@ int RunSyncJob(TCliContext &context, const QString &jobFile, bool yes, int item,
 
     TCliObserver observer(context.Out, context.Err, terminal);
     observer.SetConflictAnswer(conflicts);
+    observer.SetUnattended(answering.Unattended);
     TSyncFolderThread &engine = *launch->Thread;
     const bool saved = RunAndSaveJob(engine, observer, [&] { TSyncJobLauncher::SaveStartedJob(*launch); });
 
@@ -372,7 +391,12 @@ int RunCommand(TCliContext &context)
 {
     const TRunOptions options;
     QCommandLineParser parser;
-    ParseCommand(parser, {RunUsage, {options.Yes, options.Item, options.Conflicts}, 1, 1}, context.Arguments);
+    ParseCommand(parser, {RunUsage, {options.Yes, options.Unattended, options.Item, options.Conflicts}, 1, 1},
+                 context.Arguments);
+    if (parser.isSet(options.Yes) && parser.isSet(options.Unattended))
+        throw TCliFailure{
+            QStringLiteral("--yes and --unattended answer the questions differently; give one")};
+    const TAnswering answering{parser.isSet(options.Yes), parser.isSet(options.Unattended)};
     const QString jobFile = JobFileFromArgument(
         parser.positionalArguments().first(), [](TJobKind) { return QString(); },
         QStringLiteral(
@@ -389,11 +413,12 @@ int RunCommand(TCliContext &context)
         throw TCliFailure{
             QStringLiteral("--item is for PC-PC sync jobs (.zjp); a sync job (.zjs) has no items")};
     if (!sync)
-        return RunArchiveJob(context, jobFile, parser.isSet(options.Yes));
+        return RunArchiveJob(context, jobFile, answering);
     const TCliObserver::TConflictAnswer conflicts =
         parser.isSet(options.Conflicts) ? ConflictAnswerOption(parser.value(options.Conflicts))
+        : answering.Unattended          ? TCliObserver::TConflictAnswer::Skip
                                         : TCliObserver::TConflictAnswer::Ask;
-    return RunSyncJob(context, jobFile, parser.isSet(options.Yes), item, conflicts);
+    return RunSyncJob(context, jobFile, answering, item, conflicts);
 }
 
 } // namespace trovalo::cli

@@ -10,8 +10,10 @@
 #include "base/PathText.h"
 #include "console/NewDrive.h"
 #include "control/ArchiveJobLauncher.h"
+#include "control/DriveConfig.h"
 #include "control/RestoreLauncher.h"
 #include "control/ScheduleRunner.h"
+#include "control/SessionEndWatcher.h"
 #include "control/StartUp.h"
 #include "control/SyncJobLauncher.h"
 #include "db/ProgramDatabase.h"
@@ -21,9 +23,12 @@
 #include "model/ArchiveData.h"
 #include "model/ProgramData.h"
 #include "model/ProgramIdentity.h"
+#include "platform/AppPaths.h"
+#include "platform/DriveArrivalListener.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/JobRunLock.h"
+#include "platform/ScheduleRunnerLock.h"
 #include "tray/DrivePicture.h"
 #include "tray/SliderForm.h"
 
@@ -34,6 +39,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScopeGuard>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
@@ -149,7 +155,7 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
     connect(FTimerAlert, &QTimer::timeout, this, &TDataModuleQuillonSuite::TimerAlertTimer);
     FTimerAlert->start();
 
-    if (FOptions.ProgramDatabase) {
+    if (FOptions.ProgramDatabase && TakeScheduleLock()) {
         FScheduleRunner = std::make_unique<TScheduleRunner>(
             *FOptions.ProgramDatabase, *FOptions.ProgramData,
             FOptions.Clock ? FOptions.Clock
@@ -163,6 +169,89 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
 
     FInstance = this;
     TJobPanelHost::SetCurrent(this);
+}
+
+bool TDataModuleQuillonSuite::TakeScheduleLock()
+{
+    try {
+        QString heldBy;
+        std::optional<TScheduleRunnerLock> lock = TScheduleRunnerLock::TryTake(
+            NativePath(AppDataFolder()), QStringLiteral("the tray program (trovalo)"), &heldBy);
+        if (!lock) {
+            FSchedulesElsewhere =
+                QStringLiteral("Schedules are not run by this window: %1 runs them.").arg(heldBy);
+            qCWarning(LogSchedule).noquote() << FSchedulesElsewhere;
+            FBalloonText = FSchedulesElsewhere;
+            return false;
+        }
+        FScheduleLock = std::make_unique<TScheduleRunnerLock>(std::move(*lock));
+    } catch (const ETrovaloError &error) {
+        // Without a runtime folder there is no one to collide with either.
+        qCWarning(LogSchedule).noquote() << "The schedules run without their lock:" << error.Message();
+    }
+    return true;
+}
+
+void TDataModuleQuillonSuite::StartWatching()
+{
+    if (!FArrival) {
+        FArrival = std::make_unique<TDriveArrivalListener>();
+        connect(FArrival.get(), &TDriveArrivalListener::DriveArrived, this,
+                &TDataModuleQuillonSuite::SHChangeNotifyDriveAdd);
+        if (!FArrival->Start())
+            qCWarning(LogDrives) << "Drive arrival is not watched: no source could be started";
+    }
+    if (!FSessionEnd) {
+        TSessionEndWatcher::THooks hooks;
+        hooks.RunShutdownSchedules = [this] {
+            if (FScheduleRunner)
+                ActOnSchedules(FScheduleRunner->RunShutdownSchedules());
+        };
+        hooks.RunningJobs = [this] { return FRunningThreadCount; };
+        hooks.Refused = [this](const QString &reason) {
+            FBalloonText = reason;
+            FBalloonWarning = false;
+            ShowBalloon();
+        };
+        FSessionEnd = std::make_unique<TSessionEndWatcher>(std::move(hooks));
+        FSessionEnd->Start(true, ProgramApplicationId);
+        if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            connect(application, &QGuiApplication::commitDataRequest, this,
+                    &TDataModuleQuillonSuite::SessionQuery, Qt::DirectConnection);
+    }
+}
+
+void TDataModuleQuillonSuite::SessionQuery(QSessionManager &manager)
+{
+    // X11 session management: a refusal needs the right to interact first.
+    if (!FSessionEnd->QueryEnd(false) && manager.allowsInteraction()) {
+        manager.cancel();
+        manager.release();
+    }
+}
+
+void TDataModuleQuillonSuite::SHChangeNotifyDriveAdd(const QString &Path)
+{
+    TDriveCheck check;
+    try {
+        check = CheckDrive(Path, FOptions.PCID);
+    } catch (const ETrovaloError &error) {
+        ShowInfoDialog(error.Message(), QStringLiteral("Drive Config"), ProgramTitle, mtError);
+        return;
+    }
+    qCInfo(LogDrives).noquote() << "Drive" << Path << "arrived;"
+                                << (check.Known ? "set up on this computer" : "not set up here: left alone");
+    if (!check.Known)
+        return;
+    if (ProgramData().DriveAutoRun() || check.AutoLoad)
+        TNewDrive::OpenDrive(Path);
+    RunDriveSchedules(Path);
+}
+
+void TDataModuleQuillonSuite::JobEnded()
+{
+    if (FSessionEnd)
+        FSessionEnd->JobsChanged();
 }
 
 TDataModuleQuillonSuite::~TDataModuleQuillonSuite()
@@ -470,7 +559,7 @@ void TDataModuleQuillonSuite::ActOnSchedules(TScheduleDecisions decisions)
 void TDataModuleQuillonSuite::ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat,
                                              const QString &finished, const QString &cancelled)
 {
-    if (FShutDownSend)
+    if (ShutDownSend())
         return;
     // Decided by how the run ended, never by the status texts.
     Q_UNUSED(Stat);
@@ -672,7 +761,10 @@ int TDataModuleQuillonSuite::RunningThreadCount() const
 void TDataModuleQuillonSuite::SetRunningThreadCount(int Value)
 {
     if (Value > 0) {
+        const bool started = Value > FRunningThreadCount;
         FRunningThreadCount = Value;
+        if (started && FSessionEnd)
+            FSessionEnd->JobsChanged(); // hold a shut-down back from the first moment
         if (!FTrayAnimation->isActive())
             FTrayAnimation->start();
         return;
@@ -729,7 +821,7 @@ TProgramData &TDataModuleQuillonSuite::ProgramData() const
 
 bool TDataModuleQuillonSuite::ShutDownSend() const
 {
-    return FShutDownSend;
+    return FShutDownSend || (FSessionEnd && FSessionEnd->Policy().ShutDownSend());
 }
 
 void TDataModuleQuillonSuite::SetShutDownSend(bool value)

@@ -16,6 +16,7 @@ class QAction;
 class QDialog;
 class QKeySequence;
 class QMenu;
+class QSessionManager;
 class QSystemTrayIcon;
 class QTabWidget;
 class QTimer;
@@ -27,7 +28,10 @@ class TAboutWindow;
 class TArchiveData;
 class TProgramData;
 class TProgramDatabase;
+class TDriveArrivalListener;
 class TScheduleRunner;
+class TScheduleRunnerLock;
+class TSessionEndWatcher;
 struct TScheduleDecisions;
 class TSliderForm;
 class TTrayFallbackWindow;
@@ -122,6 +126,20 @@ public:
     void RunStartupSchedules();
     void RunDriveSchedules(const QString &DriveRoot);
     TScheduleRunner *ScheduleRunner() const { return FScheduleRunner.get(); }
+    // Why this copy runs no schedules ("" when it does): another process
+    // (the headless service, say) runs them for the same data folder.
+    QString SchedulesRunElsewhere() const { return FSchedulesElsewhere; }
+
+    // Once the splash has ended: drive arrival, and the end of the session
+    // and of the computer (logind, the GNOME session manager, X11 session
+    // management), each where the desktop has it.
+    void StartWatching();
+    // A drive has arrived (its root, "F:"): a drive set up on this
+    // computer opens its console when the settings or the drive ask for it,
+    // and runs its drive-insertion schedules; any other drive is left alone.
+    void SHChangeNotifyDriveAdd(const QString &Path);
+    TDriveArrivalListener *DriveArrivalListener() const { return FArrival.get(); }
+    TSessionEndWatcher *SessionEndWatcher() const { return FSessionEnd.get(); }
     // Moves the default schedule clock by Days (the automation socket's
     // "clock" command, so an end-to-end test can reach a schedule's time).
     void SetScheduleClockShift(double Days) { FScheduleClockShift = Days; }
@@ -133,6 +151,7 @@ public:
     TSliderForm *SliderForm() override;
     bool AutoCloseJobTab() const override;
     void SetAutoCloseJobTab(bool value) override;
+    void JobEnded() override;
 
     QString PCID() const;
     TProgramData &ProgramData() const;
@@ -186,6 +205,10 @@ private:
     // Opens "Open Drive", then keeps the stand-in window in reach.
     void StartWithoutTray();
     TDeletionProtection Protection() const;
+    // Takes the right to run this data folder's schedules; false when
+    // another process has it (FSchedulesElsewhere says which).
+    bool TakeScheduleLock();
+    void SessionQuery(QSessionManager &manager);
     // Starts the decided jobs and asks the runner's question, if any.
     void ActOnSchedules(TScheduleDecisions decisions);
     void ShowCompletion(TThreadStatuesFrame &Sender, TThreadTermStat Stat, const QString &finished,
@@ -206,7 +229,11 @@ private:
     QTimer *FTimerAlert = nullptr;
     QTimer *FTrayAnimation = nullptr;
     QTimer *FScheduleTimer = nullptr;
+    std::unique_ptr<TScheduleRunnerLock> FScheduleLock;
     std::unique_ptr<TScheduleRunner> FScheduleRunner;
+    QString FSchedulesElsewhere;
+    std::unique_ptr<TDriveArrivalListener> FArrival;
+    std::unique_ptr<TSessionEndWatcher> FSessionEnd;
     double FScheduleClockShift = 0;
     QList<QIcon> FTrayImages;
     int FTrayImageIndex = 0;

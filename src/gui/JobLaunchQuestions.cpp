@@ -19,7 +19,7 @@ bool TJobLaunchQuestions::ConfirmForeignJob(const QString &, const QString &)
            mrYes;
 }
 
-bool TJobLaunchQuestions::ConfirmMissingItems(const QStringList &)
+bool TJobLaunchQuestions::ConfirmMissingItems(const QStringList &, int)
 {
     // Closing the box without a button runs the job, as any answer but No.
     return ShowYesNoDialog(MissingItemsMessage, QStringLiteral("Folder Missing"), ProgramTitle, mtWarning,

@@ -11,7 +11,7 @@ class TJobLaunchQuestions : public TLaunchQuestions
 {
 public:
     bool ConfirmForeignJob(const QString &jobFile, const QString &jobPcId) override;
-    bool ConfirmMissingItems(const QStringList &missing) override;
+    bool ConfirmMissingItems(const QStringList &missing, int checked) override;
 
     static const QString ForeignJobMessage;
     static const QString MissingItemsMessage;

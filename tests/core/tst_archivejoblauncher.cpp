@@ -36,7 +36,7 @@ public:
         Asked << QStringLiteral("foreign:") + jobPcId;
         return Answer;
     }
-    bool ConfirmMissingItems(const QStringList &missing) override
+    bool ConfirmMissingItems(const QStringList &missing, int) override
     {
         Asked << QStringLiteral("missing");
         Missing = missing;

@@ -33,7 +33,7 @@ public:
         Asked << jobPcId;
         return Answer;
     }
-    bool ConfirmMissingItems(const QStringList &) override
+    bool ConfirmMissingItems(const QStringList &, int) override
     {
         Asked << QStringLiteral("missing");
         return Answer;

@@ -83,7 +83,8 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     job.SetDestination(IncludeTrailingBackslash(job.Destination()));
     RebaseToJobDrive(job, jobFile);
     const QStringList missing = MissingItems(job, job.Destination());
-    if (!missing.isEmpty() && !FQuestions.ConfirmMissingItems(missing))
+    const int checked = 1 + int(job.FolderList().size() + job.ExcludeList().size() + job.FileList().size());
+    if (!missing.isEmpty() && !FQuestions.ConfirmMissingItems(missing, checked))
         return nullptr;
 
     launch->PreviousLastUpdate = job.LastUpdate();

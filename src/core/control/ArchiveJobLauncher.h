@@ -23,8 +23,9 @@ public:
     virtual ~TLaunchQuestions() = default;
     // The job was saved on another computer (its PCID differs): run it?
     virtual bool ConfirmForeignJob(const QString &jobFile, const QString &jobPcId) = 0;
-    // Folders or files of the job are missing (listed): run it anyway?
-    virtual bool ConfirmMissingItems(const QStringList &missing) = 0;
+    // Folders or files of the job are missing (listed) out of Checked (the
+    // destination, the folders, excluded entries and files): run it anyway?
+    virtual bool ConfirmMissingItems(const QStringList &missing, int checked) = 0;
 };
 
 // A backup or move job made ready to run: the engine configured and not yet

@@ -6,6 +6,9 @@ namespace trovalo {
 
 // Application title: window caption of every message box, tray hint.
 inline const QString ProgramTitle = QStringLiteral("Trovalo");
+// The one application ID: the desktop entry, the autostart entry and the
+// session manager's client name.
+inline const QString ProgramApplicationId = QStringLiteral("org.trovalo.Trovalo");
 // Shown by the about window and compared with the update service's answer.
 inline const QString ProgramVersion = QStringLiteral("V 4.0.1");
 

@@ -130,6 +130,7 @@ void TSplash::Timer1Timer()
     // The options window (which also receives the log-off and shut-down
     // query) is made here once it exists.
     FController.ShowTrayIcon();
+    FController.StartWatching();
     FController.RunStartupSchedules();
     close();
     // Image 1 then 0, so the icon is redrawn.

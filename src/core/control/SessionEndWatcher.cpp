@@ -1,0 +1,127 @@
+#include "SessionEndWatcher.h"
+
+#include "base/Logging.h"
+#include "platform/DesktopSession.h"
+#include "platform/LogindClient.h"
+
+namespace trovalo {
+
+namespace {
+const QString BlockReason = QStringLiteral("Backup jobs are running");
+const QString DelayReason = QStringLiteral("Runs the shut-down backup jobs");
+} // namespace
+
+const QString TSessionEndWatcher::RefusalText =
+    QStringLiteral("Some threads are running. Windows will shut down automatically when they are finished.");
+
+TSessionEndWatcher::TSessionEndWatcher(THooks hooks, QObject *parent)
+    : QObject(parent)
+    , FHooks(std::move(hooks))
+{}
+
+TSessionEndWatcher::~TSessionEndWatcher() = default;
+
+void TSessionEndWatcher::Start(bool desktopSession, const QString &appId)
+{
+    if (FStarted)
+        return;
+    FStarted = true;
+    FLogind = std::make_unique<TLogindClient>();
+    connect(FLogind.get(), &TLogindClient::PrepareForShutdown, this, &TSessionEndWatcher::PrepareForShutdown);
+    if (!FLogind->TakeDelayLock(DelayReason))
+        qCInfo(LogSchedule)
+            << "No logind delay lock: shut-down schedules run only when the session asks first";
+    if (!desktopSession)
+        return;
+    FGnome = std::make_unique<TGnomeSessionClient>();
+    if (!FGnome->Register(appId)) {
+        FGnome.reset();
+        return;
+    }
+    connect(FGnome.get(), &TGnomeSessionClient::QueryEndSession, this,
+            [this] { FGnome->AnswerQuery(QueryEnd(false), RefusalText); });
+    connect(FGnome.get(), &TGnomeSessionClient::EndSessionCancelled, this, &TSessionEndWatcher::Cancelled);
+    connect(FGnome.get(), &TGnomeSessionClient::EndSession, this, &TSessionEndWatcher::SessionEnding);
+    connect(FGnome.get(), &TGnomeSessionClient::StopRequested, this, &TSessionEndWatcher::SessionEnding);
+}
+
+bool TSessionEndWatcher::QueryEnd(bool logOff)
+{
+    if (FPolicy.Query(logOff)) {
+        qCInfo(LogSchedule) << "The session is about to end: the shut-down schedules start";
+        FHooks.RunShutdownSchedules();
+    }
+    JobsChanged(); // the schedules may have started jobs: hold the locks first
+    if (FPolicy.MayEnd(FHooks.RunningJobs()))
+        return true;
+    qCInfo(LogSchedule) << "The end of the session waits for" << FHooks.RunningJobs() << "running job(s)";
+    if (FHooks.Refused)
+        FHooks.Refused(RefusalText);
+    return false;
+}
+
+void TSessionEndWatcher::Cancelled()
+{
+    qCInfo(LogSchedule) << "The log-off or shut-down was cancelled";
+    FPolicy.Cancel();
+    FShuttingDown = false;
+    JobsChanged();
+}
+
+void TSessionEndWatcher::PrepareForShutdown(bool starting)
+{
+    if (!starting) {
+        Cancelled();
+        return;
+    }
+    FShuttingDown = true;
+    if (FPolicy.Query(false)) {
+        qCInfo(LogSchedule) << "The computer shuts down: the shut-down schedules start";
+        FHooks.RunShutdownSchedules();
+    }
+    JobsChanged();
+}
+
+void TSessionEndWatcher::JobsChanged()
+{
+    const int running = FHooks.RunningJobs();
+    if (FLogind) {
+        FLogind->SetBlockLock(TSessionEndPolicy::WantsBlockLock(running), BlockReason);
+        if (FShuttingDown && running == 0 && FLogind->HasDelayLock())
+            FLogind->ReleaseDelayLock();
+    }
+    if (FGnome)
+        FGnome->SetLogoutInhibit(running > 0, RefusalText);
+    if (FPolicy.JobEnded(running))
+        EndNow();
+}
+
+void TSessionEndWatcher::EndNow()
+{
+    QString error;
+    bool ok = false;
+    if (FPolicy.LogOff()) {
+        qCInfo(LogSchedule) << "The last job has ended: logging off";
+        ok = LogOutOfDesktop(&error);
+    } else {
+        qCInfo(LogSchedule) << "The last job has ended: powering off";
+        ok = FLogind && FLogind->PowerOff(&error);
+        if (!FLogind)
+            error = QStringLiteral("logind is not watched");
+    }
+    if (!ok)
+        qCWarning(LogSchedule).noquote() << "The session could not be ended:" << error;
+    emit EndCarriedOut(ok, error);
+}
+
+bool TSessionEndWatcher::HoldsBlockLock() const
+{
+    return FLogind && FLogind->HasBlockLock();
+}
+
+bool TSessionEndWatcher::HoldsDelayLock() const
+{
+    return FLogind && FLogind->HasDelayLock();
+}
+
+} // namespace trovalo
