@@ -10,6 +10,7 @@
 #include "base/Exceptions.h"
 #include "base/Logging.h"
 #include "console/NewDrive.h"
+#include "control/DriveConfig.h"
 #include "db/ProgramDatabase.h"
 #include "db/SqliteDatabase.h"
 #include "drives/OpenFlash.h"
@@ -197,6 +198,8 @@ class TestDataModuleQuillonSuite : public QObject
 private slots:
     void cleanup();
     void schedulesRunInTheConsoleOfTheirDrive();
+    void arrivalOfADrive_data();
+    void arrivalOfADrive();
     void menuItems_data();
     void menuItems();
     void menuShape();
@@ -309,6 +312,68 @@ void TestDataModuleQuillonSuite::schedulesRunInTheConsoleOfTheirDrive()
     QVERIFY(WaitForEnd(*console->ThreadState()));
     QTRY_COMPARE(test::ReadAt(QStringLiteral("E:\\Backup\\C\\Docs\\c.txt")), QByteArray("gamma"));
     QCOMPARE(TNewDrive::OpenConsoles().size(), 1);
+}
+
+// Only a drive set up on this computer is acted on: its console opens when
+// the settings or the drive ask for it, and its drive-insertion job runs
+// (opening the console for itself when it must).
+void TestDataModuleQuillonSuite::arrivalOfADrive_data()
+{
+    QTest::addColumn<QStringList>("setUpOn");
+    QTest::addColumn<bool>("autoLoad");
+    QTest::addColumn<bool>("driveAutoRun");
+    QTest::addColumn<bool>("insertionJob");
+    QTest::addColumn<bool>("consoleOpens");
+    QTest::newRow("never set up") << QStringList() << true << true << true << false;
+    QTest::newRow("set up on other computers only")
+        << QStringList{QStringLiteral("0000 - 0001")} << true << true << true << false;
+    QTest::newRow("known, the setting opens it") << QStringList{ThisPc} << false << true << false << true;
+    QTest::newRow("known, the drive asks for it") << QStringList{ThisPc} << true << false << false << true;
+    QTest::newRow("known, neither asks") << QStringList{ThisPc} << false << false << false << false;
+    QTest::newRow("known, neither asks, its job opens it")
+        << QStringList{QStringLiteral("0000 - 0001"), ThisPc} << false << false << true << true;
+}
+
+void TestDataModuleQuillonSuite::arrivalOfADrive()
+{
+    QFETCH(QStringList, setUpOn);
+    QFETCH(bool, autoLoad);
+    QFETCH(bool, driveAutoRun);
+    QFETCH(bool, insertionJob);
+    QFETCH(bool, consoleOpens);
+    TJobDrives drives;
+    QTemporaryDir folder;
+    TProgramDatabase database(CreateProgramDatabase(folder.filePath(QStringLiteral("ProgramData.zjd"))));
+    for (const QString &pc : setUpOn)
+        AddPCToDrive(QStringLiteral("E:\\"), pc, autoLoad);
+    const QString job = SaveArchiveJob(QStringLiteral("E:\\Config\\Backup1.Zja"), amIncremental, amPcToUsb,
+                                       QStringLiteral("E:\\Backup\\"), {QStringLiteral("C:\\Docs\\")});
+    if (insertionJob) {
+        TScheduleRunRow row;
+        row.ID = database.AddSchedule(job, QStringLiteral("My Backup"));
+        row.FileName = job;
+        row.JobName = QStringLiteral("My Backup");
+        row.Mode = stDriveInsertion;
+        database.UpdateSchedule(row);
+    }
+    TProgramData settings;
+    settings.SetDriveAutoRun(driveAutoRun);
+    TDataModuleQuillonSuite tray(TrayOptions(false, &settings, &database));
+    TAskedBoxes boxes;
+    const auto consoles = qScopeGuard([] { qDeleteAll(TNewDrive::OpenConsoles()); });
+
+    tray.SHChangeNotifyDriveAdd(QStringLiteral("E:\\"));
+    QCOMPARE(TNewDrive::OpenConsoles().size(), consoleOpens ? 1 : 0);
+    const bool runs = insertionJob && setUpOn.contains(ThisPc);
+    if (runs) {
+        QVERIFY(WaitForEnd(*TNewDrive::OpenConsoles().constFirst()->ThreadState()));
+        QTRY_COMPARE(test::ReadAt(QStringLiteral("E:\\Backup\\C\\Docs\\a.txt")), QByteArray("alpha"));
+        // Plugged in by the user, so the run ends with its message.
+        QCOMPARE(boxes.Titles().size(), 1);
+    } else {
+        QVERIFY(!QFileInfo::exists(drives.Drives.Native('E', QStringLiteral("Backup/C"))));
+        QVERIFY(boxes.Titles().isEmpty());
+    }
 }
 
 void TestDataModuleQuillonSuite::menuItems_data()

@@ -65,6 +65,9 @@ void TSessionEndWatcher::Cancelled()
     qCInfo(LogSchedule) << "The log-off or shut-down was cancelled";
     FPolicy.Cancel();
     FShuttingDown = false;
+    // Given up for the shut-down that did not come: the next one needs it.
+    if (FLogind && FLogind->IsAvailable() && !FLogind->HasDelayLock())
+        FLogind->TakeDelayLock(DelayReason);
     JobsChanged();
 }
 

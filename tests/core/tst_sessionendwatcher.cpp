@@ -1,0 +1,208 @@
+#include "PrivateBus.h"
+
+#include "control/SessionEndWatcher.h"
+
+#include <QDBusArgument>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace trovalo;
+using namespace trovalo::test;
+
+namespace {
+
+const QString Login1 = QStringLiteral("org.freedesktop.login1");
+const QString Login1Path = QStringLiteral("/org/freedesktop/login1");
+const QString Manager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString Mock = QStringLiteral("org.freedesktop.DBus.Mock");
+
+// The tray program or the service as the watcher sees it: jobs that run,
+// and shut-down schedules that may start more of them.
+struct TProgram
+{
+    int Running = 0;
+    int ShutdownRuns = 0;
+    int JobsStartedByShutdownSchedules = 0;
+    QStringList Refusals;
+
+    TSessionEndWatcher::THooks Hooks()
+    {
+        TSessionEndWatcher::THooks hooks;
+        hooks.RunShutdownSchedules = [this] {
+            ++ShutdownRuns;
+            Running += JobsStartedByShutdownSchedules;
+        };
+        hooks.RunningJobs = [this] { return Running; };
+        hooks.Refused = [this](const QString &reason) { Refusals << reason; };
+        return hooks;
+    }
+};
+
+} // namespace
+
+class TestSessionEndWatcher : public QObject
+{
+    Q_OBJECT
+
+    TPrivateBus Bus;
+
+    // The modes of the inhibitors the stand-in logind holds ("delay", "block").
+    QStringList InhibitorModes() const
+    {
+        const QDBusMessage reply = Bus.Call(Login1, Login1Path, Manager, QStringLiteral("ListInhibitors"));
+        QStringList modes;
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        list.beginArray();
+        while (!list.atEnd()) {
+            QString what, who, why, mode;
+            uint uid = 0, pid = 0;
+            list.beginStructure();
+            list >> what >> who >> why >> mode >> uid >> pid;
+            list.endStructure();
+            modes << mode;
+        }
+        list.endArray();
+        modes.sort();
+        return modes;
+    }
+
+    int PowerOffCalls() const
+    {
+        const QDBusMessage reply = Bus.Call(Login1, Login1Path, Mock, QStringLiteral("GetMethodCalls"),
+                                            {QStringLiteral("PowerOff")});
+        int calls = 0;
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        list.beginArray();
+        while (!list.atEnd()) {
+            qulonglong time = 0;
+            QVariantList arguments;
+            list.beginStructure();
+            list >> time >> arguments;
+            list.endStructure();
+            ++calls;
+        }
+        list.endArray();
+        return calls;
+    }
+
+    void Announce(bool starting)
+    {
+        QVERIFY(Bus.CallOk(
+            Login1, Login1Path, Mock, QStringLiteral("EmitSignal"),
+            {Manager, QStringLiteral("PrepareForShutdown"), QStringLiteral("b"), QVariantList{starting}}));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!TPrivateBus::Available())
+            QSKIP("dbus-daemon or python3-dbusmock is missing");
+        QVERIFY(Bus.Start());
+        QVERIFY(Bus.StartTemplate(QStringLiteral("logind"), Login1));
+    }
+
+    void init()
+    {
+        QVERIFY(Bus.CallOk(Login1, Login1Path, Mock, QStringLiteral("ClearCalls")));
+        QTRY_COMPARE(InhibitorModes(), QStringList());
+    }
+
+    // The computer is going down: the shut-down schedules start, and the
+    // delay is kept while the jobs they started run (logind ends it at its
+    // limit); the computer is already on its way, so nothing powers it off.
+    void announcedShutdownRunsTheShutdownSchedules()
+    {
+        TProgram program;
+        program.JobsStartedByShutdownSchedules = 1;
+        {
+            TSessionEndWatcher watcher(program.Hooks());
+            watcher.Start(false, QStringLiteral("test"));
+            QTRY_COMPARE(InhibitorModes(), QStringList{QStringLiteral("delay")});
+
+            Announce(true);
+            QTRY_COMPARE(program.ShutdownRuns, 1);
+            QTRY_COMPARE(InhibitorModes(), (QStringList{QStringLiteral("block"), QStringLiteral("delay")}));
+
+            program.Running = 0;
+            watcher.JobsChanged();
+            QTRY_COMPARE(InhibitorModes(), QStringList());
+            QCOMPARE(PowerOffCalls(), 0);
+
+            // Cancelled after all: the next announcement runs them again.
+            Announce(false);
+            QTRY_VERIFY(!watcher.Policy().ShutDownSend());
+            QTRY_COMPARE(InhibitorModes(), QStringList{QStringLiteral("delay")});
+            Announce(true);
+            QTRY_COMPARE(program.ShutdownRuns, 2);
+            program.Running = 0;
+            watcher.JobsChanged();
+        }
+        // Gone with the watcher: a stray lock would hold the user's shut-down.
+        QTRY_COMPARE(InhibitorModes(), QStringList());
+    }
+
+    // The session asks first: "not yet" while any job runs, the block lock
+    // held exactly as long, and one power-off after the last job.
+    void refusedEndPowersOffOnceAfterTheLastJob_data()
+    {
+        QTest::addColumn<int>("runningBefore");
+        QTest::addColumn<int>("startedBySchedules");
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("a job ran already") << 1 << 0 << false;
+        QTest::newRow("the shut-down schedules started two") << 0 << 2 << false;
+        QTest::newRow("cancelled while they run") << 1 << 1 << true;
+    }
+    void refusedEndPowersOffOnceAfterTheLastJob()
+    {
+        QFETCH(int, runningBefore);
+        QFETCH(int, startedBySchedules);
+        QFETCH(bool, cancelled);
+        TProgram program;
+        program.Running = runningBefore;
+        program.JobsStartedByShutdownSchedules = startedBySchedules;
+        TSessionEndWatcher watcher(program.Hooks());
+        QSignalSpy carriedOut(&watcher, &TSessionEndWatcher::EndCarriedOut);
+        watcher.Start(false, QStringLiteral("test"));
+
+        QVERIFY(!watcher.QueryEnd(false));
+        QCOMPARE(program.ShutdownRuns, 1);
+        QCOMPARE(program.Refusals, QStringList{TSessionEndWatcher::RefusalText});
+        QTRY_VERIFY(InhibitorModes().contains(QStringLiteral("block")));
+        // Asked again while waiting: refused again, schedules not rerun.
+        QVERIFY(!watcher.QueryEnd(false));
+        QCOMPARE(program.ShutdownRuns, 1);
+        if (cancelled)
+            watcher.Cancelled();
+
+        while (program.Running > 1) {
+            --program.Running;
+            watcher.JobsChanged();
+            QVERIFY(InhibitorModes().contains(QStringLiteral("block")));
+        }
+        QCOMPARE(PowerOffCalls(), 0);
+        program.Running = 0;
+        watcher.JobsChanged();
+        QTRY_VERIFY(!InhibitorModes().contains(QStringLiteral("block")));
+        watcher.JobsChanged();
+        QCOMPARE(PowerOffCalls(), cancelled ? 0 : 1);
+        QCOMPARE(carriedOut.size(), cancelled ? 0 : 1);
+        if (!cancelled)
+            QCOMPARE(carriedOut.first().at(0).toBool(), true);
+    }
+
+    void endWithNoJobRunningIsConsentedAtOnce()
+    {
+        TProgram program;
+        TSessionEndWatcher watcher(program.Hooks());
+        watcher.Start(false, QStringLiteral("test"));
+        QVERIFY(watcher.QueryEnd(false));
+        QVERIFY(watcher.QueryEnd(false));
+        QCOMPARE(program.ShutdownRuns, 1);
+        QVERIFY(program.Refusals.isEmpty());
+        QVERIFY(!InhibitorModes().contains(QStringLiteral("block")));
+        QCOMPARE(PowerOffCalls(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionEndWatcher)
+#include "tst_sessionendwatcher.moc"
