@@ -193,6 +193,15 @@ bool TE2eSession::StartTrayHost(QString *error)
     return false;
 }
 
+QString TE2eSession::UseDriveTableFile()
+{
+    FDriveTableFile = FDrives->Base() + QStringLiteral("/drive-table");
+    QFile file(FDriveTableFile);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(FDrives->DrivesVariable().toUtf8());
+    return FDriveTableFile;
+}
+
 bool TE2eSession::StartProgram(QString *error)
 {
     const QString program = qEnvironmentVariable("TROVALO_BIN_DIR") + QStringLiteral("/trovalo");
@@ -204,7 +213,9 @@ bool TE2eSession::StartProgram(QString *error)
     QProcessEnvironment environment = XEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
-    environment.insert(QStringLiteral("TROVALO_DRIVES"), FDrives->DrivesVariable());
+    environment.insert(QStringLiteral("TROVALO_DRIVES"), FDriveTableFile.isEmpty()
+                                                             ? FDrives->DrivesVariable()
+                                                             : QLatin1Char('@') + FDriveTableFile);
     environment.insert(QStringLiteral("ProgramData"), QStringLiteral("C:\\ProgramData"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     environment.insert(QStringLiteral("TROVALO_AUTOMATION"), FSocketPath);

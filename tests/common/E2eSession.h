@@ -37,6 +37,10 @@ public:
     void Stop();
 
     const TTestDrives &Drives() const { return *FDrives; }
+    // The program's drive table is this file (TROVALO_DRIVES="@file"),
+    // holding the test drives' table now: rewriting it plugs drives in and
+    // out while the program runs. Call before Start.
+    QString UseDriveTableFile();
     QProcess &Program() { return FProgram; }
     QString Display() const { return FDisplay; }
 
@@ -76,6 +80,7 @@ private:
     QProcess FScreen, FTrayHost, FProgram;
     QLocalSocket FSocket;
     QString FDisplay, FSocketPath;
+    QString FDriveTableFile;
     QByteArray FPending;
 };
 

@@ -4,12 +4,14 @@
 #include "TestFiles.h"
 
 #include "base/DateTime.h"
+#include "control/DriveConfig.h"
 #include "control/StartUp.h"
 #include "db/ProgramDatabase.h"
 #include "model/ProgramIdentity.h"
 #include "model/Schedule.h"
 #include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
+#include "platform/VolumeInfo.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +90,7 @@ private slots:
     void exitAsksFirst_data();
     void exitAsksFirst();
     void scheduledJobRunsInItsDrivesConsole();
+    void pluggedInStickRunsItsInsertionJob();
 };
 
 void TestTrayJobs::trayIconDocksAndOpensItsMenu()
@@ -356,6 +359,57 @@ void TestTrayJobs::scheduledJobRunsInItsDrivesConsole()
     const QJsonObject tabs = Find(session, Console + QStringLiteral("/ThreadState"));
     QCOMPARE(tabs.value(QStringLiteral("tabs")).toArray().last().toString(), QStringLiteral("Docs"));
     QVERIFY(session.Screenshot(QStringLiteral("scheduled-run.png"), Console));
+}
+
+// The user set the stick up on this computer and gave its backup job the
+// drive-insertion schedule; the program runs in the tray. The stick is
+// plugged in: its console comes up and the job runs to its end.
+void TestTrayJobs::pluggedInStickRunsItsInsertionJob()
+{
+    TE2eSession session;
+    test::PutNative(session.Drives().Native('C', QStringLiteral("Users/ann/Docs/plan.txt")), "the plan");
+    const QString jobName = MakeBackupJob(session, {QStringLiteral("C:\\Users\\ann\\Docs")});
+    QVERIFY(!jobName.isEmpty());
+    AddPCToDrive(QStringLiteral("E:\\"), ComputePCID(), false);
+    const QString driveTable = session.UseDriveTableFile();
+    const auto plugIn = [&](bool stick) {
+        QStringList entries = session.Drives().DrivesVariable().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        if (!stick)
+            entries.removeIf([](const QString &entry) { return entry.startsWith(QLatin1Char('E')); });
+        QFile file(driveTable);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(entries.join(QLatin1Char(';')).toUtf8()) > 0;
+    };
+    QVERIFY(plugIn(false));
+    START_SESSION(session);
+
+    ResetAppPathsForTesting();
+    const QString database = NativePath(TStartUp::ProgramDatabaseFileName());
+    QVERIFY(TE2eSession::Until([&] { return QFile::exists(database); }));
+    {
+        TProgramDatabase schedules(database);
+        TScheduleRunRow row;
+        row.FileName = QStringLiteral("E:\\Config\\") + jobName;
+        row.ID = schedules.AddSchedule(row.FileName, QStringLiteral("Docs"));
+        row.JobName = QStringLiteral("Docs");
+        row.Mode = stDriveInsertion;
+        schedules.UpdateSchedule(row);
+    }
+    QVERIFY(Find(session, Console).isEmpty());
+
+    QVERIFY(plugIn(true));
+    const QJsonObject console = session.WaitForWindow(Console);
+    QVERIFY2(!console.isEmpty(), "the plugged-in stick opened no console");
+    QCOMPARE(console.value(QStringLiteral("title")).toString(), QStringLiteral("New Drive Detected. E:\\"));
+    // Plugged in by the user: the run ends with its message.
+    const QJsonObject done = session.WaitForMessageBox();
+    QVERIFY2(!done.isEmpty(), "the insertion job showed no completion message");
+    QVERIFY2(Json(done).contains(QStringLiteral("Backup file operation completed !")),
+             qPrintable(Json(done)));
+    QCOMPARE(
+        test::ReadOrMissing(session.Drives().Native('E', QStringLiteral("Backup/C/Users/ann/Docs/plan.txt"))),
+        QByteArray("the plan"));
+    QVERIFY(session.Screenshot(QStringLiteral("stick-arrival.png")));
 }
 
 QTEST_GUILESS_MAIN(TestTrayJobs)
