@@ -404,12 +404,16 @@ void TestTrayJobs::pluggedInStickRunsItsInsertionJob()
     // Plugged in by the user: the run ends with its message.
     const QJsonObject done = session.WaitForMessageBox();
     QVERIFY2(!done.isEmpty(), "the insertion job showed no completion message");
-    QVERIFY2(Json(done).contains(QStringLiteral("Backup file operation completed !")),
+    QCOMPARE(done.value(QStringLiteral("text")).toString(), QStringLiteral("Job Completed."));
+    QVERIFY2(done.value(QStringLiteral("informative"))
+                 .toString()
+                 .startsWith(QStringLiteral("Backup file operation completed !")),
              qPrintable(Json(done)));
     QCOMPARE(
         test::ReadOrMissing(session.Drives().Native('E', QStringLiteral("Backup/C/Users/ann/Docs/plan.txt"))),
         QByteArray("the plan"));
     QVERIFY(session.Screenshot(QStringLiteral("stick-arrival.png")));
+    QVERIFY(Ok(session.Call(QStringLiteral("press"), {{QStringLiteral("text"), QStringLiteral("OK")}})));
 }
 
 QTEST_GUILESS_MAIN(TestTrayJobs)
