@@ -40,20 +40,21 @@ public:
 
     // Unattended, a job of another computer is not run (it could damage
     // data, and nobody is there to judge), and a job runs with what is left
-    // of its folders as long as anything is.
+    // of its sources as long as any is (with none, a mirror would have
+    // nothing to mirror but the deletions).
     bool ConfirmForeignJob(const QString &, const QString &jobPcId) override
     {
         return FAsker.Ask(QStringLiteral("Load Job"), ForeignJobQuestion, {ForeignJobDetail(jobPcId, FPcId)},
                           false);
     }
 
-    bool ConfirmMissingItems(const QStringList &missing, int checked) override
+    bool ConfirmMissingItems(const QStringList &missing, int sourcesLeft) override
     {
         QStringList details;
         for (const QString &item : missing)
             details << QStringLiteral("  missing: ") + WithNative(item);
         return FAsker.Ask(QStringLiteral("Folder Missing"), MissingItemsQuestion, details,
-                          missing.size() < checked);
+                          sourcesLeft > 0);
     }
 
 private:

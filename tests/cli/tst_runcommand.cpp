@@ -58,6 +58,8 @@ class TestRunCommand : public QObject
 private slots:
     void newUserRunsABackupTwiceThenUnderAnotherLetter();
     void jobOfAnotherComputerNeedsYes();
+    void unattendedAnswers_data();
+    void unattendedAnswers();
     void summaryNamesTheWork_data();
     void summaryNamesTheWork();
     void refused_data();
@@ -141,6 +143,57 @@ void TestRunCommand::jobOfAnotherComputerNeedsYes()
     QVERIFY2(confirmed.Status == 0, qPrintable(confirmed.Out + confirmed.Err));
     QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
              QByteArray("alpha"));
+}
+
+// Nobody is there (a scheduled run of the service): each question gets
+// its fixed answer, said in the output.
+void TestRunCommand::unattendedAnswers_data()
+{
+    QTest::addColumn<bool>("foreign");
+    QTest::addColumn<QStringList>("gone"); // sources removed before the run
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("another computer's job is not run")
+        << true << QStringList() << 2 << "Answered No" << false;
+    QTest::newRow("runs with the source that is left")
+        << false << QStringList{QStringLiteral("Users/ann/Old")} << 0 << "Answered Yes" << true;
+    QTest::newRow("no source left: not run")
+        << false << QStringList{QStringLiteral("Users/ann/Old"), QStringLiteral("Users/ann/Docs")} << 2
+        << "Answered No" << false;
+}
+
+void TestRunCommand::unattendedAnswers()
+{
+    QFETCH(bool, foreign);
+    QFETCH(QStringList, gone);
+    QFETCH(int, status);
+    QFETCH(QString, answer);
+    QFETCH(bool, copied);
+    test::TTestDrives drives;
+    WriteDocs(drives);
+    QDir().mkpath(drives.Native('C', QStringLiteral("Users/ann/Old")));
+    const QString job = QStringLiteral("E:\\Config\\") +
+                        NewBackupJob(drives, {"C:\\Users\\ann\\Docs", "C:\\Users\\ann\\Old"});
+    if (foreign) {
+        TArchiveData record;
+        LoadFromFile(record, job);
+        record.SetPCID(QStringLiteral("0000 - 0000"));
+        SaveToFile(record, job);
+    }
+    for (const QString &folder : gone)
+        QVERIFY(QDir(drives.Native('C', folder)).removeRecursively());
+
+    const TRun run = RunCli({QStringLiteral("run"), job, QStringLiteral("--unattended")});
+    QVERIFY2(run.Status == status, qPrintable(run.Out + run.Err));
+    QVERIFY2(run.Err.contains(answer + QStringLiteral(" (--unattended).")), qPrintable(run.Err));
+    QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
+             copied ? QByteArray("alpha") : QByteArray());
+
+    const TRun both =
+        RunCli({QStringLiteral("run"), job, QStringLiteral("--unattended"), QStringLiteral("--yes")});
+    QCOMPARE(both.Status, 3);
+    QVERIFY2(both.Err.contains(QStringLiteral("give one")), qPrintable(both.Err));
 }
 
 void TestRunCommand::summaryNamesTheWork_data()

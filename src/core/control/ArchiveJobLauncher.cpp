@@ -14,6 +14,8 @@
 #include "platform/FileSystem.h"
 #include "platform/RecordFile.h"
 
+#include <algorithm>
+
 #include <QFile>
 
 namespace trovalo {
@@ -83,8 +85,7 @@ std::unique_ptr<TArchiveLaunch> TArchiveJobLauncher::Prepare(const QString &jobF
     job.SetDestination(IncludeTrailingBackslash(job.Destination()));
     RebaseToJobDrive(job, jobFile);
     const QStringList missing = MissingItems(job, job.Destination());
-    const int checked = 1 + int(job.FolderList().size() + job.ExcludeList().size() + job.FileList().size());
-    if (!missing.isEmpty() && !FQuestions.ConfirmMissingItems(missing, checked))
+    if (!missing.isEmpty() && !FQuestions.ConfirmMissingItems(missing, SourcesLeft(job)))
         return nullptr;
 
     launch->PreviousLastUpdate = job.LastUpdate();
@@ -136,6 +137,14 @@ void TArchiveJobLauncher::RebaseToJobDrive(TArchiveData &job, const QString &job
     case amUsbToUSB:
         break;
     }
+}
+
+int TArchiveJobLauncher::SourcesLeft(const TArchiveData &job)
+{
+    const QStringList folders = job.FolderList();
+    const QStringList files = job.FileList();
+    return int(std::count_if(folders.cbegin(), folders.cend(), [](const QString &f) { return PathExists(f); }) +
+               std::count_if(files.cbegin(), files.cend(), [](const QString &f) { return FileExists(f); }));
 }
 
 QStringList TArchiveJobLauncher::MissingItems(const TArchiveData &job, const QString &destination)

@@ -23,9 +23,9 @@ public:
     virtual ~TLaunchQuestions() = default;
     // The job was saved on another computer (its PCID differs): run it?
     virtual bool ConfirmForeignJob(const QString &jobFile, const QString &jobPcId) = 0;
-    // Folders or files of the job are missing (listed) out of Checked (the
-    // destination, the folders, excluded entries and files): run it anyway?
-    virtual bool ConfirmMissingItems(const QStringList &missing, int checked) = 0;
+    // Folders or files of the job are missing (listed); SourcesLeft of its
+    // folders and files to back up are there: run it anyway?
+    virtual bool ConfirmMissingItems(const QStringList &missing, int sourcesLeft) = 0;
 };
 
 // A backup or move job made ready to run: the engine configured and not yet
@@ -84,6 +84,8 @@ public:
     static void RebaseToJobDrive(TArchiveData &job, const QString &jobFile);
     // The items of the job that do not exist (destination first).
     static QStringList MissingItems(const TArchiveData &job, const QString &destination);
+    // How many of the job's folders and files to back up exist.
+    static int SourcesLeft(const TArchiveData &job);
     // The engine's destination and FromDate for a run starting at Start.
     static QString RunDestination(const QString &destination, TArchiveMode mode, TDateTime start);
     static TDateTime RunFromDate(TArchiveMode mode, TDateTime start);
