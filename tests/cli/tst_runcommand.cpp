@@ -188,7 +188,7 @@ void TestRunCommand::unattendedAnswers()
     QVERIFY2(run.Status == status, qPrintable(run.Out + run.Err));
     QVERIFY2(run.Err.contains(answer + QStringLiteral(" (--unattended).")), qPrintable(run.Err));
     QCOMPARE(test::ReadOrMissing(drives.Native('E', QStringLiteral("Backup/C/Users/ann/Docs/a.txt"))),
-             copied ? QByteArray("alpha") : QByteArray());
+             copied ? QByteArray("alpha") : QByteArray("<missing>"));
 
     const TRun both =
         RunCli({QStringLiteral("run"), job, QStringLiteral("--unattended"), QStringLiteral("--yes")});
