@@ -20,7 +20,9 @@
 #include "model/Schedule.h"
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
+#include "platform/AppPaths.h"
 #include "platform/RecordFile.h"
+#include "platform/ScheduleRunnerLock.h"
 #include "progress/ThreadStatuesFrame.h"
 #include "tray/SliderForm.h"
 
@@ -200,6 +202,7 @@ private slots:
     void schedulesRunInTheConsoleOfTheirDrive();
     void arrivalOfADrive_data();
     void arrivalOfADrive();
+    void schedulesLeftToTheServiceThatRunsThem();
     void menuItems_data();
     void menuItems();
     void menuShape();
@@ -374,6 +377,31 @@ void TestDataModuleQuillonSuite::arrivalOfADrive()
         QVERIFY(!QFileInfo::exists(drives.Drives.Native('E', QStringLiteral("Backup/C"))));
         QVERIFY(boxes.Titles().isEmpty());
     }
+}
+
+// The headless service runs this data folder's schedules: the tray program
+// runs none (every job would start twice) and says who does.
+void TestDataModuleQuillonSuite::schedulesLeftToTheServiceThatRunsThem()
+{
+    TJobDrives drives;
+    QTemporaryDir folder;
+    TProgramDatabase database(CreateProgramDatabase(folder.filePath(QStringLiteral("ProgramData.zjd"))));
+    {
+        std::optional<TScheduleRunnerLock> service =
+            TScheduleRunnerLock::TryTake(NativePath(AppDataFolder()), QStringLiteral("trovalo-cli service"));
+        QVERIFY(service);
+        TDataModuleQuillonSuite tray(TrayOptions(false, nullptr, &database));
+        QVERIFY(!tray.ScheduleRunner());
+        QVERIFY2(
+            tray.SchedulesRunElsewhere().contains(
+                QStringLiteral("trovalo-cli service (process %1)").arg(QCoreApplication::applicationPid())),
+            qPrintable(tray.SchedulesRunElsewhere()));
+        QCOMPARE(tray.BalloonText(), tray.SchedulesRunElsewhere());
+    }
+    // The service has gone: the next start runs them.
+    TDataModuleQuillonSuite tray(TrayOptions(false, nullptr, &database));
+    QVERIFY(tray.ScheduleRunner());
+    QVERIFY(tray.SchedulesRunElsewhere().isEmpty());
 }
 
 void TestDataModuleQuillonSuite::menuItems_data()
