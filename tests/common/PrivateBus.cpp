@@ -12,12 +12,7 @@ const QString Python = QStringLiteral("/usr/bin/python3");
 
 TPrivateBus::~TPrivateBus()
 {
-    for (auto &mock : FMocks) {
-        mock->terminate();
-        if (!mock->waitForFinished(3000))
-            mock->kill();
-        mock->waitForFinished(1000);
-    }
+    StopMocks();
     if (!FConnectionName.isEmpty())
         QDBusConnection::disconnectFromBus(FConnectionName);
     if (FDaemon.state() != QProcess::NotRunning) {
@@ -70,24 +65,40 @@ bool TPrivateBus::StartTemplate(const QString &name, const QString &busName, con
                           name};
     if (!parametersJson.isEmpty())
         arguments << QStringLiteral("--parameters") << parametersJson;
-    auto mock = std::make_unique<QProcess>();
-    mock->setProcessEnvironment(Environment());
-    mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mock->start(Python, arguments);
-    FMocks.push_back(std::move(mock));
-    return WaitForName(busName);
+    return StartPython(busName, arguments);
 }
 
 bool TPrivateBus::StartMock(const QString &service, const QString &path, const QString &interface)
 {
+    // --system: dbusmock then uses DBUS_SYSTEM_BUS_ADDRESS, the same daemon.
+    return StartPython(service, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                                 service, path, interface});
+}
+
+bool TPrivateBus::StartPython(const QString &busName, const QStringList &arguments)
+{
     auto mock = std::make_unique<QProcess>();
     mock->setProcessEnvironment(Environment());
     mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // --system: dbusmock then uses DBUS_SYSTEM_BUS_ADDRESS, the same daemon.
-    mock->start(Python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                         service, path, interface});
-    FMocks.push_back(std::move(mock));
-    return WaitForName(service);
+    mock->start(Python, arguments);
+    FMocks.push_back({busName, std::move(mock)});
+    return WaitForName(busName);
+}
+
+bool TPrivateBus::StopMocks()
+{
+    for (const TMock &mock : FMocks) {
+        mock.Process->terminate();
+        if (!mock.Process->waitForFinished(3000))
+            mock.Process->kill();
+        mock.Process->waitForFinished(1000);
+    }
+    // The daemon drops a name a moment after its owner's connection closed.
+    bool namesGone = true;
+    for (const TMock &mock : FMocks)
+        namesGone = QTest::qWaitFor([&] { return !HasOwner(mock.BusName); }, 5000) && namesGone;
+    FMocks.clear();
+    return namesGone;
 }
 
 bool TPrivateBus::HasOwner(const QString &busName) const

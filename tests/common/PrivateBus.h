@@ -37,6 +37,10 @@ public:
     bool StartTemplate(const QString &name, const QString &busName, const QString &parametersJson = {});
     // `python3 -m dbusmock [--system] Service Path Interface`; waits for the name.
     bool StartMock(const QString &service, const QString &path, const QString &interface);
+    // Ends every mock started so far and waits until their names have left
+    // the bus (false when one stays); the daemon stays, so a test can go on
+    // without a service.
+    bool StopMocks();
 
     // A call on the test's own connection (not the process's system bus).
     QDBusMessage Call(const QString &service, const QString &path, const QString &interface,
@@ -48,11 +52,18 @@ public:
     QDBusConnection Connection() const;
 
 private:
+    struct TMock
+    {
+        QString BusName;
+        std::unique_ptr<QProcess> Process;
+    };
+
+    bool StartPython(const QString &busName, const QStringList &arguments);
     bool WaitForName(const QString &busName);
     QProcessEnvironment Environment() const;
 
     QProcess FDaemon;
-    std::vector<std::unique_ptr<QProcess>> FMocks;
+    std::vector<TMock> FMocks;
     QString FAddress;
     QString FConnectionName;
 };

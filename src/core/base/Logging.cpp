@@ -16,6 +16,7 @@ Q_LOGGING_CATEGORY(LogSchedule, "trovalo.schedule", QtInfoMsg)
 Q_LOGGING_CATEGORY(LogGui, "trovalo.gui", QtInfoMsg)
 Q_LOGGING_CATEGORY(LogCli, "trovalo.cli", QtInfoMsg)
 Q_LOGGING_CATEGORY(LogStartUp, "trovalo.startup", QtInfoMsg)
+Q_LOGGING_CATEGORY(LogSession, "trovalo.session", QtInfoMsg)
 
 namespace {
 

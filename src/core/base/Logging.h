@@ -16,6 +16,7 @@ Q_DECLARE_LOGGING_CATEGORY(LogSchedule) // trovalo.schedule
 Q_DECLARE_LOGGING_CATEGORY(LogGui)      // trovalo.gui
 Q_DECLARE_LOGGING_CATEGORY(LogCli)      // trovalo.cli
 Q_DECLARE_LOGGING_CATEGORY(LogStartUp)  // trovalo.startup: single instance, the log file itself
+Q_DECLARE_LOGGING_CATEGORY(LogSession)  // trovalo.session: log-off, shut-down and what holds them back
 
 // The size a log file may reach before it is rotated.
 constexpr qint64 DefaultLogFileCap = 1024 * 1024;

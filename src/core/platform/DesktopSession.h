@@ -25,7 +25,9 @@ public:
     // session manager.
     bool Register(const QString &appId);
     bool IsRegistered() const;
-    // The answer to the last QueryEndSession (EndSessionResponse).
+    // The answer to the last QueryEndSession (EndSessionResponse). One
+    // answer per question: ignored when none is open (answered already,
+    // cancelled, or the session is ending).
     void AnswerQuery(bool mayEnd, const QString &reason);
 
     // Holds or releases the session manager's log-out inhibitor (flag 1)

@@ -29,8 +29,10 @@ public:
     // logind answers on the bus.
     bool IsAvailable() const;
 
-    // The delay lock ("Why" is shown by `systemd-inhibit --list`). Taken
-    // again after PrepareForShutdown(false), a cancelled shut-down.
+    // The delay lock ("Why" is shown by `systemd-inhibit --list`). The owner
+    // releases it once its shut-down work has started; after
+    // PrepareForShutdown(false), a cancelled shut-down, it is taken again if
+    // it was held when that shut-down was announced.
     bool TakeDelayLock(const QString &why);
     void ReleaseDelayLock();
     bool HasDelayLock() const;
