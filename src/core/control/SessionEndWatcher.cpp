@@ -29,7 +29,7 @@ void TSessionEndWatcher::Start(bool desktopSession, const QString &appId)
     FLogind = std::make_unique<TLogindClient>();
     connect(FLogind.get(), &TLogindClient::PrepareForShutdown, this, &TSessionEndWatcher::PrepareForShutdown);
     if (!FLogind->TakeDelayLock(DelayReason))
-        qCInfo(LogSchedule)
+        qCInfo(LogSession)
             << "No logind delay lock: shut-down schedules run only when the session asks first";
     if (!desktopSession)
         return;
@@ -48,13 +48,13 @@ void TSessionEndWatcher::Start(bool desktopSession, const QString &appId)
 bool TSessionEndWatcher::QueryEnd(bool logOff)
 {
     if (FPolicy.Query(logOff)) {
-        qCInfo(LogSchedule) << "The session is about to end: the shut-down schedules start";
+        qCInfo(LogSession) << "The session is about to end: the shut-down schedules start";
         FHooks.RunShutdownSchedules();
     }
     JobsChanged(); // the schedules may have started jobs: hold the locks first
     if (FPolicy.MayEnd(FHooks.RunningJobs()))
         return true;
-    qCInfo(LogSchedule) << "The end of the session waits for" << FHooks.RunningJobs() << "running job(s)";
+    qCInfo(LogSession) << "The end of the session waits for" << FHooks.RunningJobs() << "running job(s)";
     if (FHooks.Refused)
         FHooks.Refused(RefusalText);
     return false;
@@ -62,7 +62,7 @@ bool TSessionEndWatcher::QueryEnd(bool logOff)
 
 void TSessionEndWatcher::Cancelled()
 {
-    qCInfo(LogSchedule) << "The log-off or shut-down was cancelled";
+    qCInfo(LogSession) << "The log-off or shut-down was cancelled";
     FPolicy.Cancel();
     FShuttingDown = false;
     // Given up for the shut-down that did not come: the next one needs it.
@@ -79,7 +79,7 @@ void TSessionEndWatcher::PrepareForShutdown(bool starting)
     }
     FShuttingDown = true;
     if (FPolicy.Query(false)) {
-        qCInfo(LogSchedule) << "The computer shuts down: the shut-down schedules start";
+        qCInfo(LogSession) << "The computer shuts down: the shut-down schedules start";
         FHooks.RunShutdownSchedules();
     }
     JobsChanged();
@@ -104,16 +104,16 @@ void TSessionEndWatcher::EndNow()
     QString error;
     bool ok = false;
     if (FPolicy.LogOff()) {
-        qCInfo(LogSchedule) << "The last job has ended: logging off";
+        qCInfo(LogSession) << "The last job has ended: logging off";
         ok = LogOutOfDesktop(&error);
     } else {
-        qCInfo(LogSchedule) << "The last job has ended: powering off";
+        qCInfo(LogSession) << "The last job has ended: powering off";
         ok = FLogind && FLogind->PowerOff(&error);
         if (!FLogind)
             error = QStringLiteral("logind is not watched");
     }
     if (!ok)
-        qCWarning(LogSchedule).noquote() << "The session could not be ended:" << error;
+        qCWarning(LogSession).noquote() << "The session could not be ended:" << error;
     emit EndCarriedOut(ok, error);
 }
 
