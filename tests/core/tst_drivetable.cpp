@@ -194,6 +194,79 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EPathError, LetterPath(QStringLiteral("/tmp/x")));
     }
 
+    // TROVALO_DRIVES="@file": the table is read from the file.
+    void overrideFile_data()
+    {
+        QTest::addColumn<QString>("name"); // "" for a file in a temporary folder, else the value after "@"
+        QTest::addColumn<QByteArray>("content"); // nothing written when "<missing>"
+        QTest::addColumn<QString>("letters");    // "" when refused
+        QTest::addColumn<QString>("error");      // part of OverrideError() when refused
+        QTest::newRow("one entry a line") << "" << QByteArray("C=/t/c\nE=/t/e,bus=USB\n") << "CE"
+                                          << "";
+        QTest::newRow("comments, blank lines, ';' and CRLF")
+            << "" << QByteArray("# the drives\r\n\n  C=/t/c;E=/t/e  \r\n   # F=/t/f\nG=/t/g\n") << "CEG"
+            << "";
+        QTest::newRow("no line end at the end") << "" << QByteArray("E=/t/e") << "E"
+                                                << "";
+        QTest::newRow("empty file") << "" << QByteArray() << ""
+                                    << "names no drives";
+        QTest::newRow("only comments") << "" << QByteArray("# C=/t/c\n\n") << ""
+                                       << "names no drives";
+        QTest::newRow("missing file") << "" << QByteArray("<missing>") << ""
+                                      << "cannot be read";
+        QTest::newRow("malformed entry") << "" << QByteArray("C=/t/c\nE=t/e\n") << ""
+                                         << "must be an absolute path";
+        QTest::newRow("relative file name") << "drives.txt" << QByteArray() << ""
+                                            << "absolute path";
+    }
+    void overrideFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, letters);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString file = name.isEmpty() ? dir.filePath(QStringLiteral("drives")) : name;
+        if (name.isEmpty() && content != "<missing>") {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content);
+        }
+        if (!error.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("TROVALO_DRIVES is not valid.*" +
+                                                                  QRegularExpression::escape(error)));
+        TDrivesVariable variable(("@" + file).toUtf8());
+        QVERIFY(TDriveTable::Instance().IsOverridden());
+        QCOMPARE(Letters(TDriveTable::Instance().Drives()), letters);
+        const QString message = TDriveTable::Instance().OverrideError();
+        QVERIFY2(error.isEmpty() ? message.isEmpty() : message.contains(error), qPrintable(message));
+        if (name.isEmpty() && !error.isEmpty() && content != "<missing>")
+            QVERIFY2(message.contains(file), qPrintable(message)); // names the file
+    }
+
+    void overrideFileIsReadAgainAtRefresh()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("drives"));
+        const auto write = [&](const QByteArray &content) {
+            QFile out(file);
+            return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   out.write(content) == content.size();
+        };
+        QVERIFY(write("C=" + dir.path().toUtf8() + "\n"));
+        TDrivesVariable variable(("@" + file).toUtf8());
+        QCOMPARE(Letters(TDriveTable::Instance().Drives()), QStringLiteral("C"));
+        QVERIFY(write("C=" + dir.path().toUtf8() + "\nF=" + dir.path().toUtf8() + "/stick,bus=USB\n"));
+        TDriveTable::Instance().Refresh();
+        QCOMPARE(Letters(TDriveTable::Instance().Drives()), QStringLiteral("CF"));
+        QCOMPARE(TDriveTable::Instance().Drive('F')->BusType, QStringLiteral("USB"));
+        QCOMPARE(ToLetterPath(dir.path() + "/stick/a").value_or(QString()), QStringLiteral("F:\\a"));
+        QVERIFY(QFile::remove(file));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("TROVALO_DRIVES is not valid.*cannot be read"));
+        TDriveTable::Instance().Refresh();
+        QVERIFY(TDriveTable::Instance().Drives().isEmpty());
+    }
+
     void toNative_data()
     {
         QTest::addColumn<QString>("letter");
@@ -382,6 +455,7 @@ private slots:
         QCOMPARE(entries.at(0).MountPoint, QStringLiteral("/media/a b\tc\\d"));
         QCOMPARE(entries.at(0).FileSystem, QStringLiteral("vfat"));
         QCOMPARE(entries.at(0).Source, QStringLiteral("/dev/sdb1"));
+        QCOMPARE(entries.at(0).MountId, QStringLiteral("60"));
         QCOMPARE(entries.at(1).Root, QStringLiteral("/x"));
         QCOMPARE(entries.at(1).Source, QStringLiteral("//nas/My Share"));
     }

@@ -24,7 +24,17 @@ namespace trovalo {
 //    (with TROVALO_DRIVES as a fixed list, the listed folder must be the
 //    mount point UDisks2 reports);
 //  - otherwise /proc/self/mountinfo, which wakes poll() with POLLPRI on every
-//    mount change: letters new in the refreshed table arrive.
+//    mount change: letters new in the refreshed table arrive (and, with
+//    TROVALO_DRIVES as a fixed list, a letter whose folder becomes a mount
+//    point; it is removed when that mount goes).
+// With the first and the last, a letter given to another folder is removed
+// and arrives. C: never arrives nor goes. Start() asks the system bus only
+// when there is no drive-table file, and each call there waits a few
+// seconds at most; with no bus at DBUS_SYSTEM_BUS_ADDRESS (no socket, as
+// without /run/dbus) it goes on to the mount table at once (a daemon that
+// takes the connection and never answers would still hold it: Qt's
+// connection to the bus waits without a limit). Which source
+// was chosen, and every arrival and removal, is logged (trovalo.drives).
 class TDriveArrivalListener : public QObject
 {
     Q_OBJECT
@@ -58,7 +68,10 @@ private:
 
 // Mounts a file system through UDisks2 (Filesystem.Mount, no options) on
 // the system bus; the mount point, or nullopt with the reason in *error.
-// The drive table is refreshed after a successful mount.
+// The drive table is refreshed after a successful mount. Both calls wait
+// for UDisks2's answer, up to a minute (a file system check, a slow stick
+// taking its last writes): call them off the interface thread where that
+// matters. The listener reports the mount as an arrival as usual.
 std::optional<QString> UDisks2Mount(const QString &objectPath, QString *error);
 // Undoes UDisks2Mount (Filesystem.Unmount); false with the reason in *error.
 bool UDisks2Unmount(const QString &objectPath, QString *error);

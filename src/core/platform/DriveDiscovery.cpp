@@ -194,6 +194,7 @@ QList<TMountEntry> ParseMountInfo(const QString &text)
         entry.MountPoint = UnescapeMountField(fields.at(4));
         entry.FileSystem = UnescapeMountField(fields.at(separator + 1));
         entry.Source = UnescapeMountField(fields.at(separator + 2));
+        entry.MountId = QString::fromLatin1(fields.at(0));
         entries << entry;
     }
     return entries;

@@ -20,7 +20,8 @@ struct TMountEntry
     QString Root;         // folder of the file system that is mounted ("/" unless a bind mount)
     QString MountPoint;
     QString FileSystem;
-    QString Source; // "/dev/sdb1", "//server/share", "tmpfs", ...
+    QString Source;  // "/dev/sdb1", "//server/share", "tmpfs", ...
+    QString MountId; // "60": unique among the mounts that exist at one time
 };
 
 QList<TMountEntry> ParseMountInfo(const QString &text);

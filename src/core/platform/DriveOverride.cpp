@@ -1,6 +1,7 @@
 #include "DriveOverride.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -113,6 +114,41 @@ std::optional<QList<TDriveOverride>> ParseDriveOverride(const QString &text, QSt
     if (error)
         *error = parser.Error;
     return result;
+}
+
+QString DriveOverrideFileName(const QString &variableValue)
+{
+    const QString value = variableValue.trimmed();
+    if (!value.startsWith(QLatin1Char('@')))
+        return {};
+    return value.mid(1).trimmed();
+}
+
+std::optional<QString> ReadDriveOverrideFile(const QString &fileName, QString *error)
+{
+    const auto fail = [&](const QString &message) -> std::optional<QString> {
+        if (error)
+            *error = message;
+        return std::nullopt;
+    };
+    if (!fileName.startsWith(QLatin1Char('/')))
+        return fail(QStringLiteral("the drive-table file must be named by an absolute path, not \"%1\"")
+                        .arg(fileName));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(
+            QStringLiteral("the drive-table file %1 cannot be read: %2").arg(fileName, file.errorString()));
+    QStringList entries;
+    for (const QString &rawLine : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const QString line = rawLine.trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+            entries << line;
+    }
+    if (entries.isEmpty())
+        return fail(QStringLiteral("the drive-table file %1 names no drives").arg(fileName));
+    if (error)
+        error->clear();
+    return entries.join(QLatin1Char(';'));
 }
 
 } // namespace trovalo

@@ -26,4 +26,15 @@ struct TDriveOverride
 // guessed.
 std::optional<QList<TDriveOverride>> ParseDriveOverride(const QString &text, QString *error);
 
+// The file named by TROVALO_DRIVES="@/abs/file" (blanks around it dropped);
+// "" when the value does not begin with "@".
+QString DriveOverrideFileName(const QString &variableValue);
+
+// The entries of a drive-table file as one value of TROVALO_DRIVES: lines
+// that are blank or begin with "#" are dropped and the others joined with
+// ";" (a line may hold several entries separated by ";" as well). nullopt
+// and the reason in *error when the name is not absolute, the file cannot
+// be read, or it holds no entry.
+std::optional<QString> ReadDriveOverrideFile(const QString &fileName, QString *error);
+
 } // namespace trovalo

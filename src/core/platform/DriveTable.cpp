@@ -125,19 +125,34 @@ struct TDriveTable::TPrivate
     QMutex RefreshMutex; // one rebuild at a time (the letter memory file)
     QString ReportedError;
 
-    void BuildFromOverride(TSnapshot &snapshot, const QString &text)
+    // The table refused: empty, with the reason, reported once.
+    void Refuse(TSnapshot &snapshot, const QString &error)
+    {
+        snapshot.OverrideError = error;
+        if (error != ReportedError)
+            qCWarning(LogDrives).noquote()
+                << QStringLiteral("Trovalo: TROVALO_DRIVES is not valid, so no drive is known: ") + error;
+        ReportedError = error;
+    }
+
+    // TROVALO_DRIVES="@/file": the same entries, read from the file.
+    void BuildFromOverrideFile(TSnapshot &snapshot, const QString &fileName)
+    {
+        snapshot.Overridden = true;
+        QString error;
+        const std::optional<QString> text = ReadDriveOverrideFile(fileName, &error);
+        if (!text)
+            return Refuse(snapshot, error);
+        BuildFromOverride(snapshot, *text, QStringLiteral("the drive-table file %1: ").arg(fileName));
+    }
+
+    void BuildFromOverride(TSnapshot &snapshot, const QString &text, const QString &errorPrefix = {})
     {
         snapshot.Overridden = true;
         QString error;
         const std::optional<QList<TDriveOverride>> parsed = ParseDriveOverride(text, &error);
-        if (!parsed) {
-            snapshot.OverrideError = error;
-            if (error != ReportedError)
-                qCWarning(LogDrives).noquote()
-                    << QStringLiteral("Trovalo: TROVALO_DRIVES is not valid, so no drive is known: ") + error;
-            ReportedError = error;
-            return;
-        }
+        if (!parsed)
+            return Refuse(snapshot, errorPrefix + error);
         ReportedError.clear();
         std::optional<TDiscoveryInput> realSystem; // read only when a serial must be found
         QList<TDriveInfo> drives;
@@ -188,7 +203,10 @@ void TDriveTable::Refresh()
 {
     QMutexLocker refreshLock(&d->RefreshMutex);
     auto snapshot = std::make_shared<TSnapshot>();
-    if (qEnvironmentVariableIsSet(DrivesVariable))
+    const QString fileName = DriveOverrideFileName(qEnvironmentVariable(DrivesVariable));
+    if (!fileName.isEmpty())
+        d->BuildFromOverrideFile(*snapshot, fileName);
+    else if (qEnvironmentVariableIsSet(DrivesVariable))
         d->BuildFromOverride(*snapshot, qEnvironmentVariable(DrivesVariable));
     else
         TPrivate::BuildFromDiscovery(*snapshot);

@@ -39,6 +39,15 @@ struct TDriveInfo
 // to that of the real volume holding the folder. A malformed value is
 // reported once on stderr and leaves the table EMPTY rather than guessed.
 //
+//   TROVALO_DRIVES="@/tmp/t/drives"
+//
+// reads the same entries from that file (the name must be absolute): one or
+// more a line, separated by ";" as well; blank lines and lines beginning
+// with "#" are skipped. Refresh() reads the file again, so a test or a demo
+// "plugs in" a stick by adding a line (TDriveArrivalListener watches the
+// file). A file that is missing, unreadable or names no drive gives an
+// empty table and OverrideError() says why, as a malformed value does.
+//
 // Without the variable, "/" is C: and block-device volumes mounted under
 // /media, /run/media and /mnt get the letters D: to Z: (after 23, none); a
 // volume keeps its letter across plug-ins, remembered by file-system UUID
@@ -51,8 +60,9 @@ public:
     // The process-wide table, built on first use.
     static TDriveTable &Instance();
 
-    // Re-reads the environment and the mount table (after a plug-in, or after
-    // a test changed TROVALO_DRIVES). Safe to call from any thread.
+    // Re-reads the environment and the mount table, or the drive-table file
+    // (after a plug-in, or after a test changed TROVALO_DRIVES). Safe to
+    // call from any thread.
     void Refresh();
 
     QList<TDriveInfo> Drives() const;
