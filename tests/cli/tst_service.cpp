@@ -34,7 +34,7 @@ struct THeadlessMachine
     {
         QDir().mkpath(Drives.Native('E', QStringLiteral("Backup1")));
         QDir().mkpath(Drives.Native('E', QStringLiteral("Backup2")));
-        test::WriteFile(Drives.Native('C', QStringLiteral("Docs/a.txt")), "alpha");
+        test::PutNative(Drives.Native('C', QStringLiteral("Docs/a.txt")), "alpha");
         OnInsertion = NewJob(QStringLiteral("Backup1"));
         OnTime = NewJob(QStringLiteral("Backup2"));
     }

@@ -21,6 +21,7 @@
 #include "model/SyncData.h"
 #include "model/SyncDataItems.h"
 #include "platform/AppPaths.h"
+#include "platform/DriveTable.h"
 #include "platform/RecordFile.h"
 #include "platform/ScheduleRunnerLock.h"
 #include "progress/ThreadStatuesFrame.h"
