@@ -27,10 +27,17 @@ void TSessionEndWatcher::Start(bool desktopSession, const QString &appId)
         return;
     FStarted = true;
     FLogind = std::make_unique<TLogindClient>();
-    connect(FLogind.get(), &TLogindClient::PrepareForShutdown, this, &TSessionEndWatcher::PrepareForShutdown);
-    if (!FLogind->TakeDelayLock(DelayReason))
-        qCInfo(LogSession)
-            << "No logind delay lock: shut-down schedules run only when the session asks first";
+    if (!FLogind->IsAvailable()) {
+        qCInfo(LogSession) << "No logind: shut-down schedules run only when the session asks first, and "
+                              "nothing holds a shut-down back while jobs run";
+        FLogind.reset();
+    } else {
+        connect(FLogind.get(), &TLogindClient::PrepareForShutdown, this,
+                &TSessionEndWatcher::PrepareForShutdown);
+        if (!FLogind->TakeDelayLock(DelayReason))
+            qCInfo(LogSession)
+                << "No logind delay lock: shut-down schedules run only when the session asks first";
+    }
     if (!desktopSession)
         return;
     FGnome = std::make_unique<TGnomeSessionClient>();
@@ -66,7 +73,7 @@ void TSessionEndWatcher::Cancelled()
     FPolicy.Cancel();
     FShuttingDown = false;
     // Given up for the shut-down that did not come: the next one needs it.
-    if (FLogind && FLogind->IsAvailable() && !FLogind->HasDelayLock())
+    if (FLogind && !FLogind->HasDelayLock())
         FLogind->TakeDelayLock(DelayReason);
     JobsChanged();
 }
@@ -110,7 +117,7 @@ void TSessionEndWatcher::EndNow()
         qCInfo(LogSession) << "The last job has ended: powering off";
         ok = FLogind && FLogind->PowerOff(&error);
         if (!FLogind)
-            error = QStringLiteral("logind is not watched");
+            error = QStringLiteral("logind is not running");
     }
     if (!ok)
         qCWarning(LogSession).noquote() << "The session could not be ended:" << error;
