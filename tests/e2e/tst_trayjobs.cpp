@@ -395,7 +395,7 @@ void TestTrayJobs::pluggedInStickRunsItsInsertionJob()
         row.Mode = stDriveInsertion;
         schedules.UpdateSchedule(row);
     }
-    QVERIFY(Find(session, Console).isEmpty());
+    QVERIFY(!Ok(Find(session, Console)));
 
     QVERIFY(plugIn(true));
     const QJsonObject console = session.WaitForWindow(Console);
