@@ -1,6 +1,7 @@
 #include "CliProcess.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
+#include "UDisks2Mock.h"
 
 #include "base/DateTime.h"
 #include "control/DriveConfig.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <csignal>
@@ -51,8 +53,9 @@ struct THeadlessMachine
     }
 
     // The stick knows this computer, and the schedules are stored: the
-    // first job on insertion, the second at the start of the next minute.
-    void SetUp()
+    // first job on insertion, the second (unless not wanted) at the start of
+    // the next minute.
+    void SetUp(bool timeSchedule = true)
     {
         TStartUp startUp;
         startUp.RunCommonModule();
@@ -65,6 +68,8 @@ struct THeadlessMachine
         insertion.JobName = QStringLiteral("Backup1");
         insertion.Mode = stDriveInsertion;
         database.UpdateSchedule(insertion);
+        if (!timeSchedule)
+            return;
 
         const QDateTime next = QDateTime::currentDateTime().addSecs(60);
         TSchedule rule;
@@ -94,13 +99,16 @@ struct THeadlessMachine
                file.commit();
     }
 
-    void StartService(QProcess &service) const
+    // The drive table is the file, and there is no system bus, unless given.
+    void StartService(QProcess &service, const QString &drives = {}, const QString &systemBus = {}) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TROVALO_DRIVES"), QLatin1Char('@') + DriveTableFile);
-        // No bus: the service must run without logind too.
+        environment.insert(QStringLiteral("TROVALO_DRIVES"),
+                           drives.isEmpty() ? QLatin1Char('@') + DriveTableFile : drives);
         environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
-                           QStringLiteral("unix:path=") + Drives.Base() + QStringLiteral("/no-bus"));
+                           systemBus.isEmpty()
+                               ? QStringLiteral("unix:path=") + Drives.Base() + QStringLiteral("/no-bus")
+                               : systemBus);
         service.setProcessEnvironment(environment);
         service.setProcessChannelMode(QProcess::MergedChannels);
         test::StartCli(service, {QStringLiteral("service")});
@@ -115,6 +123,7 @@ class TestService : public QObject
 
 private slots:
     void runsInsertionAndTimeSchedulesHeadless();
+    void mountsSticksUDisks2LeftUnmounted();
     void refusesBesideAnotherScheduleRunner();
 };
 
@@ -131,6 +140,10 @@ void TestService::runsInsertionAndTimeSchedulesHeadless()
         return log;
     };
     machine.StartService(service);
+    const auto stop = qScopeGuard([&] {
+        service.kill();
+        service.waitForFinished(5000);
+    });
     QTRY_VERIFY2_WITH_TIMEOUT(output().contains(QStringLiteral("watches drive arrival")), qPrintable(log),
                               20000);
 
@@ -161,6 +174,68 @@ void TestService::runsInsertionAndTimeSchedulesHeadless()
     QVERIFY(service.waitForFinished(20000));
     QCOMPARE(service.exitCode(), 0);
     QVERIFY2(output().contains(QStringLiteral("service stops")), qPrintable(log));
+}
+
+// A machine without a desktop mounts nothing: the service mounts what
+// UDisks2 reports, runs the insertion job of the stick set up here, and
+// gives a stranger's stick back unmounted, having run nothing from it.
+void TestService::mountsSticksUDisks2LeftUnmounted()
+{
+    if (!test::TPrivateBus::Available())
+        QSKIP("needs dbus-daemon and python3-dbusmock (scripts/install-deps.sh installs them)");
+    test::TPrivateBus bus;
+    QVERIFY(bus.Start());
+    test::TUDisks2Mock udisks(bus);
+    QVERIFY(udisks.Start());
+    THeadlessMachine machine;
+    QVERIFY(!machine.OnInsertion.isEmpty());
+    machine.SetUp(false);
+    const QString stranger = machine.Drives.Base() + QStringLiteral("/strangers-stick");
+    QDir().mkpath(stranger);
+    const QString drives = machine.Drives.DrivesVariable() + QStringLiteral(";F=%1,bus=USB").arg(stranger);
+
+    QProcess service;
+    QString log;
+    const auto output = [&] {
+        log += QString::fromUtf8(service.readAll());
+        return log;
+    };
+    machine.StartService(service, drives, bus.Address());
+    const auto stop = qScopeGuard([&] {
+        service.kill();
+        service.waitForFinished(5000);
+    });
+    QTRY_VERIFY2_WITH_TIMEOUT(output().contains(QStringLiteral("watches drive arrival through UDisks2")),
+                              qPrintable(log), 20000);
+
+    const QString sticks = QStringLiteral("/org/freedesktop/UDisks2/drives/");
+    const QString blocks = QStringLiteral("/org/freedesktop/UDisks2/block_devices/");
+    const QList<std::pair<QString, QString>> plugged{{QStringLiteral("sdb1"), machine.Drives.NativeRoot('E')},
+                                                     {QStringLiteral("sdc1"), stranger}};
+    for (const auto &[device, folder] : plugged) {
+        QVERIFY(udisks.AddDrive(sticks + device, true, QStringLiteral("usb")));
+        QVERIFY(udisks.AddFileSystem(blocks + device, sticks + device, {}));
+        QVERIFY(udisks.AddMountMethods(blocks + device, folder));
+        QVERIFY(udisks.EmitInterfacesAdded(
+            blocks + device, test::TUDisks2Mock::FileSystemInterfaces(sticks + device, {}, false)));
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(output().contains(QStringLiteral("end: schedule 1, ")), qPrintable(log), 60000);
+    QVERIFY2(log.contains(QStringLiteral("end: schedule 1, ") + machine.OnInsertion +
+                          QStringLiteral(": finished")),
+             qPrintable(log));
+    QCOMPARE(test::ReadOrMissing(machine.Drives.Native('E', QStringLiteral("Backup1/C/Docs/a.txt"))),
+             QByteArray("alpha"));
+    QCOMPARE(udisks.Calls(blocks + QStringLiteral("sdb1"), QStringLiteral("Mount")), 1);
+    QTRY_COMPARE(udisks.Calls(blocks + QStringLiteral("sdc1"), QStringLiteral("Unmount")), 1);
+    QCOMPARE(udisks.Calls(blocks + QStringLiteral("sdb1"), QStringLiteral("Unmount")), 0);
+    QVERIFY2(output().contains(
+                 QStringLiteral("drive F:\\  (%1) arrived; it is not set up on this computer").arg(stranger)),
+             qPrintable(log));
+    QCOMPARE(log.count(QStringLiteral("start: schedule")), 1);
+
+    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(20000));
+    QCOMPARE(service.exitCode(), 0);
 }
 
 void TestService::refusesBesideAnotherScheduleRunner()

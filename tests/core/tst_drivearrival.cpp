@@ -2,6 +2,7 @@
 #include "PrivateBus.h"
 #include "ScopedEnv.h"
 #include "TestDrives.h"
+#include "UDisks2Mock.h"
 
 #include "platform/DriveArrivalListener.h"
 #include "platform/DriveChanges.h"
@@ -20,43 +21,14 @@
 
 using namespace trovalo;
 
-namespace arrivaltest {
-
-// A method of a dbusmock object, as AddObject and AddMethods take it (ssss).
-struct TMockMethod
-{
-    QString Name, InSignature, OutSignature, Code;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const TMockMethod &method)
-{
-    argument.beginStructure();
-    argument << method.Name << method.InSignature << method.OutSignature << method.Code;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, TMockMethod &method)
-{
-    argument.beginStructure();
-    argument >> method.Name >> method.InSignature >> method.OutSignature >> method.Code;
-    argument.endStructure();
-    return argument;
-}
-
-} // namespace arrivaltest
-
-Q_DECLARE_METATYPE(arrivaltest::TMockMethod)
-
 namespace {
 
-using arrivaltest::TMockMethod;
-using TInterfaces = QMap<QString, QVariantMap>;
+using TInterfaces = test::TUDisks2Mock::TInterfaces;
+using test::TUDisks2Mock;
 
 // Set in the copy of this program that startsWithoutSystemBus runs.
 const char *const ChildVariable = "TROVALO_TEST_ARRIVAL_CHILD";
 
-const QString MockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 const QString ObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 const QString DrivePath = QStringLiteral("/org/freedesktop/UDisks2/drives/Stick");
 const QString BlockPath = QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb1");
@@ -71,15 +43,6 @@ QList<TDriveState> States(const QString &text)
         states << TDriveState{entry.at(0), parts.at(0), parts.value(1)};
     }
     return states;
-}
-
-// MountPoints as UDisks2 sends them: "aay", each name ending in NUL.
-QVariant MountPointsValue(const QStringList &points)
-{
-    QByteArrayList names;
-    for (const QString &point : points)
-        names << QFile::encodeName(point) + '\0';
-    return QVariant::fromValue(names);
 }
 
 bool WriteFile(const QString &fileName, const QByteArray &content, bool byRename)
@@ -101,91 +64,22 @@ class TestDriveArrival : public QObject
     Q_OBJECT
 
     std::unique_ptr<test::TPrivateBus> FBus;
-    bool FUDisks2Started = false;
+    std::unique_ptr<TUDisks2Mock> FUDisks2;
 
-    // dbusmock standing in for UDisks2: an object manager at
-    // /org/freedesktop/UDisks2 whose GetManagedObjects lists every object
-    // under it, emptied for each test.
     bool StartUDisks2()
     {
         if (!FBus)
             return false;
-        if (!FUDisks2Started) {
-            FUDisks2Started = FBus->StartMock(udisks2::Service, udisks2::ManagerPath, ObjectManager);
-            if (!FUDisks2Started)
-                return false;
-        }
-        return Mock(udisks2::ManagerPath, QStringLiteral("Reset")) &&
-               Mock(udisks2::ManagerPath, QStringLiteral("AddMethod"),
-                    {ObjectManager, QStringLiteral("GetManagedObjects"), QString(),
-                     QStringLiteral("a{oa{sa{sv}}}"),
-                     QStringLiteral("ret = {dbus.ObjectPath(k): objects[k].props for k in objects "
-                                    "if k.startswith('/org/freedesktop/UDisks2/')}")});
-    }
-
-    bool Mock(const QString &path, const QString &method, const QVariantList &arguments = {})
-    {
-        return FBus->CallOk(udisks2::Service, path, MockInterface, method, arguments);
-    }
-
-    bool AddDrive(const QString &path, bool removable, const QString &bus)
-    {
-        const QVariantMap properties{{QStringLiteral("Removable"), removable},
-                                     {QStringLiteral("ConnectionBus"), bus}};
-        return Mock(udisks2::ManagerPath, QStringLiteral("AddObject"),
-                    {path, udisks2::DriveInterface, properties, QVariant::fromValue(QList<TMockMethod>())});
-    }
-
-    // A block device with a file system, as UDisks2 shows a stick's partition.
-    bool AddFileSystem(const QString &path, const QString &drive, const QStringList &mountPoints,
-                       bool hintIgnore = false)
-    {
-        const QVariantMap block{{QStringLiteral("Device"), QByteArray("/dev/sdb1\0", 10)},
-                                {QStringLiteral("Drive"), QVariant::fromValue(QDBusObjectPath(drive))},
-                                {QStringLiteral("HintIgnore"), hintIgnore}};
-        return Mock(udisks2::ManagerPath, QStringLiteral("AddObject"),
-                    {path, udisks2::BlockInterface, block, QVariant::fromValue(QList<TMockMethod>())}) &&
-               Mock(path, QStringLiteral("AddProperty"),
-                    {udisks2::FilesystemInterface, QStringLiteral("MountPoints"),
-                     QVariant::fromValue(QDBusVariant(MountPointsValue(mountPoints)))});
-    }
-
-    // Properties.Set, which dbusmock answers with PropertiesChanged.
-    bool SetMountPoints(const QString &path, const QStringList &mountPoints)
-    {
-        return FBus->CallOk(udisks2::Service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                            QStringLiteral("Set"),
-                            {udisks2::FilesystemInterface, QStringLiteral("MountPoints"),
-                             QVariant::fromValue(QDBusVariant(MountPointsValue(mountPoints)))});
-    }
-
-    // dbusmock leaves InterfacesAdded to the test.
-    bool EmitInterfacesAdded(const QString &path, const TInterfaces &interfaces)
-    {
-        const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(path)),
-                                     QVariant::fromValue(interfaces)};
-        return Mock(udisks2::ManagerPath, QStringLiteral("EmitSignal"),
-                    {ObjectManager, QStringLiteral("InterfacesAdded"), QStringLiteral("oa{sa{sv}}"),
-                     QVariant::fromValue(arguments)});
-    }
-
-    TInterfaces FileSystemInterfaces(const QString &drive, const QStringList &mountPoints, bool hintIgnore)
-    {
-        return {
-            {udisks2::BlockInterface,
-             {{QStringLiteral("Drive"), QVariant::fromValue(QDBusObjectPath(drive))},
-              {QStringLiteral("HintIgnore"), hintIgnore}}},
-            {udisks2::FilesystemInterface, {{QStringLiteral("MountPoints"), MountPointsValue(mountPoints)}}}};
+        if (!FUDisks2)
+            FUDisks2 = std::make_unique<TUDisks2Mock>(*FBus);
+        return FUDisks2->Start();
     }
 
 private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        qDBusRegisterMetaType<TMockMethod>();
-        qDBusRegisterMetaType<QList<TMockMethod>>();
         qDBusRegisterMetaType<QByteArrayList>();
-        qDBusRegisterMetaType<TInterfaces>();
         // Before anything uses the system bus: the private bus stands in for it.
         if (!qEnvironmentVariableIsSet(ChildVariable) && test::TPrivateBus::Available()) {
             FBus = std::make_unique<test::TPrivateBus>();
@@ -267,19 +161,20 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QStringList>("points");
         QTest::newRow("NUL-terminated")
-            << MountPointsValue({"/media/ann/STICK"}) << QStringList{"/media/ann/STICK"};
+            << TUDisks2Mock::MountPointsValue({"/media/ann/STICK"}) << QStringList{"/media/ann/STICK"};
         QTest::newRow("trailing slash, doubled slash")
             << QVariant::fromValue(QByteArrayList{QByteArray("/media//ann/STICK/\0", 19)})
             << QStringList{"/media/ann/STICK"};
-        QTest::newRow("UTF-8 and blanks") << MountPointsValue({QString::fromUtf8("/media/ann/Clé USB")})
-                                          << QStringList{QString::fromUtf8("/media/ann/Clé USB")};
-        QTest::newRow("two") << MountPointsValue({"/a", "/b"}) << QStringList{"/a", "/b"};
-        QTest::newRow("none") << MountPointsValue({}) << QStringList();
+        QTest::newRow("UTF-8 and blanks")
+            << TUDisks2Mock::MountPointsValue({QString::fromUtf8("/media/ann/Clé USB")})
+            << QStringList{QString::fromUtf8("/media/ann/Clé USB")};
+        QTest::newRow("two") << TUDisks2Mock::MountPointsValue({"/a", "/b"}) << QStringList{"/a", "/b"};
+        QTest::newRow("none") << TUDisks2Mock::MountPointsValue({}) << QStringList();
         QTest::newRow("relative or empty dropped")
             << QVariant::fromValue(QByteArrayList{QByteArray("x\0", 2), QByteArray("\0", 1)})
             << QStringList();
         QTest::newRow("inside a variant")
-            << QVariant::fromValue(QDBusVariant(MountPointsValue({"/m"}))) << QStringList{"/m"};
+            << QVariant::fromValue(QDBusVariant(TUDisks2Mock::MountPointsValue({"/m"}))) << QStringList{"/m"};
         QTest::newRow("a list of byte arrays as variants")
             << QVariant(QVariantList{QByteArray("/v\0", 3)}) << QStringList{"/v"};
         QTest::newRow("wrong type") << QVariant(QStringLiteral("/media/x")) << QStringList();
@@ -435,9 +330,9 @@ private slots:
         const QString stick = drives.Base() + QStringLiteral("/media/stick");
         drives.AddDrive('E', stick, QStringLiteral("bus=USB"));
         const QString elsewhere = drives.Base() + QStringLiteral("/media/other");
-        QVERIFY(AddDrive(DrivePath, true, QStringLiteral("usb")));
-        QVERIFY(AddFileSystem(BlockPath, DrivePath, {}));
-        QVERIFY(AddFileSystem(OtherBlockPath, DrivePath, {}));
+        QVERIFY(FUDisks2->AddDrive(DrivePath, true, QStringLiteral("usb")));
+        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {}));
+        QVERIFY(FUDisks2->AddFileSystem(OtherBlockPath, DrivePath, {}));
 
         TDriveArrivalListener listener;
         QVERIFY(listener.Start());
@@ -450,7 +345,7 @@ private slots:
         connect(&listener, &TDriveArrivalListener::DriveArrived, this,
                 [&] { knownAtArrival = ToNativePath(QStringLiteral("E:\\")) == stick; });
 
-        QVERIFY(SetMountPoints(BlockPath, {stick + "/"}));
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {stick + "/"}));
         QTRY_COMPARE(arrived.count(), 1);
         QCOMPARE(arrived.at(0).at(0).toString(), QStringLiteral("E:\\"));
         QVERIFY(knownAtArrival);
@@ -458,24 +353,24 @@ private slots:
         // The same mount point again, and a mount that no letter stands for:
         // nothing. Signals of one sender come in order, so once the unmount
         // after them is reported, they have been seen.
-        QVERIFY(SetMountPoints(BlockPath, {stick}));
-        QVERIFY(SetMountPoints(OtherBlockPath, {elsewhere}));
-        QVERIFY(SetMountPoints(BlockPath, {}));
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {stick}));
+        QVERIFY(FUDisks2->SetMountPoints(OtherBlockPath, {elsewhere}));
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {}));
         QTRY_COMPARE(removed.count(), 1);
         QCOMPARE(removed.at(0).at(0).toString(), QStringLiteral("E:\\"));
         QCOMPARE(arrived.count(), 1);
 
         // Unmounted twice is reported once; mounted again is a new arrival;
         // the object going away is a removal.
-        QVERIFY(SetMountPoints(BlockPath, {}));
-        QVERIFY(SetMountPoints(BlockPath, {stick}));
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {}));
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {stick}));
         QTRY_COMPARE(arrived.count(), 2);
         QCOMPARE(removed.count(), 1);
-        QVERIFY(Mock(udisks2::ManagerPath, QStringLiteral("EmitSignal"),
-                     {ObjectManager, QStringLiteral("InterfacesRemoved"), QStringLiteral("oas"),
-                      QVariant::fromValue(QVariantList{
-                          QVariant::fromValue(QDBusObjectPath(BlockPath)),
-                          QStringList{udisks2::BlockInterface, udisks2::FilesystemInterface}})}));
+        QVERIFY(FUDisks2->Mock(udisks2::ManagerPath, QStringLiteral("EmitSignal"),
+                               {ObjectManager, QStringLiteral("InterfacesRemoved"), QStringLiteral("oas"),
+                                QVariant::fromValue(QVariantList{
+                                    QVariant::fromValue(QDBusObjectPath(BlockPath)),
+                                    QStringList{udisks2::BlockInterface, udisks2::FilesystemInterface}})}));
         QTRY_COMPARE(removed.count(), 2);
         QCOMPARE(arrived.count(), 2);
         QCOMPARE(unmounted.count(), 0); // nothing appeared
@@ -489,15 +384,15 @@ private slots:
         test::TTestDrives drives({{'C', QString()}});
         const QString stick = drives.Base() + QStringLiteral("/media/stick");
         drives.AddDrive('E', stick, QStringLiteral("bus=USB"));
-        QVERIFY(AddDrive(DrivePath, true, QStringLiteral("usb")));
-        QVERIFY(AddFileSystem(BlockPath, DrivePath, {stick}));
+        QVERIFY(FUDisks2->AddDrive(DrivePath, true, QStringLiteral("usb")));
+        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {stick}));
 
         TDriveArrivalListener listener;
         QVERIFY(listener.Start());
         QSignalSpy arrived(&listener, &TDriveArrivalListener::DriveArrived);
         QSignalSpy removed(&listener, &TDriveArrivalListener::DriveRemoved);
-        QVERIFY(SetMountPoints(BlockPath, {stick})); // no change
-        QVERIFY(SetMountPoints(BlockPath, {}));
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {stick})); // no change
+        QVERIFY(FUDisks2->SetMountPoints(BlockPath, {}));
         QTRY_COMPARE(removed.count(), 1); // a drive that was there goes
         QCOMPARE(removed.at(0).at(0).toString(), QStringLiteral("E:\\"));
         QCOMPARE(arrived.count(), 0);
@@ -529,25 +424,27 @@ private slots:
         QVERIFY(StartUDisks2());
         test::TTestDrives drives;
         const QString candidateDrive = QStringLiteral("/org/freedesktop/UDisks2/drives/Candidate");
-        QVERIFY(AddDrive(DrivePath, true, QStringLiteral("usb")));
+        QVERIFY(FUDisks2->AddDrive(DrivePath, true, QStringLiteral("usb")));
         if (driveKnown)
-            QVERIFY(AddDrive(candidateDrive, removable, bus));
+            QVERIFY(FUDisks2->AddDrive(candidateDrive, removable, bus));
         TDriveArrivalListener listener;
         QVERIFY(listener.Start());
         QSignalSpy unmounted(&listener, &TDriveArrivalListener::UnmountedFileSystemAppeared);
         QSignalSpy arrived(&listener, &TDriveArrivalListener::DriveArrived);
         if (!driveKnown)
-            QVERIFY(AddDrive(candidateDrive, removable, bus));
-        QVERIFY(AddFileSystem(OtherBlockPath, candidateDrive, {}, hintIgnore));
-        QVERIFY(EmitInterfacesAdded(OtherBlockPath, FileSystemInterfaces(candidateDrive, {}, hintIgnore)));
+            QVERIFY(FUDisks2->AddDrive(candidateDrive, removable, bus));
+        QVERIFY(FUDisks2->AddFileSystem(OtherBlockPath, candidateDrive, {}, hintIgnore));
+        QVERIFY(FUDisks2->EmitInterfacesAdded(
+            OtherBlockPath, TUDisks2Mock::FileSystemInterfaces(candidateDrive, {}, hintIgnore)));
         if (reported) {
             QTRY_COMPARE(unmounted.count(), 1);
             QCOMPARE(unmounted.at(0).at(0).toString(), OtherBlockPath);
             return;
         }
         // A stick after it, as the barrier.
-        QVERIFY(AddFileSystem(BlockPath, DrivePath, {}));
-        QVERIFY(EmitInterfacesAdded(BlockPath, FileSystemInterfaces(DrivePath, {}, false)));
+        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {}));
+        QVERIFY(FUDisks2->EmitInterfacesAdded(BlockPath,
+                                              TUDisks2Mock::FileSystemInterfaces(DrivePath, {}, false)));
         QTRY_COMPARE(unmounted.count(), 1);
         QCOMPARE(unmounted.at(0).at(0).toString(), BlockPath);
         QCOMPARE(arrived.count(), 0);
@@ -561,13 +458,14 @@ private slots:
         test::TTestDrives drives({{'C', QString()}});
         const QString stick = drives.Base() + QStringLiteral("/media/stick");
         drives.AddDrive('F', stick, QStringLiteral("bus=USB"));
-        QVERIFY(AddDrive(DrivePath, true, QStringLiteral("usb")));
+        QVERIFY(FUDisks2->AddDrive(DrivePath, true, QStringLiteral("usb")));
         TDriveArrivalListener listener;
         QVERIFY(listener.Start());
         QSignalSpy unmounted(&listener, &TDriveArrivalListener::UnmountedFileSystemAppeared);
         QSignalSpy arrived(&listener, &TDriveArrivalListener::DriveArrived);
-        QVERIFY(AddFileSystem(BlockPath, DrivePath, {stick}));
-        QVERIFY(EmitInterfacesAdded(BlockPath, FileSystemInterfaces(DrivePath, {stick}, false)));
+        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {stick}));
+        QVERIFY(FUDisks2->EmitInterfacesAdded(BlockPath,
+                                              TUDisks2Mock::FileSystemInterfaces(DrivePath, {stick}, false)));
         QTRY_COMPARE(arrived.count(), 1);
         QCOMPARE(arrived.at(0).at(0).toString(), QStringLiteral("F:\\"));
         QCOMPARE(unmounted.count(), 0);
@@ -585,20 +483,20 @@ private slots:
         const QString second = drives.Base() + QStringLiteral("/media/second");
         drives.AddDrive('E', first, QStringLiteral("bus=USB"));
         drives.AddDrive('F', second, QStringLiteral("bus=USB"));
-        QVERIFY(AddDrive(DrivePath, true, QStringLiteral("usb")));
-        QVERIFY(AddFileSystem(BlockPath, DrivePath, {first}));
-        QVERIFY(Mock(udisks2::ManagerPath, QStringLiteral("AddMethod"),
-                     {QString(), QStringLiteral("Restart"), QString(), QString(),
-                      QStringLiteral("self.connection.release_name('%1')\n"
-                                     "self.connection.request_name('%1')")
-                          .arg(udisks2::Service)}));
+        QVERIFY(FUDisks2->AddDrive(DrivePath, true, QStringLiteral("usb")));
+        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {first}));
+        QVERIFY(FUDisks2->Mock(udisks2::ManagerPath, QStringLiteral("AddMethod"),
+                               {QString(), QStringLiteral("Restart"), QString(), QString(),
+                                QStringLiteral("self.connection.release_name('%1')\n"
+                                               "self.connection.request_name('%1')")
+                                    .arg(udisks2::Service)}));
         TDriveArrivalListener listener;
         QVERIFY(listener.Start());
         QSignalSpy arrived(&listener, &TDriveArrivalListener::DriveArrived);
         QSignalSpy removed(&listener, &TDriveArrivalListener::DriveRemoved);
         // Meanwhile (no signals): the first stick went, the second came.
-        QVERIFY(Mock(udisks2::ManagerPath, QStringLiteral("RemoveObject"), {BlockPath}));
-        QVERIFY(AddFileSystem(OtherBlockPath, DrivePath, {second}));
+        QVERIFY(FUDisks2->Mock(udisks2::ManagerPath, QStringLiteral("RemoveObject"), {BlockPath}));
+        QVERIFY(FUDisks2->AddFileSystem(OtherBlockPath, DrivePath, {second}));
         QVERIFY(
             FBus->CallOk(udisks2::Service, udisks2::ManagerPath, ObjectManager, QStringLiteral("Restart")));
         QTRY_COMPARE(arrived.count(), 1);
@@ -616,20 +514,11 @@ private slots:
         test::TTestDrives drives({{'C', QString()}});
         const QString stick = drives.Base() + QStringLiteral("/media/stick");
         drives.AddDrive('E', stick, QStringLiteral("bus=USB"));
-        QVERIFY(AddDrive(DrivePath, true, QStringLiteral("usb")));
-        QVERIFY(AddFileSystem(BlockPath, DrivePath, {}));
+        QVERIFY(FUDisks2->AddDrive(DrivePath, true, QStringLiteral("usb")));
+        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {}));
         // Like UDisks2: Mount sets MountPoints (PropertiesChanged) and
         // returns the mount point; Unmount empties them.
-        const QString setPoints =
-            QStringLiteral("self.Set('%1', 'MountPoints', dbus.Array(%2, signature='ay'))\n")
-                .arg(udisks2::FilesystemInterface);
-        const QList<TMockMethod> methods{
-            {QStringLiteral("Mount"), QStringLiteral("a{sv}"), QStringLiteral("s"),
-             setPoints.arg(QStringLiteral("[dbus.ByteArray(b'%1\\0')]").arg(stick)) +
-                 QStringLiteral("ret = '%1'").arg(stick)},
-            {QStringLiteral("Unmount"), QStringLiteral("a{sv}"), QString(), setPoints.arg("[]")}};
-        QVERIFY(Mock(BlockPath, QStringLiteral("AddMethods"),
-                     {udisks2::FilesystemInterface, QVariant::fromValue(methods)}));
+        QVERIFY(FUDisks2->AddMountMethods(BlockPath, stick));
 
         TDriveArrivalListener listener;
         QVERIFY(listener.Start());
