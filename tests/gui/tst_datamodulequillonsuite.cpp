@@ -274,6 +274,14 @@ void TestDataModuleQuillonSuite::schedulesRunInTheConsoleOfTheirDrive()
     };
     add(job, stTime);
     add(QStringLiteral("E:\\Config\\Gone.Zja"), stTime);
+    // A second stick with a job due at the same time.
+    drives.Drives.AddDrive('F', drives.Drives.Base() + QStringLiteral("/f"), QStringLiteral("bus=USB"));
+    QDir().mkpath(drives.Drives.Native('F', QStringLiteral("Config")));
+    QDir().mkpath(drives.Drives.Native('F', QStringLiteral("Backup")));
+    add(SaveArchiveJob(QStringLiteral("F:\\Config\\Backup2.Zja"), amIncremental, amPcToUsb,
+                       QStringLiteral("F:\\Backup\\"), {QStringLiteral("C:\\Docs\\")},
+                       QStringLiteral("Other")),
+        stTime);
 
     TDateTime now = EncodeDateTime(QDate(2026, 5, 4), QTime(9, 59, 30));
     TDataModuleQuillonSuite::TOptions options = TrayOptions(false, nullptr, &database);
@@ -300,16 +308,24 @@ void TestDataModuleQuillonSuite::schedulesRunInTheConsoleOfTheirDrive()
 
     now = EncodeDateTime(QDate(2026, 5, 4), QTime(10, 0, 20));
     tray.ScheduleTimerTick();
-    QCOMPARE(TNewDrive::OpenConsoles().size(), 1);
+    // Each job in the console of its own drive.
+    QCOMPARE(TNewDrive::OpenConsoles().size(), 2);
     TNewDrive *console = TNewDrive::OpenConsoles().constFirst();
+    TNewDrive *other = TNewDrive::OpenConsoles().constLast();
     QCOMPARE(console->DriveLetter(), QStringLiteral("E:\\"));
+    QCOMPARE(other->DriveLetter(), QStringLiteral("F:\\"));
     QVERIFY(WaitForEnd(*console->ThreadState()));
+    QVERIFY(WaitForEnd(*other->ThreadState()));
+    QCOMPARE(console->ThreadState()->tabText(1), QStringLiteral("My Backup"));
+    QCOMPARE(other->ThreadState()->tabText(1), QStringLiteral("Other"));
     QCOMPARE(test::ReadAt(QStringLiteral("E:\\Backup\\C\\Docs\\a.txt")), QByteArray("alpha"));
+    QCOMPARE(test::ReadAt(QStringLiteral("F:\\Backup\\C\\Docs\\a.txt")), QByteArray("alpha"));
     QCOMPARE(asked,
              QStringList{QStringLiteral("File Not Found")}); // a scheduled run ends without its message
     QCOMPARE(console->ThreadState()->count(), 2);
 
     // Plugged in: the drive-insertion job runs in the same console.
+    delete other;
     add(job, stDriveInsertion);
     test::PutAt(QStringLiteral("C:\\Docs\\c.txt"), "gamma");
     tray.RunDriveSchedules(QStringLiteral("E:\\"));
