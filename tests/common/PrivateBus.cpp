@@ -1,5 +1,8 @@
 #include "PrivateBus.h"
 
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDebug>
 #include <QStandardPaths>
 #include <QTest>
@@ -7,8 +10,27 @@
 namespace trovalo::test {
 
 namespace {
-const QString Python = QStringLiteral("/usr/bin/python3");
+// A value of a D-Bus answer as text; a structure or array as "a, b".
+QString Text(const QVariant &value)
+{
+    if (value.canConvert<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    if (value.canConvert<QDBusVariant>())
+        return Text(value.value<QDBusVariant>().variant());
+    if (!value.canConvert<QDBusArgument>())
+        return value.toString();
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    const bool structure = argument.currentType() == QDBusArgument::StructureType;
+    structure ? argument.beginStructure() : argument.beginArray();
+    QStringList parts;
+    while (!argument.atEnd())
+        parts << Text(argument.asVariant());
+    structure ? argument.endStructure() : argument.endArray();
+    return parts.join(QStringLiteral(", "));
 }
+
+const QString Python = QStringLiteral("/usr/bin/python3");
+} // namespace
 
 TPrivateBus::~TPrivateBus()
 {
@@ -132,6 +154,28 @@ bool TPrivateBus::CallOk(const QString &service, const QString &path, const QStr
         return true;
     qWarning().noquote() << method << "on" << path << "failed:" << reply.errorName() << reply.errorMessage();
     return false;
+}
+
+QStringList TPrivateBus::Rows(const QDBusMessage &reply)
+{
+    QStringList rows;
+    const QDBusArgument array = reply.arguments().value(0).value<QDBusArgument>();
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return rows;
+    array.beginArray();
+    while (!array.atEnd())
+        rows << Text(array.asVariant());
+    array.endArray();
+    return rows;
+}
+
+QStringList TPrivateBus::MethodCalls(const QString &service, const QString &path, const QString &method) const
+{
+    QStringList calls;
+    for (const QString &call : Rows(Call(service, path, QStringLiteral("org.freedesktop.DBus.Mock"),
+                                         QStringLiteral("GetMethodCalls"), {method})))
+        calls << call.section(QStringLiteral(", "), 1); // without its time
+    return calls;
 }
 
 } // namespace trovalo::test

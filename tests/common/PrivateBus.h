@@ -49,6 +49,12 @@ public:
     bool CallOk(const QString &service, const QString &path, const QString &interface, const QString &method,
                 const QVariantList &arguments = {}) const;
     bool HasOwner(const QString &busName) const;
+    // The calls a dbusmock object received (GetMethodCalls), each as its
+    // arguments "a, b".
+    QStringList MethodCalls(const QString &service, const QString &path, const QString &method) const;
+    // The elements of the D-Bus array an answer begins with, as text (a
+    // structure or array as "a, b"); none for an error.
+    static QStringList Rows(const QDBusMessage &reply);
     QDBusConnection Connection() const;
 
 private:

@@ -116,21 +116,7 @@ TUDisks2Mock::TInterfaces TUDisks2Mock::FileSystemInterfaces(const QString &driv
 
 int TUDisks2Mock::Calls(const QString &path, const QString &method) const
 {
-    const QDBusMessage reply =
-        FBus.Call(udisks2::Service, path, MockInterface, QStringLiteral("GetMethodCalls"), {method});
-    int calls = 0;
-    const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        qulonglong time = 0;
-        QVariantList arguments;
-        list.beginStructure();
-        list >> time >> arguments;
-        list.endStructure();
-        ++calls;
-    }
-    list.endArray();
-    return calls;
+    return int(FBus.MethodCalls(udisks2::Service, path, method).size());
 }
 
 QVariant TUDisks2Mock::MountPointsValue(const QStringList &points)

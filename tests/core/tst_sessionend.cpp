@@ -30,39 +30,6 @@ QString Raise(const QString &errorName)
     return QStringLiteral("raise dbus.exceptions.DBusException('Refused', name='%1')").arg(errorName);
 }
 
-// A value of a D-Bus answer as text; a structure or array as "a, b".
-QString Text(const QVariant &value)
-{
-    if (value.canConvert<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    if (value.canConvert<QDBusVariant>())
-        return Text(value.value<QDBusVariant>().variant());
-    if (!value.canConvert<QDBusArgument>())
-        return value.toString();
-    const QDBusArgument argument = value.value<QDBusArgument>();
-    const bool structure = argument.currentType() == QDBusArgument::StructureType;
-    structure ? argument.beginStructure() : argument.beginArray();
-    QStringList parts;
-    while (!argument.atEnd())
-        parts << Text(argument.asVariant());
-    structure ? argument.endStructure() : argument.endArray();
-    return parts.join(QStringLiteral(", "));
-}
-
-// The elements of the D-Bus array an answer begins with, as text.
-QStringList Rows(const QDBusMessage &reply)
-{
-    QStringList rows;
-    const QDBusArgument array = reply.arguments().value(0).value<QDBusArgument>();
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return rows;
-    array.beginArray();
-    while (!array.atEnd())
-        rows << Text(array.asVariant());
-    array.endArray();
-    return rows;
-}
-
 } // namespace
 
 class TestSessionEnd : public QObject
@@ -103,19 +70,16 @@ class TestSessionEnd : public QObject
         return FBus.CallOk(service, path, MockInterface, QStringLiteral("EmitSignal"),
                            {interface, name, signature, QVariant(arguments)});
     }
-    // The calls a stand-in received, each as its arguments "a, b".
     QStringList Calls(const QString &service, const QString &path, const QString &method) const
     {
-        QStringList calls;
-        for (const QString &call : Rows(FBus.Call(service, path, MockInterface, "GetMethodCalls", {method})))
-            calls << call.section(QStringLiteral(", "), 1); // without its time
-        return calls;
+        return FBus.MethodCalls(service, path, method);
     }
     // logind's inhibitors as "what, who, why, mode".
     QStringList Inhibitors() const
     {
         QStringList inhibitors;
-        for (const QString &row : Rows(FBus.Call(Login1, Login1Path, Login1Manager, "ListInhibitors")))
+        for (const QString &row :
+             test::TPrivateBus::Rows(FBus.Call(Login1, Login1Path, Login1Manager, "ListInhibitors")))
             inhibitors << row.section(QStringLiteral(", "), 0, 3);
         return inhibitors;
     }

@@ -49,40 +49,17 @@ class TestSessionEndWatcher : public QObject
     // The modes of the inhibitors the stand-in logind holds ("delay", "block").
     QStringList InhibitorModes() const
     {
-        const QDBusMessage reply = Bus.Call(Login1, Login1Path, Manager, QStringLiteral("ListInhibitors"));
         QStringList modes;
-        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
-        list.beginArray();
-        while (!list.atEnd()) {
-            QString what, who, why, mode;
-            uint uid = 0, pid = 0;
-            list.beginStructure();
-            list >> what >> who >> why >> mode >> uid >> pid;
-            list.endStructure();
-            modes << mode;
-        }
-        list.endArray();
+        for (const QString &row :
+             TPrivateBus::Rows(Bus.Call(Login1, Login1Path, Manager, QStringLiteral("ListInhibitors"))))
+            modes << row.section(QStringLiteral(", "), 3, 3);
         modes.sort();
         return modes;
     }
 
-    int PowerOffCalls() const
+    qsizetype PowerOffCalls() const
     {
-        const QDBusMessage reply = Bus.Call(Login1, Login1Path, Mock, QStringLiteral("GetMethodCalls"),
-                                            {QStringLiteral("PowerOff")});
-        int calls = 0;
-        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
-        list.beginArray();
-        while (!list.atEnd()) {
-            qulonglong time = 0;
-            QVariantList arguments;
-            list.beginStructure();
-            list >> time >> arguments;
-            list.endStructure();
-            ++calls;
-        }
-        list.endArray();
-        return calls;
+        return Bus.MethodCalls(Login1, Login1Path, QStringLiteral("PowerOff")).size();
     }
 
     void Announce(bool starting)
