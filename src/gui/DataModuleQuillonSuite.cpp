@@ -215,6 +215,9 @@ void TDataModuleQuillonSuite::StartWatching()
         };
         FSessionEnd = std::make_unique<TSessionEndWatcher>(std::move(hooks));
         FSessionEnd->Start(true, ProgramApplicationId);
+        // The session manager ends the session now: leave as Exit does.
+        connect(FSessionEnd.get(), &TSessionEndWatcher::SessionEnding, this,
+                [] { QCoreApplication::exit(0); });
         if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
             connect(application, &QGuiApplication::commitDataRequest, this,
                     &TDataModuleQuillonSuite::SessionQuery, Qt::DirectConnection);

@@ -1,4 +1,5 @@
 #include "PrivateBus.h"
+#include "ScopedEnv.h"
 
 #include "control/SessionEndWatcher.h"
 
@@ -125,15 +126,23 @@ private slots:
         QTest::addColumn<int>("runningBefore");
         QTest::addColumn<int>("startedBySchedules");
         QTest::addColumn<bool>("cancelled");
-        QTest::newRow("a job ran already") << 1 << 0 << false;
-        QTest::newRow("the shut-down schedules started two") << 0 << 2 << false;
-        QTest::newRow("cancelled while they run") << 1 << 1 << true;
+        QTest::addColumn<QString>("canPowerOff");
+        QTest::newRow("a job ran already") << 1 << 0 << false << "yes";
+        QTest::newRow("the shut-down schedules started two") << 0 << 2 << false << "yes";
+        QTest::newRow("cancelled while they run") << 1 << 1 << true << "yes";
+        // Other users are logged in: the user's own session ends instead.
+        QTest::newRow("power-off refused: logs off") << 1 << 0 << false << "no";
     }
     void refusedEndPowersOffOnceAfterTheLastJob()
     {
         QFETCH(int, runningBefore);
         QFETCH(int, startedBySchedules);
         QFETCH(bool, cancelled);
+        QFETCH(QString, canPowerOff);
+        QVERIFY(Bus.CallOk(Login1, Login1Path, Mock, QStringLiteral("AddMethod"),
+                           {Manager, QStringLiteral("CanPowerOff"), QString(), QStringLiteral("s"),
+                            QStringLiteral("ret = '%1'").arg(canPowerOff)}));
+        const test::TScopedEnv session("XDG_SESSION_ID", QStringLiteral("c7"));
         TProgram program;
         program.Running = runningBefore;
         program.JobsStartedByShutdownSchedules = startedBySchedules;
@@ -161,8 +170,12 @@ private slots:
         watcher.JobsChanged();
         QTRY_VERIFY(!InhibitorModes().contains(QStringLiteral("block")));
         watcher.JobsChanged();
-        QCOMPARE(PowerOffCalls(), cancelled ? 0 : 1);
-        QCOMPARE(carriedOut.size(), cancelled ? 0 : 1);
+        const bool ends = !cancelled;
+        const bool powersOff = ends && canPowerOff == QLatin1String("yes");
+        QCOMPARE(PowerOffCalls(), powersOff ? 1 : 0);
+        QCOMPARE(Bus.MethodCalls(Login1, Login1Path, QStringLiteral("TerminateSession")),
+                 ends && !powersOff ? QStringList{QStringLiteral("c7")} : QStringList());
+        QCOMPARE(carriedOut.size(), ends ? 1 : 0);
         if (!cancelled)
             QCOMPARE(carriedOut.first().at(0).toBool(), true);
     }

@@ -110,14 +110,23 @@ void TSessionEndWatcher::EndNow()
 {
     QString error;
     bool ok = false;
-    if (FPolicy.LogOff()) {
-        qCInfo(LogSession) << "The last job has ended: logging off";
-        ok = LogOutOfDesktop(&error);
-    } else {
+    if (!FPolicy.LogOff()) {
         qCInfo(LogSession) << "The last job has ended: powering off";
         ok = FLogind && FLogind->PowerOff(&error);
         if (!FLogind)
             error = QStringLiteral("logind is not running");
+    }
+    // Asked to log off, or not allowed to power off (other users are logged
+    // in, or it needs a password nobody is there to type): the user's session
+    // ends either way, as the user asked.
+    if (!ok) {
+        if (!error.isEmpty())
+            qCInfo(LogSession).noquote() << "Not powered off:" << error << "- logging off instead";
+        else
+            qCInfo(LogSession) << "The last job has ended: logging off";
+        QString logOffError;
+        ok = LogOutOfDesktop(&logOffError);
+        error = error.isEmpty() ? logOffError : error + QStringLiteral("; ") + logOffError;
     }
     if (!ok)
         qCWarning(LogSession).noquote() << "The session could not be ended:" << error;

@@ -22,8 +22,9 @@ class TLogindClient;
 //    schedules start; the delay (5 s by default) lets them start, not end;
 //  - a query of the program's own (X11 session management): QueryEnd.
 // While jobs run, logind's block lock holds a shut-down back. Once the last
-// job of a refused end is done, the computer is powered off (or the user
-// logged off). A cancelled end resets everything. Interface thread only.
+// job of a refused end is done, the computer is powered off; the user is
+// logged off instead when a log-off was asked for or logind refuses the
+// power-off. A cancelled end resets everything. Interface thread only.
 class TSessionEndWatcher : public QObject
 {
     Q_OBJECT
