@@ -168,7 +168,10 @@ private:
     // The run's own lines, each marked with its schedule.
     void Forward(QProcess *process, bool all)
     {
-        TRun &run = FRuns[process];
+        const auto found = FRuns.find(process);
+        if (found == FRuns.end())
+            return;
+        TRun &run = found->second;
         run.Pending += process->readAllStandardOutput();
         qsizetype end;
         while ((end = run.Pending.indexOf('\n')) >= 0 || (all && !run.Pending.isEmpty())) {
