@@ -53,8 +53,7 @@ public:
         QStringList details;
         for (const QString &item : missing)
             details << QStringLiteral("  missing: ") + WithNative(item);
-        return FAsker.Ask(QStringLiteral("Folder Missing"), MissingItemsQuestion, details,
-                          sourcesLeft > 0);
+        return FAsker.Ask(QStringLiteral("Folder Missing"), MissingItemsQuestion, details, sourcesLeft > 0);
     }
 
 private:

@@ -143,8 +143,9 @@ int TArchiveJobLauncher::SourcesLeft(const TArchiveData &job)
 {
     const QStringList folders = job.FolderList();
     const QStringList files = job.FileList();
-    return int(std::count_if(folders.cbegin(), folders.cend(), [](const QString &f) { return PathExists(f); }) +
-               std::count_if(files.cbegin(), files.cend(), [](const QString &f) { return FileExists(f); }));
+    return int(
+        std::count_if(folders.cbegin(), folders.cend(), [](const QString &f) { return PathExists(f); }) +
+        std::count_if(files.cbegin(), files.cend(), [](const QString &f) { return FileExists(f); }));
 }
 
 QStringList TArchiveJobLauncher::MissingItems(const TArchiveData &job, const QString &destination)
