@@ -379,6 +379,9 @@ void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()
     QCOMPARE(rows.value("rows").toArray().size(), 3);
     QCOMPARE(rows.value("rows").toArray().at(2).toArray(), QJsonArray({"Backup To USB", "gamma"}));
     QCOMPARE(rows.value("selected").toArray(), QJsonArray());
+    FList->topLevelItem(2)->setData(0, Qt::UserRole + 1, 2);
+    QCOMPARE(Run(R"({"cmd":"rows","path":"Console/ListView1","role":257})").value("rows").toArray().at(2),
+             QJsonArray({"2", ""}));
 
     QCOMPARE(Run(R"({"cmd":"select","path":"Console/ListView1","match":"beta"})").value("row").toInt(), 1);
     QCOMPARE(FList->currentItem(), FList->topLevelItem(1));

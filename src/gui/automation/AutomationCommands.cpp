@@ -236,6 +236,8 @@ QJsonObject Objects(const QJsonObject &request)
     return Ok({{QStringLiteral("objects"), objects}});
 }
 
+// The cells' texts, or with "role" (a number) the cells' data of that item
+// role, such as the console's schedule mark or a check box column's state.
 QJsonObject Rows(const QJsonObject &request)
 {
     QString error;
@@ -247,6 +249,7 @@ QJsonObject Rows(const QJsonObject &request)
         return Ok({{QStringLiteral("headers"), QJsonArray()}, {QStringLiteral("rows"), QJsonArray()}});
     const QModelIndex root = view->rootIndex();
     const int columns = model->columnCount(root);
+    const int role = request.value(QStringLiteral("role")).toInt(Qt::DisplayRole);
     QJsonArray headers;
     for (int column = 0; column < columns; ++column)
         headers.append(model->headerData(column, Qt::Horizontal).toString());
@@ -254,7 +257,7 @@ QJsonObject Rows(const QJsonObject &request)
     for (int row = 0; row < model->rowCount(root); ++row) {
         QJsonArray cells;
         for (int column = 0; column < columns; ++column)
-            cells.append(model->data(model->index(row, column, root)).toString());
+            cells.append(model->data(model->index(row, column, root), role).toString());
         rows.append(cells);
         if (view->selectionModel() && view->selectionModel()->isRowSelected(row, root))
             selected.append(row);
