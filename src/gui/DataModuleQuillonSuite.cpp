@@ -29,6 +29,7 @@
 #include "platform/FileSystem.h"
 #include "platform/JobRunLock.h"
 #include "platform/ScheduleRunnerLock.h"
+#include "schedules/ScheduleForm.h"
 #include "tray/DrivePicture.h"
 #include "tray/SliderForm.h"
 
@@ -156,10 +157,8 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
     FTimerAlert->start();
 
     if (FOptions.ProgramDatabase && TakeScheduleLock()) {
-        FScheduleRunner = std::make_unique<TScheduleRunner>(
-            *FOptions.ProgramDatabase, *FOptions.ProgramData,
-            FOptions.Clock ? FOptions.Clock
-                           : TScheduleClock([this] { return DateTimeNow() + FScheduleClockShift; }));
+        FScheduleRunner = std::make_unique<TScheduleRunner>(*FOptions.ProgramDatabase, *FOptions.ProgramData,
+                                                            [this] { return ScheduleNow(); });
         FScheduleTimer = new QTimer(this);
         FScheduleTimer->setObjectName(QStringLiteral("ScheduleTimer"));
         FScheduleTimer->setInterval(1000);
@@ -282,10 +281,11 @@ void TDataModuleQuillonSuite::BuildMenu()
     connect(FOpenDrive, &QAction::triggered, this, &TDataModuleQuillonSuite::OpenDriveAction);
     FTrayMenu->setDefaultAction(FOpenDrive);
     FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
-    // The options, schedule and update windows come later; their items are
-    // there but disabled so the menu already has its final shape.
+    // The options and update windows come later; their items are there but
+    // disabled so the menu already has its final shape.
     AddItem("Settings1", QStringLiteral("Options"), QKeySequence(), false);
-    AddItem("Schedules1", QStringLiteral("Schedules"), QKeySequence(), false);
+    QAction *schedules = AddItem("Schedules1", QStringLiteral("Schedules"), QKeySequence(), true);
+    connect(schedules, &QAction::triggered, this, &TDataModuleQuillonSuite::SchedulesAction);
     FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N11"));
     AddItem("Update1", QStringLiteral("Update"), QKeySequence(), false);
     QAction *manual = AddItem("UsersManual1", QStringLiteral("User's Manual"), QKeySequence(), true);
@@ -681,13 +681,40 @@ void TDataModuleQuillonSuite::OpenDriveAction()
     }
 }
 
-// The options, schedule and update windows are built in later steps; their
-// menu items stay disabled until then.
+// The options and update windows are built in later steps; their menu
+// items stay disabled until then.
 void TDataModuleQuillonSuite::OptionsAction()
 {}
 
+double TDataModuleQuillonSuite::ScheduleNow() const
+{
+    return FOptions.Clock ? FOptions.Clock() : DateTimeNow() + FScheduleClockShift;
+}
+
+TScheduleForm *TDataModuleQuillonSuite::ScheduleForm()
+{
+    if (!FScheduleForm && FOptions.ProgramDatabase) {
+        FScheduleForm =
+            std::make_unique<TScheduleForm>(*FOptions.ProgramDatabase, [this] { return ScheduleNow(); });
+        connect(FScheduleForm.get(), &TScheduleForm::Hidden, this,
+                [this] { FreeViewForm(FScheduleForm.get()); });
+    }
+    return FScheduleForm.get();
+}
+
 void TDataModuleQuillonSuite::SchedulesAction()
-{}
+{
+    TScheduleForm *form = ScheduleForm();
+    if (!form) {
+        ShowInfoDialog(QStringLiteral("The schedules cannot be shown: the program database could not be "
+                                      "opened at start-up."),
+                       QStringLiteral("Schedules"), ProgramTitle, mtError);
+        return;
+    }
+    if (!FFormList.contains(form))
+        AddViewForm(form);
+    BringFormToFront(form);
+}
 
 void TDataModuleQuillonSuite::UpdateAction()
 {}

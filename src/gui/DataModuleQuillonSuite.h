@@ -29,6 +29,7 @@ class TArchiveData;
 class TProgramData;
 class TProgramDatabase;
 class TDriveArrivalListener;
+class TScheduleForm;
 class TScheduleRunner;
 class TScheduleRunnerLock;
 class TSessionEndWatcher;
@@ -103,6 +104,13 @@ public:
     void BringFormToFront(QWidget *Form);
     bool AddViewForm(QWidget *Form);
     bool FreeViewForm(QWidget *Form);
+
+    // The schedule editor, made on first use; null without a program
+    // database. "Schedules" shows it and brings it to the front.
+    TScheduleForm *ScheduleForm();
+    // The time the schedules are computed from (the runner's and the
+    // editor's clock).
+    double ScheduleNow() const;
 
     // Menu actions, shared by the tray menu and the consoles' main menus.
     void OpenDriveAction();
@@ -234,6 +242,7 @@ private:
     QString FSchedulesElsewhere;
     std::unique_ptr<TDriveArrivalListener> FArrival;
     std::unique_ptr<TSessionEndWatcher> FSessionEnd;
+    std::unique_ptr<TScheduleForm> FScheduleForm;
     double FScheduleClockShift = 0;
     QList<QIcon> FTrayImages;
     int FTrayImageIndex = 0;

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -62,6 +64,7 @@ private slots:
     void refusedRequestsChangeNothing_data();
     void refusedRequestsChangeNothing();
     void rowsAreReadSelectedAndDoubleClicked();
+    void comboAndSpinBoxAreSetAsTheUserSetsThem();
     void fileDialogTakesThePathAsTyped();
     void serverAnswersLineByLineOnAPrivateSocket();
 
@@ -69,12 +72,15 @@ private:
     std::unique_ptr<QWidget> FWindow;
     std::unique_ptr<QMenu> FMenu;
     QTreeWidget *FList = nullptr;
+    QComboBox *FCombo = nullptr;
+    QSpinBox *FSpin = nullptr;
+    int FPicks = 0;
     int FGoClicks = 0, FDisabledClicks = 0, FExitTriggers = 0;
 };
 
 void TestAutomationCommands::init()
 {
-    FGoClicks = FDisabledClicks = FExitTriggers = 0;
+    FGoClicks = FDisabledClicks = FExitTriggers = FPicks = 0;
     FWindow = std::make_unique<QWidget>();
     FWindow->setObjectName(QStringLiteral("Console"));
     FWindow->setWindowTitle(QStringLiteral("New Drive Detected. E:\\"));
@@ -113,8 +119,16 @@ void TestAutomationCommands::init()
     FList->setHeaderLabels({QStringLiteral("Type"), QStringLiteral("Job Name")});
     for (const QString &name : {QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")})
         FList->addTopLevelItem(new QTreeWidgetItem({QStringLiteral("Backup To USB"), name}));
-    for (QWidget *widget :
-         std::initializer_list<QWidget *>{label, plain, check, bar, edit, disabled, tabs, FList})
+    FCombo = new QComboBox(FWindow.get());
+    FCombo->setObjectName(QStringLiteral("ComboBoxMode"));
+    FCombo->addItems({QStringLiteral("Weekly"), QStringLiteral("Monthly"), QStringLiteral("Yearly")});
+    FCombo->setCurrentIndex(1);
+    connect(FCombo, &QComboBox::activated, this, [this] { ++FPicks; });
+    FSpin = new QSpinBox(FWindow.get());
+    FSpin->setObjectName(QStringLiteral("SpinEditH"));
+    FSpin->setRange(-1, 24);
+    for (QWidget *widget : std::initializer_list<QWidget *>{label, plain, check, bar, edit, disabled, tabs,
+                                                            FList, FCombo, FSpin})
         layout->addWidget(widget);
     FWindow->show();
 
@@ -332,6 +346,12 @@ void TestAutomationCommands::refusedRequestsChangeNothing_data()
                                     << "no file dialog is shown";
     QTest::newRow("negative throttle") << R"({"cmd":"throttle","ms":-5})"
                                        << "ms must be 0 to 10000";
+    QTest::newRow("no such item") << R"({"cmd":"choose","path":"Console/ComboBoxMode","text":"Daily"})"
+                                  << "'ComboBoxMode' has no item 'Daily'";
+    QTest::newRow("value out of range") << R"({"cmd":"setvalue","path":"Console/SpinEditH","value":25})"
+                                        << "'SpinEditH' takes a whole number from -1 to 24";
+    QTest::newRow("value not whole") << R"({"cmd":"setvalue","path":"Console/SpinEditH","value":2.5})"
+                                     << "'SpinEditH' takes a whole number from -1 to 24";
     QTest::newRow("unknown command") << R"({"cmd":"explode"})"
                                      << "unknown command 'explode'";
 }
@@ -348,6 +368,8 @@ void TestAutomationCommands::refusedRequestsChangeNothing()
     QCOMPARE(FDisabledClicks, 0);
     QCOMPARE(FGoClicks, 0);
     QCOMPARE(FList->currentItem(), FList->topLevelItem(1));
+    QCOMPARE(FCombo->currentIndex(), 1);
+    QCOMPARE(FSpin->value(), 0);
 }
 
 void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()
@@ -357,6 +379,9 @@ void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()
     QCOMPARE(rows.value("rows").toArray().size(), 3);
     QCOMPARE(rows.value("rows").toArray().at(2).toArray(), QJsonArray({"Backup To USB", "gamma"}));
     QCOMPARE(rows.value("selected").toArray(), QJsonArray());
+    FList->topLevelItem(2)->setData(0, Qt::UserRole + 1, 2);
+    QCOMPARE(Run(R"({"cmd":"rows","path":"Console/ListView1","role":257})").value("rows").toArray().at(2),
+             QJsonArray({"2", ""}));
 
     QCOMPARE(Run(R"({"cmd":"select","path":"Console/ListView1","match":"beta"})").value("row").toInt(), 1);
     QCOMPARE(FList->currentItem(), FList->topLevelItem(1));
@@ -378,6 +403,22 @@ void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()
     QVERIFY(Run(R"({"cmd":"activate","path":"Console/ListView1","row":2})").value("ok").toBool());
     QCOMPARE(doubleClicked, nullptr);
     QTRY_COMPARE(doubleClicked, FList->topLevelItem(2));
+}
+
+void TestAutomationCommands::comboAndSpinBoxAreSetAsTheUserSetsThem()
+{
+    QJsonObject reply = Run(R"({"cmd":"choose","path":"Console/ComboBoxMode","text":"Yearly"})");
+    QVERIFY2(reply.value("ok").toBool(), qPrintable(reply.value("error").toString()));
+    QCOMPARE(FCombo->currentIndex(), 2);
+    QCOMPARE(FPicks, 1);
+    reply = Run(R"({"cmd":"setvalue","path":"Console/SpinEditH","value":-1})");
+    QVERIFY2(reply.value("ok").toBool(), qPrintable(reply.value("error").toString()));
+    QCOMPARE(FSpin->value(), -1);
+    QCOMPARE(Run(R"({"cmd":"find","path":"Console/SpinEditH"})").value("value").toInt(), -1);
+    FSpin->setEnabled(false);
+    reply = Run(R"({"cmd":"setvalue","path":"Console/SpinEditH","value":3})");
+    QCOMPARE(reply.value("error").toString(), QStringLiteral("'SpinEditH' is hidden or disabled"));
+    QCOMPARE(FSpin->value(), -1);
 }
 
 void TestAutomationCommands::fileDialogTakesThePathAsTyped()

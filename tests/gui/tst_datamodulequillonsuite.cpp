@@ -435,7 +435,7 @@ void TestDataModuleQuillonSuite::menuItems_data()
     QTest::newRow("Options") << 2 << "Settings1"
                              << "Options" << false << QKeySequence();
     QTest::newRow("Schedules") << 3 << "Schedules1"
-                               << "Schedules" << false << QKeySequence();
+                               << "Schedules" << true << QKeySequence();
     QTest::newRow("separator N11") << 4 << "N11"
                                    << "" << true << QKeySequence();
     QTest::newRow("Update") << 5 << "Update1"
@@ -1265,7 +1265,7 @@ void TestDataModuleQuillonSuite::windowStandsInWithoutNotificationArea()
     }
     QCOMPARE(captions, (QStringList{"Open Drive", "Options", "Schedules", "Update", "User's Manual", "Help",
                                     "About", "Exit"}));
-    QCOMPARE(enabled, (QList<bool>{true, false, false, false, true, true, true, true}));
+    QCOMPARE(enabled, (QList<bool>{true, false, true, false, true, true, true, true}));
 
     // Closing must not leave the program out of reach.
     window->close();

@@ -25,12 +25,14 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextDocumentFragment>
 #include <QThread>
 
 #include <functional>
+#include <limits>
 
 namespace trovalo {
 
@@ -130,6 +132,10 @@ void DescribeWidget(const QWidget *widget, QJsonObject &d)
         d.insert(QStringLiteral("max"), bar->maximum());
     } else if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
         d.insert(QStringLiteral("text"), combo->currentText());
+    } else if (const auto *spin = qobject_cast<const QSpinBox *>(widget)) {
+        d.insert(QStringLiteral("value"), spin->value());
+        d.insert(QStringLiteral("min"), spin->minimum());
+        d.insert(QStringLiteral("max"), spin->maximum());
     } else if (const auto *group = qobject_cast<const QGroupBox *>(widget)) {
         d.insert(QStringLiteral("text"), group->title());
     } else if (const auto *tabs = qobject_cast<const QTabWidget *>(widget)) {
@@ -230,6 +236,8 @@ QJsonObject Objects(const QJsonObject &request)
     return Ok({{QStringLiteral("objects"), objects}});
 }
 
+// The cells' texts, or with "role" (a number) the cells' data of that item
+// role, such as the console's schedule mark or a check box column's state.
 QJsonObject Rows(const QJsonObject &request)
 {
     QString error;
@@ -241,6 +249,7 @@ QJsonObject Rows(const QJsonObject &request)
         return Ok({{QStringLiteral("headers"), QJsonArray()}, {QStringLiteral("rows"), QJsonArray()}});
     const QModelIndex root = view->rootIndex();
     const int columns = model->columnCount(root);
+    const int role = request.value(QStringLiteral("role")).toInt(Qt::DisplayRole);
     QJsonArray headers;
     for (int column = 0; column < columns; ++column)
         headers.append(model->headerData(column, Qt::Horizontal).toString());
@@ -248,7 +257,7 @@ QJsonObject Rows(const QJsonObject &request)
     for (int row = 0; row < model->rowCount(root); ++row) {
         QJsonArray cells;
         for (int column = 0; column < columns; ++column)
-            cells.append(model->data(model->index(row, column, root)).toString());
+            cells.append(model->data(model->index(row, column, root), role).toString());
         rows.append(cells);
         if (view->selectionModel() && view->selectionModel()->isRowSelected(row, root))
             selected.append(row);
@@ -393,6 +402,54 @@ QJsonObject SetText(const QJsonObject &request)
         return Fail(error);
     edit->setText(request.value(QStringLiteral("text")).toString());
     return Ok();
+}
+
+// A control the user can change: visible and enabled.
+template <class T>
+T *FindChangeable(const QJsonObject &request, QString *error)
+{
+    T *control = Find<T>(request, error);
+    if (control && (!control->isVisible() || !control->isEnabled())) {
+        *error = QStringLiteral("'%1' is hidden or disabled").arg(control->objectName());
+        return nullptr;
+    }
+    return control;
+}
+
+// The item of a combo box with that text, picked as the user picks it.
+QJsonObject Choose(const QJsonObject &request)
+{
+    QString error;
+    QComboBox *combo = FindChangeable<QComboBox>(request, &error);
+    if (!combo)
+        return Fail(error);
+    const QString text = request.value(QStringLiteral("text")).toString();
+    const int index = combo->findText(text);
+    if (index < 0)
+        return Fail(QStringLiteral("'%1' has no item '%2'").arg(combo->objectName(), text));
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+    return Ok(TAutomationCommands::Describe(combo));
+}
+
+// A spin box's value, as the user types it; a value out of its range is
+// refused rather than cut.
+QJsonObject SetValue(const QJsonObject &request)
+{
+    QString error;
+    QSpinBox *spin = FindChangeable<QSpinBox>(request, &error);
+    if (!spin)
+        return Fail(error);
+    const QJsonValue value = request.value(QStringLiteral("value"));
+    // toInt gives the default for a number that is not whole.
+    const int number = value.toInt(std::numeric_limits<int>::min());
+    if (number < spin->minimum() || number > spin->maximum())
+        return Fail(QStringLiteral("'%1' takes a whole number from %2 to %3")
+                        .arg(spin->objectName())
+                        .arg(spin->minimum())
+                        .arg(spin->maximum()));
+    spin->setValue(number);
+    return Ok(TAutomationCommands::Describe(spin));
 }
 
 // A folder tree: "item" (a drive-letter path) is made current, or, with
@@ -543,6 +600,8 @@ QJsonObject TAutomationCommands::Execute(const QJsonObject &request)
         {QStringLiteral("activate"), Activate},
         {QStringLiteral("click"), Click},
         {QStringLiteral("settext"), SetText},
+        {QStringLiteral("choose"), Choose},
+        {QStringLiteral("setvalue"), SetValue},
         {QStringLiteral("treepath"), TreePath},
         {QStringLiteral("press"), Press},
         {QStringLiteral("filedialog"), AcceptFile},

@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/VolumeInfo.h"
 #include "progress/ThreadStatuesFrame.h"
+#include "schedules/ScheduleForm.h"
 #include "wizards/BackupWizard.h"
 #include "wizards/MoveWizard.h"
 #include "wizards/RestoreWizard.h"
@@ -357,11 +358,12 @@ void TNewDrive::BuildMenus()
     BindToController(openDrive, &TDataModuleQuillonSuite::OpenDriveAction);
     BindToController(exitProgram, &TDataModuleQuillonSuite::ExitAction);
 
-    // The options window and the schedule list come with their own windows;
-    // until then the items are there and do nothing.
+    // The options window comes with its own window; until then its item is
+    // there and does nothing.
     QAction *options = MakeAction(QStringLiteral("Options1"), QStringLiteral("Options"), settings);
     Schedules1 = MakeAction(QStringLiteral("Schedules1"), QStringLiteral("Schedules"), settings);
     settings->addActions({options, Schedules1});
+    BindToController(Schedules1, &TDataModuleQuillonSuite::SchedulesAction);
 
     QAction *upgrade = MakeAction(QStringLiteral("Upgrade1"), QStringLiteral("Upgrade"), help);
     QAction *manual = MakeAction(QStringLiteral("UsersManual1"), QStringLiteral("User's Manual"), help);
@@ -756,9 +758,17 @@ void TNewDrive::OpenRestore1Click()
     shown->activateWindow();
 }
 
+// Opens the schedule editor on the selected job's schedule, adding one when
+// the job has none.
 void TNewDrive::Schedule1Click()
 {
-    // The schedule list opens here once it exists.
+    const QTreeWidgetItem *row = SelectedRow();
+    TDataModuleQuillonSuite *controller = TDataModuleQuillonSuite::Instance();
+    if (!row || !controller)
+        return;
+    controller->SchedulesAction();
+    if (TScheduleForm *editor = controller->ScheduleForm())
+        editor->AddSchedule(row->text(jcFile));
 }
 
 void TNewDrive::Delete1Click()
