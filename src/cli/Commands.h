@@ -18,6 +18,7 @@ int RunCommand(TCliContext &context);
 int RunsCommand(TCliContext &context);
 int RestoreCommand(TCliContext &context);
 int ServiceCommand(TCliContext &context);
+int ScheduleCommand(TCliContext &context);
 
 // The drive table as "drives" prints it; false when there are no drives.
 bool PrintDriveTable(QTextStream &out);

@@ -30,6 +30,8 @@ const TCommandEntry Commands[] = {
     {"runs", "runs JOBFILE: the runs of a backup job that can be restored", RunsCommand},
     {"restore", "restore JOBFILE [--run N] [--item PATH] [--to FOLDER]: put backed-up files back",
      RestoreCommand},
+    {"schedule", "schedule list|add|remove|enable|disable: the schedules that start jobs by themselves",
+     ScheduleCommand},
     {"service", "service [--conflicts=...]: run the schedules and drive-insertion jobs without windows",
      ServiceCommand},
     {"demo", "walk through what Trovalo does, on two drives made in a temporary folder", DemoCommand},
