@@ -1,5 +1,7 @@
 #include "E2eSteps.h"
 
+#include "CliProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -210,6 +212,26 @@ bool MessageBoxShown(TE2eSession &session)
             return true;
     }
     return false;
+}
+
+QString MakeBackupJob(const TE2eSession &session, const QStringList &sources)
+{
+    QDir().mkpath(session.Drives().Native('E', QStringLiteral("Backup")));
+    QStringList arguments{QStringLiteral("new"),           QStringLiteral("backup"),
+                          QStringLiteral("--direction"),   QStringLiteral("to-usb"),
+                          QStringLiteral("--type"),        QStringLiteral("incremental"),
+                          QStringLiteral("--destination"), QStringLiteral("E:\\Backup"),
+                          QStringLiteral("--name"),        QStringLiteral("Docs")};
+    for (const QString &source : sources)
+        arguments << QStringLiteral("--source") << source;
+    const TCliRun made = RunCli(arguments);
+    if (made.Status != 0) {
+        qWarning() << "trovalo-cli new:" << made.Out << made.Err;
+        return {};
+    }
+    const QStringList jobs =
+        QDir(session.Drives().Native('E', QStringLiteral("Config"))).entryList({QStringLiteral("*.Zja")});
+    return jobs.size() == 1 ? jobs.constFirst() : QString();
 }
 
 } // namespace trovalo::test::e2e

@@ -58,7 +58,22 @@ QJsonValue FindKey(const QJsonValue &value, const QString &key);
 // beside the screenshots; empty when there is not exactly one.
 QString SavedJob(const TE2eSession &session, const QString &pattern);
 
+// A backup job "Docs" of the given computer folders into E:\Backup, made
+// the way a user of the command line makes one; its file name in E:\Config,
+// empty when `new` failed.
+QString MakeBackupJob(const TE2eSession &session, const QStringList &sources);
+
 } // namespace trovalo::test::e2e
+
+// Skips when the machine lacks a tool of the session; fails when it does
+// not start.
+#define START_SESSION(session)                                                                               \
+    do {                                                                                                     \
+        if (const QString missing = TE2eSession::MissingTools(); !missing.isEmpty())                         \
+            QSKIP(qPrintable(missing));                                                                      \
+        QString startError;                                                                                  \
+        QVERIFY2((session).Start(&startError), qPrintable(startError));                                      \
+    } while (false)
 
 #define CHECK_STEP(step)                                                                                     \
     do {                                                                                                     \

@@ -26,28 +26,6 @@ using namespace trovalo::test::e2e;
 
 namespace {
 
-// A backup job of the given computer folders into E:\Backup, made the way a
-// user of the command line makes one. Empty when `new` failed.
-QString MakeBackupJob(const TE2eSession &session, const QStringList &sources)
-{
-    QDir().mkpath(session.Drives().Native('E', QStringLiteral("Backup")));
-    QStringList arguments{QStringLiteral("new"),           QStringLiteral("backup"),
-                          QStringLiteral("--direction"),   QStringLiteral("to-usb"),
-                          QStringLiteral("--type"),        QStringLiteral("incremental"),
-                          QStringLiteral("--destination"), QStringLiteral("E:\\Backup"),
-                          QStringLiteral("--name"),        QStringLiteral("Docs")};
-    for (const QString &source : sources)
-        arguments << QStringLiteral("--source") << source;
-    const test::TCliRun made = test::RunCli(arguments);
-    if (made.Status != 0) {
-        qWarning() << "trovalo-cli new:" << made.Out << made.Err;
-        return {};
-    }
-    const QStringList jobs =
-        QDir(session.Drives().Native('E', QStringLiteral("Config"))).entryList({QStringLiteral("*.Zja")});
-    return jobs.size() == 1 ? jobs.constFirst() : QString();
-}
-
 // Selects the job in the console's list once the search found it, and runs it.
 QString RunJobFromConsole(TE2eSession &session)
 {
@@ -70,14 +48,6 @@ QString RunJobFromConsole(TE2eSession &session)
 }
 
 } // namespace
-
-#define START_SESSION(session)                                                                               \
-    do {                                                                                                     \
-        if (const QString missing = TE2eSession::MissingTools(); !missing.isEmpty())                         \
-            QSKIP(qPrintable(missing));                                                                      \
-        QString startError;                                                                                  \
-        QVERIFY2((session).Start(&startError), qPrintable(startError));                                      \
-    } while (false)
 
 class TestTrayJobs : public QObject
 {
