@@ -1,0 +1,110 @@
+#include "ScopedEnv.h"
+#include "TestDrives.h"
+
+#include "control/ProtectionFolderRule.h"
+#include "platform/DriveTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+
+using namespace trovalo;
+
+namespace {
+
+const QString DataFolder = QStringLiteral("C:\\ProgramData\\Trovalo");
+
+// Drives C: (the computer, with a home folder) and E: (a stick); a second
+// stick F: is mounted inside C:'s tree, as /media/<user>/<label> is.
+struct TComputer
+{
+    test::TTestDrives Drives{{{'C', QString()}, {'E', QStringLiteral("bus=USB")}}};
+    test::TScopedEnv Home{"HOME", Drives.Native('C', QStringLiteral("home/ann"))};
+
+    TComputer()
+    {
+        for (const char *folder : {"home/ann/Old versions", "ProgramData/Trovalo/ConfigData/Backups",
+                                   "ProgramData/Trovalo/Deleted", "Links"})
+            QDir().mkpath(Drives.Native('C', QLatin1String(folder)));
+        QDir().mkpath(Drives.Native('E', QStringLiteral("Deleted")));
+        QFile::link(Drives.Native('C', QStringLiteral("home/ann")),
+                    Drives.Native('C', QStringLiteral("Links/ann")));
+        Drives.AddDrive('F', Drives.Native('C', QStringLiteral("media/ann/STICK")),
+                        QStringLiteral("bus=USB"));
+    }
+};
+
+} // namespace
+
+class TestProtectionFolderRule : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusedAndAllowedFolders_data();
+    void refusedAndAllowedFolders();
+};
+
+void TestProtectionFolderRule::refusedAndAllowedFolders_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("reason"); // part of the refusal; "" when the folder is allowed
+    QTest::newRow("the computer's root") << "C:\\"
+                                         << "it is the root of the drive C:\\";
+    QTest::newRow("a stick's root") << "E:\\"
+                                    << "it is the root of the drive E:\\";
+    QTest::newRow("a stick's root without backslash") << "E:"
+                                                      << "it is the root of the drive E:\\";
+    QTest::newRow("the folder a stick is mounted in") << "C:\\media\\"
+                                                      << "it holds the drive F:\\";
+    QTest::newRow("home") << "C:\\home\\ann\\"
+                          << "it is your home folder";
+    QTest::newRow("home without backslash") << "C:\\home\\ann"
+                                            << "it is your home folder";
+    QTest::newRow("a folder containing home") << "C:\\home\\"
+                                              << "it holds your home folder C:\\home\\ann";
+    QTest::newRow("a link to home") << "C:\\Links\\ann\\"
+                                    << "it is your home folder";
+    QTest::newRow("the data folder") << "C:\\ProgramData\\Trovalo\\"
+                                     << "it is the program's data folder";
+    QTest::newRow("a folder containing the data folder") << "C:\\ProgramData\\"
+                                                         << "it holds the program's data folder";
+    QTest::newRow("ConfigData") << "C:\\ProgramData\\Trovalo\\ConfigData\\"
+                                << "the program keeps its settings there";
+    QTest::newRow("inside ConfigData") << "C:\\ProgramData\\Trovalo\\ConfigData\\Backups\\"
+                                       << "the program keeps its settings there";
+    QTest::newRow("a drive that is not there") << "G:\\Deleted\\"
+                                               << "it is on no drive of this computer";
+    QTest::newRow("nothing set") << ""
+                                 << "no folder is set";
+
+    QTest::newRow("allowed: the default Deleted folder") << "C:\\ProgramData\\Trovalo\\Deleted\\"
+                                                         << "";
+    QTest::newRow("allowed: an ordinary folder in home") << "C:\\home\\ann\\Old versions\\"
+                                                         << "";
+    QTest::newRow("allowed: a folder on a stick") << "E:\\Deleted\\"
+                                                  << "";
+    QTest::newRow("allowed: a folder not made yet") << "C:\\Versions\\Deleted\\"
+                                                    << "";
+}
+
+void TestProtectionFolderRule::refusedAndAllowedFolders()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, reason);
+    TComputer computer;
+    const std::optional<QString> refusal = ProtectionFolderRefusal(folder, DataFolder);
+    if (reason.isEmpty()) {
+        QVERIFY2(!refusal, qPrintable(refusal.value_or(QString())));
+        return;
+    }
+    QVERIFY(refusal);
+    QVERIFY2(refusal->startsWith(folder + QStringLiteral(" cannot be the Deleted File Protection folder: ")),
+             qPrintable(*refusal));
+    QVERIFY2(refusal->contains(reason), qPrintable(*refusal));
+}
+
+QTEST_GUILESS_MAIN(TestProtectionFolderRule)
+#include "tst_protectionfolderrule.moc"
