@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -61,6 +62,7 @@ private slots:
     void pressesHappenAfterTheReply();
     void refusedRequestsChangeNothing_data();
     void refusedRequestsChangeNothing();
+    void spinValueIsTypedIn();
     void rowsAreReadSelectedAndDoubleClicked();
     void fileDialogTakesThePathAsTyped();
     void serverAnswersLineByLineOnAPrivateSocket();
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<QWidget> FWindow;
     std::unique_ptr<QMenu> FMenu;
     QTreeWidget *FList = nullptr;
+    QSpinBox *FSpin = nullptr;
     int FGoClicks = 0, FDisabledClicks = 0, FExitTriggers = 0;
 };
 
@@ -93,6 +96,10 @@ void TestAutomationCommands::init()
     bar->setValue(40);
     auto *edit = new QLineEdit(QStringLiteral("Docs"), FWindow.get());
     edit->setObjectName(QStringLiteral("NameEdit"));
+    FSpin = new QSpinBox(FWindow.get());
+    FSpin->setObjectName(QStringLiteral("seLimit"));
+    FSpin->setRange(100, 6000000);
+    FSpin->setValue(300);
     auto *disabled = new QPushButton(QStringLiteral("Run"), FWindow.get());
     disabled->setObjectName(QStringLiteral("btnRun"));
     disabled->setEnabled(false);
@@ -114,7 +121,7 @@ void TestAutomationCommands::init()
     for (const QString &name : {QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")})
         FList->addTopLevelItem(new QTreeWidgetItem({QStringLiteral("Backup To USB"), name}));
     for (QWidget *widget :
-         std::initializer_list<QWidget *>{label, plain, check, bar, edit, disabled, tabs, FList})
+         std::initializer_list<QWidget *>{label, plain, check, bar, edit, FSpin, disabled, tabs, FList})
         layout->addWidget(widget);
     FWindow->show();
 
@@ -224,6 +231,12 @@ void TestAutomationCommands::controlsAreReadAsTheUserSeesThem_data()
     QTest::newRow("hidden tab's button") << "Console/Page1/BtnGo"
                                          << "visible"
                                          << "false";
+    QTest::newRow("spin edit value") << "Console/seLimit"
+                                     << "value"
+                                     << "300";
+    QTest::newRow("spin edit maximum") << "Console/seLimit"
+                                       << "max"
+                                       << "6000000";
     QTest::newRow("action shortcut") << "TrayMenu/Exit1"
                                      << "shortcut"
                                      << "Ctrl+X";
@@ -332,6 +345,15 @@ void TestAutomationCommands::refusedRequestsChangeNothing_data()
                                     << "no file dialog is shown";
     QTest::newRow("negative throttle") << R"({"cmd":"throttle","ms":-5})"
                                        << "ms must be 0 to 10000";
+    QTest::newRow("spin value below the range") << R"({"cmd":"setvalue","path":"Console/seLimit","value":50})"
+                                                << "value must be a whole number from 100 to 6000000";
+    QTest::newRow("spin value as text") << R"({"cmd":"setvalue","path":"Console/seLimit","value":"3000"})"
+                                        << "value must be a whole number from 100 to 6000000";
+    QTest::newRow("spin value with a fraction")
+        << R"({"cmd":"setvalue","path":"Console/seLimit","value":300.5})"
+        << "value must be a whole number from 100 to 6000000";
+    QTest::newRow("a value for a line edit") << R"({"cmd":"setvalue","path":"Console/NameEdit","value":3})"
+                                             << "'Console/NameEdit' is a QLineEdit";
     QTest::newRow("unknown command") << R"({"cmd":"explode"})"
                                      << "unknown command 'explode'";
 }
@@ -348,6 +370,18 @@ void TestAutomationCommands::refusedRequestsChangeNothing()
     QCOMPARE(FDisabledClicks, 0);
     QCOMPARE(FGoClicks, 0);
     QCOMPARE(FList->currentItem(), FList->topLevelItem(1));
+    QCOMPARE(FSpin->value(), 300);
+}
+
+void TestAutomationCommands::spinValueIsTypedIn()
+{
+    QList<int> changes;
+    connect(FSpin, &QSpinBox::valueChanged, this, [&changes](int value) { changes << value; });
+    const QJsonObject reply = Run(R"({"cmd":"setvalue","path":"Console/seLimit","value":3000})");
+    QVERIFY2(reply.value("ok").toBool(), qPrintable(reply.value("error").toString()));
+    QCOMPARE(reply.value("value").toInt(), 3000);
+    QCOMPARE(FSpin->value(), 3000);
+    QCOMPARE(changes, QList<int>{3000});
 }
 
 void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()

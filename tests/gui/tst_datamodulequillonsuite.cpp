@@ -433,7 +433,7 @@ void TestDataModuleQuillonSuite::menuItems_data()
     QTest::newRow("separator N2") << 1 << "N2"
                                   << "" << true << QKeySequence();
     QTest::newRow("Options") << 2 << "Settings1"
-                             << "Options" << false << QKeySequence();
+                             << "Options" << true << QKeySequence();
     QTest::newRow("Schedules") << 3 << "Schedules1"
                                << "Schedules" << false << QKeySequence();
     QTest::newRow("separator N11") << 4 << "N11"

@@ -25,6 +25,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextDocumentFragment>
@@ -130,6 +131,11 @@ void DescribeWidget(const QWidget *widget, QJsonObject &d)
         d.insert(QStringLiteral("max"), bar->maximum());
     } else if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
         d.insert(QStringLiteral("text"), combo->currentText());
+    } else if (const auto *spin = qobject_cast<const QSpinBox *>(widget)) {
+        d.insert(QStringLiteral("text"), spin->text());
+        d.insert(QStringLiteral("value"), spin->value());
+        d.insert(QStringLiteral("min"), spin->minimum());
+        d.insert(QStringLiteral("max"), spin->maximum());
     } else if (const auto *group = qobject_cast<const QGroupBox *>(widget)) {
         d.insert(QStringLiteral("text"), group->title());
     } else if (const auto *tabs = qobject_cast<const QTabWidget *>(widget)) {
@@ -395,6 +401,27 @@ QJsonObject SetText(const QJsonObject &request)
     return Ok();
 }
 
+// A spin edit takes "value" as if the user had typed it: a value outside
+// its range, which the user cannot type, is refused.
+QJsonObject SetValue(const QJsonObject &request)
+{
+    QString error;
+    QSpinBox *spin = Find<QSpinBox>(request, &error);
+    if (!spin)
+        return Fail(error);
+    if (!spin->isVisible() || !spin->isEnabled())
+        return Fail(QStringLiteral("'%1' is hidden or disabled").arg(spin->objectName()));
+    const QJsonValue value = request.value(QStringLiteral("value"));
+    const double number = value.toDouble(-1);
+    if (!value.isDouble() || number != double(qint64(number)) || number < spin->minimum() ||
+        number > spin->maximum())
+        return Fail(QStringLiteral("value must be a whole number from %1 to %2")
+                        .arg(spin->minimum())
+                        .arg(spin->maximum()));
+    spin->setValue(int(number));
+    return Ok(TAutomationCommands::Describe(spin));
+}
+
 // A folder tree: "item" (a drive-letter path) is made current, or, with
 // "check", checked or unchecked with everything below it.
 QJsonObject TreePath(const QJsonObject &request)
@@ -543,6 +570,7 @@ QJsonObject TAutomationCommands::Execute(const QJsonObject &request)
         {QStringLiteral("activate"), Activate},
         {QStringLiteral("click"), Click},
         {QStringLiteral("settext"), SetText},
+        {QStringLiteral("setvalue"), SetValue},
         {QStringLiteral("treepath"), TreePath},
         {QStringLiteral("press"), Press},
         {QStringLiteral("filedialog"), AcceptFile},
