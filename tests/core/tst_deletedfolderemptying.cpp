@@ -25,6 +25,7 @@ namespace {
 const QString DataFolder = QStringLiteral("C:\\ProgramData\\Trovalo");
 const QString Deleted = QStringLiteral("C:\\Deleted\\"); // where test::Protection() puts deleted files
 const QByteArray Missing("<missing>");
+const QString Stamp = QStringLiteral(" 2014-07-10 09-15");
 
 // Drives C: and E:, with a program database and the deleted-files folder
 // C:\Deleted\ as the copy engine's deletion protection fills it.
@@ -79,8 +80,6 @@ private slots:
     void entriesThatStay_data();
     void entriesThatStay();
     void refusedFolderIsNotTouched();
-    void stampNames_data();
-    void stampNames();
 };
 
 void TestDeletedFolderEmptying::removesWhatProtectionMadeAndKeepsTheRest()
@@ -131,16 +130,13 @@ void TestDeletedFolderEmptying::entriesThatStay_data()
                                               << "folder" << false << notMade;
     QTest::newRow("a file") << "notes.txt"
                             << "file" << false << notMade;
-    QTest::newRow("a file with a stamp's name") << " 2014-07-10 09-15"
-                                                << "file" << true << notMade;
-    QTest::newRow("a stamp without its space") << "2014-07-10 09-15"
-                                               << "folder" << true << notMade;
-    QTest::newRow("no such date") << " 2014-13-40 25-99"
+    QTest::newRow("a file with a stamp's name") << Stamp << "file" << true << notMade;
+    QTest::newRow("a stamp without its space") << Stamp.mid(1) << "folder" << true << notMade;
+    QTest::newRow("no such date") << " 2014-02-30 25-99"
                                   << "folder" << true << notMade;
-    QTest::newRow("a link with a stamp's name") << " 2014-07-10 09-15"
-                                                << "link" << true << notMade;
-    QTest::newRow("a time-stamped backup") << " 2014-07-10 09-15"
-                                           << "folder" << false << "no deleted file is recorded in it";
+    QTest::newRow("a link with a stamp's name") << Stamp << "link" << true << notMade;
+    QTest::newRow("a time-stamped backup")
+        << Stamp << "folder" << false << "no deleted file is recorded in it";
 }
 
 void TestDeletedFolderEmptying::entriesThatStay()
@@ -188,27 +184,6 @@ void TestDeletedFolderEmptying::refusedFolderIsNotTouched()
     QVERIFY_THROWS_EXCEPTION(EUserException, EmptyDeletedFolder(home, *computer.Database, DataFolder));
     QCOMPARE(ReadAt(home + QStringLiteral(" 2015-01-02 03-04\\C\\b.txt")), QByteArray("protected"));
     QCOMPARE(computer.Database->DeletedFilesSize(), 9);
-}
-
-void TestDeletedFolderEmptying::stampNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("stamp");
-    QTest::newRow("a run's start") << " 2014-07-10 09-15" << true;
-    QTest::newRow("midnight on a leap day") << " 2024-02-29 00-00" << true;
-    QTest::newRow("no leading space") << "2014-07-10 09-15" << false;
-    QTest::newRow("two spaces") << "  2014-07-10 09-15" << false;
-    QTest::newRow("with seconds") << " 2014-07-10 09-15-00" << false;
-    QTest::newRow("no 30 February") << " 2014-02-30 09-15" << false;
-    QTest::newRow("no hour 24") << " 2014-07-10 24-00" << false;
-    QTest::newRow("colons") << " 2014-07-10 09:15" << false;
-}
-
-void TestDeletedFolderEmptying::stampNames()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, stamp);
-    QCOMPARE(IsProtectionStampName(name), stamp);
 }
 
 QTEST_GUILESS_MAIN(TestDeletedFolderEmptying)

@@ -51,43 +51,25 @@ void TestProtectionFolderRule::refusedAndAllowedFolders_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("reason"); // part of the refusal; "" when the folder is allowed
-    QTest::newRow("the computer's root") << "C:\\"
-                                         << "it is the root of the drive C:\\";
-    QTest::newRow("a stick's root") << "E:\\"
-                                    << "it is the root of the drive E:\\";
-    QTest::newRow("a stick's root without backslash") << "E:"
-                                                      << "it is the root of the drive E:\\";
-    QTest::newRow("the folder a stick is mounted in") << "C:\\media\\"
-                                                      << "it holds the drive F:\\";
-    QTest::newRow("home") << "C:\\home\\ann\\"
-                          << "it is your home folder";
-    QTest::newRow("home without backslash") << "C:\\home\\ann"
-                                            << "it is your home folder";
-    QTest::newRow("a folder containing home") << "C:\\home\\"
-                                              << "it holds your home folder C:\\home\\ann";
-    QTest::newRow("a link to home") << "C:\\Links\\ann\\"
-                                    << "it is your home folder";
-    QTest::newRow("the data folder") << "C:\\ProgramData\\Trovalo\\"
-                                     << "it is the program's data folder";
-    QTest::newRow("a folder containing the data folder") << "C:\\ProgramData\\"
-                                                         << "it holds the program's data folder";
-    QTest::newRow("ConfigData") << "C:\\ProgramData\\Trovalo\\ConfigData\\"
-                                << "the program keeps its settings there";
-    QTest::newRow("inside ConfigData") << "C:\\ProgramData\\Trovalo\\ConfigData\\Backups\\"
-                                       << "the program keeps its settings there";
-    QTest::newRow("a drive that is not there") << "G:\\Deleted\\"
-                                               << "it is on no drive of this computer";
-    QTest::newRow("nothing set") << ""
-                                 << "no folder is set";
-
-    QTest::newRow("allowed: the default Deleted folder") << "C:\\ProgramData\\Trovalo\\Deleted\\"
-                                                         << "";
-    QTest::newRow("allowed: an ordinary folder in home") << "C:\\home\\ann\\Old versions\\"
-                                                         << "";
-    QTest::newRow("allowed: a folder on a stick") << "E:\\Deleted\\"
-                                                  << "";
-    QTest::newRow("allowed: a folder not made yet") << "C:\\Versions\\Deleted\\"
-                                                    << "";
+    const char *rows[][3] = {
+        {"the computer's root", "C:\\", "it is the root of the drive C:\\"},
+        {"a stick's root", "E:", "it is the root of the drive E:\\"},
+        {"the folder a stick is mounted in", "C:\\media\\", "it holds the drive F:\\"},
+        {"home", "C:\\home\\ann", "it is your home folder"},
+        {"a folder containing home", "C:\\home\\", "it holds your home folder C:\\home\\ann"},
+        {"a link to home", "C:\\Links\\ann\\", "it is your home folder"},
+        {"the data folder", "C:\\ProgramData\\Trovalo\\", "it is the program's data folder"},
+        {"a folder containing it", "C:\\ProgramData\\", "it holds the program's data folder"},
+        {"ConfigData", "C:\\ProgramData\\Trovalo\\ConfigData\\", "the program keeps its settings there"},
+        {"inside ConfigData", "C:\\ProgramData\\Trovalo\\ConfigData\\Backups\\", "keeps its settings there"},
+        {"a drive that is not there", "G:\\Deleted\\", "it is on no drive of this computer"},
+        {"allowed: the default Deleted folder", "C:\\ProgramData\\Trovalo\\Deleted\\", ""},
+        {"allowed: an ordinary folder in home", "C:\\home\\ann\\Old versions\\", ""},
+        {"allowed: a folder on a stick", "E:\\Deleted\\", ""},
+        {"allowed: a folder not made yet", "C:\\Versions\\Deleted\\", ""},
+    };
+    for (const auto &[name, folder, reason] : rows)
+        QTest::newRow(name) << QString::fromUtf8(folder) << QString::fromUtf8(reason);
 }
 
 void TestProtectionFolderRule::refusedAndAllowedFolders()
