@@ -123,7 +123,6 @@ QProcessEnvironment TE2eSession::XEnvironment() const
     // The options window writes the autostart entry there, never into the
     // desktop of the user running the tests.
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), FDrives->Base() + QStringLiteral("/home/.config"));
-    environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), FDrives->Base() + QStringLiteral("/xdg"));
     // Neither another desktop's session bus (a tray there would take the
     // icon) nor a Wayland compositor of the machine running the tests.
     environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));

@@ -17,18 +17,14 @@ namespace {
 
 const QByteArray Missing = "<missing>";
 
-// The user's and the system's autostart folders lie in a temporary folder:
-// the user's own desktop is never touched.
-struct TConfigFolders
+// The autostart folder lies in a temporary folder: the user's own desktop
+// is never touched.
+struct TConfigFolder
 {
     QTemporaryDir Dir;
     TScopedEnv Home{"XDG_CONFIG_HOME", Dir.filePath(QStringLiteral("config"))};
-    TScopedEnv System{"XDG_CONFIG_DIRS",
-                      Dir.filePath(QStringLiteral("none:")) + Dir.filePath(QStringLiteral("xdg"))};
-    const QString User =
+    const QString Entry =
         Dir.filePath(QStringLiteral("config/autostart/%1.desktop")).arg(ProgramApplicationId);
-    const QString Systemwide =
-        Dir.filePath(QStringLiteral("xdg/autostart/%1.desktop")).arg(ProgramApplicationId);
 };
 
 QByteArray Entry(const QByteArray &extraLines)
@@ -45,62 +41,36 @@ class TestAutostartEntry : public QObject
 private slots:
     void entryStateAsTheDesktopReadsIt_data();
     void entryStateAsTheDesktopReadsIt();
-    void offOverASystemEntryHidesIt();
     void desktopStartsTheProgramAsWritten_data();
     void desktopStartsTheProgramAsWritten();
 };
 
 void TestAutostartEntry::entryStateAsTheDesktopReadsIt_data()
 {
-    QTest::addColumn<QByteArray>("user");
-    QTest::addColumn<QByteArray>("system");
+    QTest::addColumn<QByteArray>("entry");
     QTest::addColumn<bool>("enabled");
-    const QByteArray hidden = Entry("Hidden=true\n");
-    QTest::newRow("no entry anywhere") << Missing << Missing << false;
-    QTest::newRow("the user's entry") << Entry("") << Missing << true;
-    QTest::newRow("hidden") << hidden << Missing << false;
-    QTest::newRow("hidden, spaces around '='") << Entry("Hidden = true\n") << Missing << false;
-    QTest::newRow("Hidden=false") << Entry("Hidden=false\n") << Missing << true;
-    QTest::newRow("Hidden=true of another group")
-        << Entry("[Desktop Action Quit]\nHidden=true\n") << Missing << true;
-    QTest::newRow("a system entry") << Missing << Entry("") << true;
-    QTest::newRow("a hidden system entry") << Missing << hidden << false;
-    QTest::newRow("the user hides the system entry") << hidden << Entry("") << false;
-    QTest::newRow("the user's entry over a hidden system one") << Entry("") << hidden << true;
+    QTest::newRow("no entry") << Missing << false;
+    QTest::newRow("an entry") << Entry("") << true;
+    QTest::newRow("hidden") << Entry("Hidden=true\n") << false;
+    QTest::newRow("hidden, spaces around '='") << Entry("Hidden = true\n") << false;
+    QTest::newRow("Hidden=false") << Entry("Hidden=false\n") << true;
+    QTest::newRow("Hidden=true of another group") << Entry("[Desktop Action Quit]\nHidden=true\n") << true;
 }
 
 void TestAutostartEntry::entryStateAsTheDesktopReadsIt()
 {
-    QFETCH(QByteArray, user);
-    QFETCH(QByteArray, system);
+    QFETCH(QByteArray, entry);
     QFETCH(bool, enabled);
-    TConfigFolders folders;
-    if (user != Missing)
-        test::PutNative(folders.User, user);
-    if (system != Missing)
-        test::PutNative(folders.Systemwide, system);
-    QCOMPARE(AutostartFileName(), folders.User);
+    TConfigFolder folder;
+    if (entry != Missing)
+        test::PutNative(folder.Entry, entry);
+    QCOMPARE(AutostartFileName(), folder.Entry);
     QCOMPARE(AutostartEnabled(), enabled);
-}
-
-// Removing the user's entry alone would bring the system's back.
-void TestAutostartEntry::offOverASystemEntryHidesIt()
-{
-    TConfigFolders folders;
-    test::PutNative(folders.Systemwide, Entry(""));
-    QVERIFY(EnableAutostart(QStringLiteral("/opt/trovalo/trovalo")));
-    QString error;
-    QVERIFY2(DisableAutostart(&error), qPrintable(error));
-    QVERIFY(!AutostartEnabled());
-    QVERIFY(test::ReadOrMissing(folders.User).contains("\nHidden=true\n"));
-    QCOMPARE(test::ReadOrMissing(folders.Systemwide), Entry(""));
-    QVERIFY(EnableAutostart(QStringLiteral("/opt/trovalo/trovalo")));
-    QVERIFY(AutostartEnabled());
 }
 
 void TestAutostartEntry::desktopStartsTheProgramAsWritten_data()
 {
-    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("subfolder");
     QTest::newRow("plain") << "bin";
     QTest::newRow("space") << "My Programs";
     QTest::newRow("dollar") << "cost $HOME";
@@ -116,13 +86,13 @@ void TestAutostartEntry::desktopStartsTheProgramAsWritten_data()
 // (It looks the program up before undoing "%%", so "%" is left out here.)
 void TestAutostartEntry::desktopStartsTheProgramAsWritten()
 {
-    QFETCH(QString, folder);
+    QFETCH(QString, subfolder);
     const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
     if (gio.isEmpty())
         QSKIP("gio (libglib2.0-bin) is not installed");
-    TConfigFolders folders;
-    const QString program = folders.Dir.filePath(folder + QStringLiteral("/trovalo"));
-    const QString marker = folders.Dir.filePath(QStringLiteral("started"));
+    TConfigFolder folder;
+    const QString program = folder.Dir.filePath(subfolder + QStringLiteral("/trovalo"));
+    const QString marker = folder.Dir.filePath(QStringLiteral("started"));
     test::PutNative(program, QStringLiteral("#!/bin/sh\nprintf '%s' \"$0\" > '%1'\n").arg(marker).toUtf8());
     QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QString error;

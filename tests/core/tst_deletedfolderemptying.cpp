@@ -5,7 +5,9 @@
 #include "TestProtection.h"
 
 #include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "control/DeletedFolderEmptying.h"
+#include "control/ProtectionFolderRule.h"
 #include "db/ProgramDatabase.h"
 #include "engine/CopyFolderThread.h"
 #include "platform/DriveTable.h"
@@ -24,50 +26,34 @@ namespace {
 
 const QString DataFolder = QStringLiteral("C:\\ProgramData\\Trovalo");
 const QString Deleted = QStringLiteral("C:\\Deleted\\"); // where test::Protection() puts deleted files
-const QByteArray Missing("<missing>");
 const QString Stamp = QStringLiteral(" 2014-07-10 09-15");
 
-// Drives C: and E:, with a program database and the deleted-files folder
-// C:\Deleted\ as the copy engine's deletion protection fills it.
-struct TProtectedComputer
+// Drives C: (with a home folder and a link to it) and E:, a stick F:
+// mounted inside C:'s tree as /media/<user>/<label> is, and the program
+// database that deletion protection records in.
+struct TComputer
 {
-    test::TTestDrives Drives{{{'C', QString()}, {'E', QStringLiteral("bus=USB")}}};
+    test::TTestDrives Drives;
     test::TScopedEnv Home{"HOME", Drives.Native('C', QStringLiteral("home/ann"))};
     std::unique_ptr<TProgramDatabase> Database;
 
-    TProtectedComputer()
+    TComputer()
     {
         QDir().mkpath(Drives.Native('C', QStringLiteral("home/ann")));
+        QDir().mkpath(Drives.Native('C', QStringLiteral("Links")));
+        QFile::link(Drives.Native('C', QStringLiteral("home/ann")),
+                    Drives.Native('C', QStringLiteral("Links/ann")));
+        Drives.AddDrive('F', Drives.Native('C', QStringLiteral("media/ann/STICK")),
+                        QStringLiteral("bus=USB"));
         Database = std::make_unique<TProgramDatabase>(test::Protection().ProgramDatabaseNative);
+        PutAt(QStringLiteral("C:\\Outside\\real.txt"), "real");
     }
-
-    // A real "Completely New" backup over E:\Backup\ with deletion
-    // protection: the old backup file moves into a time-stamped folder of
-    // C:\Deleted\, and the log records it. Returns that folder's name.
-    QString ProtectOldBackup()
+    bool Link(const QString &target, const QString &link) const
     {
-        PutAt(QStringLiteral("C:\\Data\\a.txt"), "alpha");
-        PutAt(QStringLiteral("E:\\Backup\\old.txt"), "old backup");
-        QDir().mkpath(Drives.Native('E', QStringLiteral("Config")));
-        test::TRecordingObserver observer;
-        TCopyFolderThread thread;
-        thread.SetArchiveMode(amCompletelyNew);
-        thread.SetInclude({QStringLiteral("C:\\Data\\")});
-        thread.SetDestination(QStringLiteral("E:\\Backup\\"));
-        thread.SetDeletionProtection(test::Protection());
-        thread.SetLogFileName(QStringLiteral("E:\\Config\\Job.Zjd"));
-        thread.SetObserver(&observer);
-        thread.RunSynchronously();
-        TThreadBase::ReleaseLiveWorker();
-        const QStringList stamped = QDir(NativePath(Deleted)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        return stamped.size() == 1 ? stamped.constFirst() : QString();
+        return QDir().mkpath(QFileInfo(NativePath(link)).path()) &&
+               QFile::link(NativePath(target), NativePath(link));
     }
 };
-
-QString Native(const QString &letterPath)
-{
-    return NativePath(letterPath);
-}
 
 } // namespace
 
@@ -79,42 +65,45 @@ private slots:
     void removesWhatProtectionMadeAndKeepsTheRest();
     void entriesThatStay_data();
     void entriesThatStay();
-    void refusedFolderIsNotTouched();
+    void refusedFolders_data();
+    void refusedFolders();
 };
 
 void TestDeletedFolderEmptying::removesWhatProtectionMadeAndKeepsTheRest()
 {
-    TProtectedComputer computer;
-    const QString stamp = computer.ProtectOldBackup();
-    QVERIFY2(IsProtectionStampName(stamp), qPrintable(stamp));
-    const QString moved = Deleted + stamp + QStringLiteral("\\E\\Backup\\old.txt");
-    QCOMPARE(ReadAt(moved), QByteArray("old backup"));
-    QCOMPARE(computer.Database->DeletedFileFolders(), QStringList{stamp});
-    // A link inside it leads out of the folder: only the link goes.
-    PutAt(QStringLiteral("C:\\Outside\\real.txt"), "real");
-    QVERIFY(QFile::link(Native(QStringLiteral("C:\\Outside")),
-                        Native(Deleted + stamp + QStringLiteral("\\out"))));
-    // What else is there: the user's own files, and a log row whose
-    // folder someone already deleted by hand.
-    PutAt(Deleted + QStringLiteral("notes.txt"), "mine");
-    PutAt(Deleted + QStringLiteral("Photos\\p.jpg"), "photo");
+    TComputer computer;
+    // A real "Completely New" backup with deletion protection moves the old
+    // backup file into a time-stamped folder of C:\Deleted\ and logs it.
+    PutAt(QStringLiteral("C:\\Data\\a.txt"), "alpha");
+    PutAt(QStringLiteral("E:\\Backup\\old.txt"), "old backup");
+    QDir().mkpath(computer.Drives.Native('E', QStringLiteral("Config")));
+    test::TRecordingObserver observer;
+    TCopyFolderThread thread;
+    thread.SetArchiveMode(amCompletelyNew);
+    thread.SetInclude({QStringLiteral("C:\\Data\\")});
+    thread.SetDestination(QStringLiteral("E:\\Backup\\"));
+    thread.SetDeletionProtection(test::Protection());
+    thread.SetLogFileName(QStringLiteral("E:\\Config\\Job.Zjd"));
+    thread.SetObserver(&observer);
+    thread.RunSynchronously();
+    TThreadBase::ReleaseLiveWorker();
+    const QStringList runs = computer.Database->DeletedFileFolders();
+    QCOMPARE(runs.size(), 1);
+    const QString run = Deleted + runs.constFirst();
+    QVERIFY2(IsProtectionStampName(runs.constFirst()), qPrintable(run));
+    QCOMPARE(ReadAt(run + QStringLiteral("\\E\\Backup\\old.txt")), QByteArray("old backup"));
+    // A link inside leads out of the folder; a log row's folder is gone already.
+    QVERIFY(computer.Link(QStringLiteral("C:\\Outside"), run + QStringLiteral("\\out")));
     computer.Database->AddDeletedFile(QStringLiteral(" 2001-01-01 01-01\\C\\gone.txt"), 7);
+    PutAt(Deleted + QStringLiteral("Photos\\p.jpg"), "photo");
 
     const TDeletedFolderEmptying emptying = EmptyDeletedFolder(Deleted, *computer.Database, DataFolder);
 
-    QCOMPARE(emptying.Removed, QStringList{stamp});
-    QCOMPARE(ReadAt(moved), Missing);
-    QVERIFY(!QFileInfo::exists(Native(Deleted + stamp)));
+    QCOMPARE(emptying.Removed, runs);
+    QVERIFY(!QFileInfo::exists(NativePath(run)));
     QCOMPARE(ReadAt(QStringLiteral("C:\\Outside\\real.txt")), QByteArray("real"));
-    QCOMPARE(ReadAt(Deleted + QStringLiteral("notes.txt")), QByteArray("mine"));
     QCOMPARE(ReadAt(Deleted + QStringLiteral("Photos\\p.jpg")), QByteArray("photo"));
-    QStringList kept = emptying.Kept;
-    kept.sort();
-    QCOMPARE(kept, QStringList({QStringLiteral("Photos: not made by deletion protection"),
-                                QStringLiteral("notes.txt: not made by deletion protection")}));
-    QVERIFY(emptying.KeptLines().contains(QStringLiteral("notes.txt: not made by deletion protection")));
-    // The folder itself stays; the log holds nothing any more.
-    QVERIFY(QFileInfo(Native(Deleted)).isDir());
+    QCOMPARE(emptying.KeptLines(), QStringLiteral("Photos: not made by deletion protection"));
     QCOMPARE(computer.Database->DeletedFilesSize(), 0);
     QCOMPARE(computer.Database->DeletedFileFolders(), QStringList());
 }
@@ -123,41 +112,34 @@ void TestDeletedFolderEmptying::entriesThatStay_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("kind"); // folder, file or link (to C:\Outside\)
-    QTest::addColumn<bool>("logged");  // the log names it
-    QTest::addColumn<QString>("why");
+    QTest::addColumn<QString>("why");  // every one but the first is named in the log
     const QString notMade = QStringLiteral("not made by deletion protection");
-    QTest::newRow("a folder of another name") << "Photos"
-                                              << "folder" << false << notMade;
-    QTest::newRow("a file") << "notes.txt"
-                            << "file" << false << notMade;
-    QTest::newRow("a file with a stamp's name") << Stamp << "file" << true << notMade;
-    QTest::newRow("a stamp without its space") << Stamp.mid(1) << "folder" << true << notMade;
+    QTest::newRow("a time-stamped backup") << Stamp << "folder"
+                                           << "no deleted file is recorded in it";
+    QTest::newRow("a file with a stamp's name") << Stamp << "file" << notMade;
+    QTest::newRow("a link with a stamp's name") << Stamp << "link" << notMade;
+    QTest::newRow("a stamp without its space") << Stamp.mid(1) << "folder" << notMade;
     QTest::newRow("no such date") << " 2014-02-30 25-99"
-                                  << "folder" << true << notMade;
-    QTest::newRow("a link with a stamp's name") << Stamp << "link" << true << notMade;
-    QTest::newRow("a time-stamped backup")
-        << Stamp << "folder" << false << "no deleted file is recorded in it";
+                                  << "folder" << notMade;
 }
 
 void TestDeletedFolderEmptying::entriesThatStay()
 {
     QFETCH(QString, name);
     QFETCH(QString, kind);
-    QFETCH(bool, logged);
     QFETCH(QString, why);
-    TProtectedComputer computer;
-    PutAt(QStringLiteral("C:\\Outside\\real.txt"), "real");
+    TComputer computer;
     const QString entry = Deleted + name;
     if (kind == QLatin1String("folder"))
-        PutAt(entry + QStringLiteral("\\C\\Users\\a.txt"), "kept");
+        PutAt(entry + QStringLiteral("\\C\\a.txt"), "kept");
     else if (kind == QLatin1String("file"))
         PutAt(entry, "kept");
     else
-        QVERIFY(QDir().mkpath(Native(Deleted)) &&
-                QFile::link(Native(QStringLiteral("C:\\Outside")), Native(entry)));
+        QVERIFY(computer.Link(QStringLiteral("C:\\Outside"), entry));
+    const bool logged = !why.startsWith(QLatin1String("no deleted file"));
     if (logged)
-        computer.Database->AddDeletedFile(name + QStringLiteral("\\C\\Users\\a.txt"), 4);
-    // One folder protection made goes beside it.
+        computer.Database->AddDeletedFile(name + QStringLiteral("\\C\\a.txt"), 4);
+    // A folder protection made goes beside it.
     PutAt(Deleted + QStringLiteral(" 2015-01-02 03-04\\C\\b.txt"), "protected");
     computer.Database->AddDeletedFile(QStringLiteral(" 2015-01-02 03-04\\C\\b.txt"), 9);
 
@@ -167,23 +149,57 @@ void TestDeletedFolderEmptying::entriesThatStay()
     QCOMPARE(emptying.Kept.size(), 1);
     QVERIFY2(emptying.Kept.constFirst().startsWith(name + QStringLiteral(": ") + why),
              qPrintable(emptying.Kept.constFirst()));
-    QVERIFY(QFileInfo::exists(Native(entry)));
-    if (kind == QLatin1String("folder"))
-        QCOMPARE(ReadAt(entry + QStringLiteral("\\C\\Users\\a.txt")), QByteArray("kept"));
+    QVERIFY(QFileInfo::exists(NativePath(entry)));
     QCOMPARE(ReadAt(QStringLiteral("C:\\Outside\\real.txt")), QByteArray("real"));
     // The log keeps the files of what stays, so the used size stays true.
     QCOMPARE(computer.Database->DeletedFilesSize(), logged ? 4 : 0);
 }
 
-void TestDeletedFolderEmptying::refusedFolderIsNotTouched()
+void TestDeletedFolderEmptying::refusedFolders_data()
 {
-    TProtectedComputer computer;
-    const QString home = QStringLiteral("C:\\home\\ann\\");
-    PutAt(home + QStringLiteral(" 2015-01-02 03-04\\C\\b.txt"), "protected");
-    computer.Database->AddDeletedFile(QStringLiteral(" 2015-01-02 03-04\\C\\b.txt"), 9);
-    QVERIFY_THROWS_EXCEPTION(EUserException, EmptyDeletedFolder(home, *computer.Database, DataFolder));
-    QCOMPARE(ReadAt(home + QStringLiteral(" 2015-01-02 03-04\\C\\b.txt")), QByteArray("protected"));
-    QCOMPARE(computer.Database->DeletedFilesSize(), 9);
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("reason"); // part of the refusal; "" when the folder is allowed
+    const char *rows[][3] = {
+        {"the computer's root", "C:\\", "it is the root of the drive C:\\"},
+        {"the folder a stick is mounted in", "C:\\media\\", "it holds the drive F:\\"},
+        {"home", "C:\\home\\ann", "it is your home folder"},
+        {"a folder containing home", "C:\\home\\", "it holds your home folder C:\\home\\ann"},
+        {"a link to home", "C:\\Links\\ann\\", "it is your home folder"},
+        {"the data folder", "C:\\ProgramData\\Trovalo\\", "it is the program's data folder"},
+        {"ConfigData", "C:\\ProgramData\\Trovalo\\ConfigData\\", "the program keeps its settings there"},
+        {"a drive that is not there", "G:\\Deleted\\", "it is on no drive of this computer"},
+        {"allowed: the default Deleted folder", "C:\\ProgramData\\Trovalo\\Deleted\\", ""},
+        {"allowed: a folder in home", "C:\\home\\ann\\Old versions\\", ""},
+        {"allowed: a folder on a stick", "E:\\Deleted\\", ""},
+    };
+    for (const auto &[name, folder, reason] : rows)
+        QTest::newRow(name) << QString::fromUtf8(folder) << QString::fromUtf8(reason);
+}
+
+// A refused folder is never emptied, not even of what protection made there.
+void TestDeletedFolderEmptying::refusedFolders()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, reason);
+    TComputer computer;
+    const std::optional<QString> refusal = ProtectionFolderRefusal(folder, DataFolder);
+    QCOMPARE(refusal.has_value(), !reason.isEmpty());
+    QVERIFY2(!refusal ||
+                 (refusal->startsWith(folder + QStringLiteral(" cannot be the Deleted File Protection "
+                                                              "folder: ")) &&
+                  refusal->contains(reason)),
+             qPrintable(refusal.value_or(QString())));
+    const QString run = IncludeTrailingBackslash(folder) + Stamp;
+    if (!ToNativePath(run))
+        return;
+    PutAt(run + QStringLiteral("\\a.txt"), "protected");
+    computer.Database->AddDeletedFile(Stamp + QStringLiteral("\\a.txt"), 9);
+    if (refusal)
+        QVERIFY_THROWS_EXCEPTION(EUserException, EmptyDeletedFolder(folder, *computer.Database, DataFolder));
+    else
+        QCOMPARE(EmptyDeletedFolder(folder, *computer.Database, DataFolder).Removed, QStringList{Stamp});
+    QCOMPARE(ReadAt(run + QStringLiteral("\\a.txt")),
+             refusal ? QByteArray("protected") : QByteArray("<missing>"));
 }
 
 QTEST_GUILESS_MAIN(TestDeletedFolderEmptying)

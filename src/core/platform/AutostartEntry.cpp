@@ -37,25 +37,6 @@ QString UserEntryFolder()
     return ConfigHome() + QStringLiteral("/autostart");
 }
 
-// The first system entry of the program, in the order of preference; ""
-// when there is none.
-QString SystemEntryFileName()
-{
-    QStringList folders;
-    for (const QString &folder :
-         qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        if (QDir::isAbsolutePath(folder))
-            folders << folder;
-    if (folders.isEmpty())
-        folders << QStringLiteral("/etc/xdg");
-    for (const QString &folder : folders) {
-        const QString file = folder + QStringLiteral("/autostart/") + EntryName();
-        if (QFileInfo::exists(file))
-            return file;
-    }
-    return QString();
-}
-
 // Hidden=true in the entry's main group: the entry counts as deleted.
 bool IsHiddenEntry(const QString &fileName)
 {
@@ -93,11 +74,6 @@ bool WriteEntry(const QStringList &keys, QString *error)
     return false;
 }
 
-QStringList EntryKeys()
-{
-    return {QStringLiteral("Type=Application"), QStringLiteral("Name=") + ProgramTitle};
-}
-
 } // namespace
 
 QString AutostartFileName()
@@ -107,9 +83,8 @@ QString AutostartFileName()
 
 bool AutostartEnabled()
 {
-    const QString user = AutostartFileName();
-    const QString entry = QFileInfo::exists(user) ? user : SystemEntryFileName();
-    return !entry.isEmpty() && !IsHiddenEntry(entry);
+    const QString entry = AutostartFileName();
+    return QFileInfo::exists(entry) && !IsHiddenEntry(entry);
 }
 
 bool EnableAutostart(const QString &programPath, QString *error)
@@ -119,23 +94,20 @@ bool EnableAutostart(const QString &programPath, QString *error)
             *error = QStringLiteral("The program file's own path is not known.");
         return false;
     }
-    return WriteEntry(EntryKeys() << QStringLiteral("Exec=") + DesktopExecValue(programPath)
-                                  << QStringLiteral("Terminal=false"),
+    return WriteEntry({QStringLiteral("Type=Application"), QStringLiteral("Name=") + ProgramTitle,
+                       QStringLiteral("Exec=") + DesktopExecValue(programPath),
+                       QStringLiteral("Terminal=false")},
                       error);
 }
 
 bool DisableAutostart(QString *error)
 {
-    QFile user(AutostartFileName());
-    if (user.exists() && !user.remove()) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(user.fileName(), user.errorString());
-        return false;
-    }
-    const QString system = SystemEntryFileName();
-    if (system.isEmpty() || IsHiddenEntry(system))
+    QFile entry(AutostartFileName());
+    if (!entry.exists() || entry.remove())
         return true;
-    return WriteEntry(EntryKeys() << QStringLiteral("Hidden=true"), error);
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(entry.fileName(), entry.errorString());
+    return false;
 }
 
 QString DesktopExecValue(const QString &programPath)
