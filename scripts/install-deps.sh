@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libsqlite3-dev libzip-dev libudev-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth dbus-x11 dosfstools mtools tzdata zip unzip
-  fusefat ntfs-3g python3-dbusmock
+  fusefat ntfs-3g python3-dbusmock libglib2.0-bin
   trayer xdotool x11-utils libx11-6 fonts-dejavu-core
   "$@"
 )

@@ -23,6 +23,7 @@
 #include "model/ArchiveData.h"
 #include "model/ProgramData.h"
 #include "model/ProgramIdentity.h"
+#include "options/OptionForm.h"
 #include "platform/AppPaths.h"
 #include "platform/DriveArrivalListener.h"
 #include "platform/DriveTable.h"
@@ -281,11 +282,12 @@ void TDataModuleQuillonSuite::BuildMenu()
     connect(FOpenDrive, &QAction::triggered, this, &TDataModuleQuillonSuite::OpenDriveAction);
     FTrayMenu->setDefaultAction(FOpenDrive);
     FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
-    // The options and update windows come later; their items are there but
-    // disabled so the menu already has its final shape.
-    AddItem("Settings1", QStringLiteral("Options"), QKeySequence(), false);
+    QAction *options = AddItem("Settings1", QStringLiteral("Options"), QKeySequence(), true);
+    connect(options, &QAction::triggered, this, &TDataModuleQuillonSuite::OptionsAction);
     QAction *schedules = AddItem("Schedules1", QStringLiteral("Schedules"), QKeySequence(), true);
     connect(schedules, &QAction::triggered, this, &TDataModuleQuillonSuite::SchedulesAction);
+    // The update window comes later; its item is there but disabled so the
+    // menu already has its final shape.
     FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N11"));
     AddItem("Update1", QStringLiteral("Update"), QKeySequence(), false);
     QAction *manual = AddItem("UsersManual1", QStringLiteral("User's Manual"), QKeySequence(), true);
@@ -681,10 +683,25 @@ void TDataModuleQuillonSuite::OpenDriveAction()
     }
 }
 
-// The options and update windows are built in later steps; their menu
-// items stay disabled until then.
 void TDataModuleQuillonSuite::OptionsAction()
-{}
+{
+    CreateOptionForm();
+    BringFormToFront(FOptionForm.get());
+}
+
+void TDataModuleQuillonSuite::CreateOptionForm()
+{
+    if (!FOptionForm)
+        FOptionForm = std::make_unique<TOptionForm>(*this);
+}
+
+TOptionForm *TDataModuleQuillonSuite::OptionForm() const
+{
+    return FOptionForm.get();
+}
+
+// The schedule and update windows are built in later steps; their menu
+// items stay disabled until then.
 
 double TDataModuleQuillonSuite::ScheduleNow() const
 {
@@ -847,6 +864,11 @@ QString TDataModuleQuillonSuite::PCID() const
 TProgramData &TDataModuleQuillonSuite::ProgramData() const
 {
     return *FOptions.ProgramData;
+}
+
+TProgramDatabase *TDataModuleQuillonSuite::ProgramDatabase() const
+{
+    return FOptions.ProgramDatabase;
 }
 
 bool TDataModuleQuillonSuite::ShutDownSend() const

@@ -26,6 +26,7 @@ namespace trovalo {
 
 class TAboutWindow;
 class TArchiveData;
+class TOptionForm;
 class TProgramData;
 class TProgramDatabase;
 class TDriveArrivalListener;
@@ -125,6 +126,11 @@ public:
     // The deleted-files alert (every 6 s; also called by the options window).
     void TimerAlertTimer();
 
+    // The options window, made hidden when the start-up ends (or by the
+    // first OptionsAction) and kept until the controller goes; null before.
+    void CreateOptionForm();
+    TOptionForm *OptionForm() const;
+
     // Schedules (none without a program database): the check every second
     // (time schedules at each new minute), the start-up schedules once the
     // splash has ended, the drive-insertion schedules of a drive that has
@@ -163,6 +169,8 @@ public:
 
     QString PCID() const;
     TProgramData &ProgramData() const;
+    // The program database; null when it could not be opened.
+    TProgramDatabase *ProgramDatabase() const;
     bool ShutDownSend() const;
     void SetShutDownSend(bool value);
     qint64 DeleteUsedFileSize() const;
@@ -233,6 +241,7 @@ private:
     std::unique_ptr<TAboutWindow> FAboutWindow;
     std::unique_ptr<TTrayFallbackWindow> FFallbackWindow;
     std::unique_ptr<TSliderForm> FSliderForm;
+    std::unique_ptr<TOptionForm> FOptionForm;
     QSystemTrayIcon *FTrayIcon = nullptr;
     QTimer *FTimerAlert = nullptr;
     QTimer *FTrayAnimation = nullptr;

@@ -120,6 +120,9 @@ QProcessEnvironment TE2eSession::XEnvironment() const
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), FDisplay);
     environment.insert(QStringLiteral("HOME"), FDrives->Base() + QStringLiteral("/home"));
+    // The options window writes the autostart entry there, never into the
+    // desktop of the user running the tests.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), FDrives->Base() + QStringLiteral("/home/.config"));
     // Neither another desktop's session bus (a tray there would take the
     // icon) nor a Wayland compositor of the machine running the tests.
     environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));

@@ -63,6 +63,7 @@ private slots:
     void pressesHappenAfterTheReply();
     void refusedRequestsChangeNothing_data();
     void refusedRequestsChangeNothing();
+    void spinValueIsTypedIn();
     void rowsAreReadSelectedAndDoubleClicked();
     void comboAndSpinBoxAreSetAsTheUserSetsThem();
     void fileDialogTakesThePathAsTyped();
@@ -74,6 +75,7 @@ private:
     QTreeWidget *FList = nullptr;
     QComboBox *FCombo = nullptr;
     QSpinBox *FSpin = nullptr;
+    QSpinBox *FHourSpin = nullptr;
     int FPicks = 0;
     int FGoClicks = 0, FDisabledClicks = 0, FExitTriggers = 0;
 };
@@ -99,6 +101,10 @@ void TestAutomationCommands::init()
     bar->setValue(40);
     auto *edit = new QLineEdit(QStringLiteral("Docs"), FWindow.get());
     edit->setObjectName(QStringLiteral("NameEdit"));
+    FSpin = new QSpinBox(FWindow.get());
+    FSpin->setObjectName(QStringLiteral("seLimit"));
+    FSpin->setRange(100, 6000000);
+    FSpin->setValue(300);
     auto *disabled = new QPushButton(QStringLiteral("Run"), FWindow.get());
     disabled->setObjectName(QStringLiteral("btnRun"));
     disabled->setEnabled(false);
@@ -124,11 +130,11 @@ void TestAutomationCommands::init()
     FCombo->addItems({QStringLiteral("Weekly"), QStringLiteral("Monthly"), QStringLiteral("Yearly")});
     FCombo->setCurrentIndex(1);
     connect(FCombo, &QComboBox::activated, this, [this] { ++FPicks; });
-    FSpin = new QSpinBox(FWindow.get());
-    FSpin->setObjectName(QStringLiteral("SpinEditH"));
-    FSpin->setRange(-1, 24);
+    FHourSpin = new QSpinBox(FWindow.get());
+    FHourSpin->setObjectName(QStringLiteral("SpinEditH"));
+    FHourSpin->setRange(-1, 24);
     for (QWidget *widget : std::initializer_list<QWidget *>{label, plain, check, bar, edit, disabled, tabs,
-                                                            FList, FCombo, FSpin})
+                                                            FList, FCombo, FSpin, FHourSpin})
         layout->addWidget(widget);
     FWindow->show();
 
@@ -238,6 +244,9 @@ void TestAutomationCommands::controlsAreReadAsTheUserSeesThem_data()
     QTest::newRow("hidden tab's button") << "Console/Page1/BtnGo"
                                          << "visible"
                                          << "false";
+    QTest::newRow("spin edit value") << "Console/seLimit"
+                                     << "value"
+                                     << "300";
     QTest::newRow("action shortcut") << "TrayMenu/Exit1"
                                      << "shortcut"
                                      << "Ctrl+X";
@@ -352,6 +361,10 @@ void TestAutomationCommands::refusedRequestsChangeNothing_data()
                                         << "'SpinEditH' takes a whole number from -1 to 24";
     QTest::newRow("value not whole") << R"({"cmd":"setvalue","path":"Console/SpinEditH","value":2.5})"
                                      << "'SpinEditH' takes a whole number from -1 to 24";
+    QTest::newRow("spin value below the range") << R"({"cmd":"setvalue","path":"Console/seLimit","value":50})"
+                                                << "'seLimit' takes a whole number from 100 to 6000000";
+    QTest::newRow("spin value as text") << R"({"cmd":"setvalue","path":"Console/seLimit","value":"3000"})"
+                                        << "'seLimit' takes a whole number from 100 to 6000000";
     QTest::newRow("unknown command") << R"({"cmd":"explode"})"
                                      << "unknown command 'explode'";
 }
@@ -369,7 +382,19 @@ void TestAutomationCommands::refusedRequestsChangeNothing()
     QCOMPARE(FGoClicks, 0);
     QCOMPARE(FList->currentItem(), FList->topLevelItem(1));
     QCOMPARE(FCombo->currentIndex(), 1);
-    QCOMPARE(FSpin->value(), 0);
+    QCOMPARE(FHourSpin->value(), 0);
+    QCOMPARE(FSpin->value(), 300);
+}
+
+void TestAutomationCommands::spinValueIsTypedIn()
+{
+    QList<int> changes;
+    connect(FSpin, &QSpinBox::valueChanged, this, [&changes](int value) { changes << value; });
+    const QJsonObject reply = Run(R"({"cmd":"setvalue","path":"Console/seLimit","value":3000})");
+    QVERIFY2(reply.value("ok").toBool(), qPrintable(reply.value("error").toString()));
+    QCOMPARE(reply.value("value").toInt(), 3000);
+    QCOMPARE(FSpin->value(), 3000);
+    QCOMPARE(changes, QList<int>{3000});
 }
 
 void TestAutomationCommands::rowsAreReadSelectedAndDoubleClicked()
@@ -413,12 +438,12 @@ void TestAutomationCommands::comboAndSpinBoxAreSetAsTheUserSetsThem()
     QCOMPARE(FPicks, 1);
     reply = Run(R"({"cmd":"setvalue","path":"Console/SpinEditH","value":-1})");
     QVERIFY2(reply.value("ok").toBool(), qPrintable(reply.value("error").toString()));
-    QCOMPARE(FSpin->value(), -1);
+    QCOMPARE(FHourSpin->value(), -1);
     QCOMPARE(Run(R"({"cmd":"find","path":"Console/SpinEditH"})").value("value").toInt(), -1);
-    FSpin->setEnabled(false);
+    FHourSpin->setEnabled(false);
     reply = Run(R"({"cmd":"setvalue","path":"Console/SpinEditH","value":3})");
     QCOMPARE(reply.value("error").toString(), QStringLiteral("'SpinEditH' is hidden or disabled"));
-    QCOMPARE(FSpin->value(), -1);
+    QCOMPARE(FHourSpin->value(), -1);
 }
 
 void TestAutomationCommands::fileDialogTakesThePathAsTyped()

@@ -433,7 +433,7 @@ void TestDataModuleQuillonSuite::menuItems_data()
     QTest::newRow("separator N2") << 1 << "N2"
                                   << "" << true << QKeySequence();
     QTest::newRow("Options") << 2 << "Settings1"
-                             << "Options" << false << QKeySequence();
+                             << "Options" << true << QKeySequence();
     QTest::newRow("Schedules") << 3 << "Schedules1"
                                << "Schedules" << true << QKeySequence();
     QTest::newRow("separator N11") << 4 << "N11"
@@ -1265,7 +1265,7 @@ void TestDataModuleQuillonSuite::windowStandsInWithoutNotificationArea()
     }
     QCOMPARE(captions, (QStringList{"Open Drive", "Options", "Schedules", "Update", "User's Manual", "Help",
                                     "About", "Exit"}));
-    QCOMPARE(enabled, (QList<bool>{true, false, true, false, true, true, true, true}));
+    QCOMPARE(enabled, (QList<bool>{true, true, true, false, true, true, true, true}));
 
     // Closing must not leave the program out of reach.
     window->close();

@@ -4,6 +4,7 @@
 #include "MessageBoxes.h"
 #include "TrayFallbackWindow.h"
 #include "drives/OpenFlash.h"
+#include "options/OptionForm.h"
 #include "tray/Splash.h"
 
 #include <QDialog>
@@ -130,6 +131,9 @@ void TestSplash::startUpSteps()
 
     QTRY_VERIFY_WITH_TIMEOUT(!splash, 3000);
     QCOMPARE(tray.TrayImageIndex(), 0);
+    // The options window exists from then on, hidden until it is opened.
+    QVERIFY(tray.OptionForm());
+    QVERIFY(!tray.OptionForm()->isVisible());
     if (systemTray) {
         QVERIFY(tray.TrayIcon()->isVisible());
         QCOMPARE(tray.TrayIcon()->icon().cacheKey(), tray.TrayImage(0).cacheKey());

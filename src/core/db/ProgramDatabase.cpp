@@ -226,6 +226,28 @@ void TProgramDatabase::ClearDeletedFiles()
     FDatabase.Prepare(QStringLiteral("DELETE FROM DeleteDataLog")).Execute();
 }
 
+QStringList TProgramDatabase::DeletedFileFolders()
+{
+    TSqliteStatement &statement = FDatabase.Prepare(
+        QStringLiteral("SELECT DISTINCT CASE WHEN instr(FileName, '\\') > 0"
+                       " THEN substr(FileName, 1, instr(FileName, '\\') - 1) ELSE FileName END"
+                       " FROM DeleteDataLog"));
+    QStringList folders;
+    while (statement.Step())
+        folders << statement.ColumnText(0);
+    statement.Reset();
+    return folders;
+}
+
+void TProgramDatabase::ForgetDeletedFilesUnder(const QString &folder)
+{
+    TSqliteStatement &statement = FDatabase.Prepare(
+        QStringLiteral("DELETE FROM DeleteDataLog"
+                       " WHERE FileName = ?1 OR substr(FileName, 1, length(?1) + 1) = ?1 || '\\'"));
+    statement.BindText(1, folder);
+    statement.Execute();
+}
+
 void TProgramDatabase::RequireChange(qint64 id)
 {
     if (FDatabase.Changes() == 0)

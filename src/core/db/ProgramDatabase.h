@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -83,6 +84,11 @@ public:
     void AddDeletedFile(const QString &fileName, qint64 fileSize);
     qint64 DeletedFilesSize();
     void ClearDeletedFiles();
+    // The first folder of every logged file name (the time-stamped folders
+    // deletion protection makes), each once, in no particular order.
+    QStringList DeletedFileFolders();
+    // Removes the rows of the files logged below that first folder.
+    void ForgetDeletedFilesUnder(const QString &folder);
 
     // For batching many AddDeletedFile calls in one transaction.
     TSqliteDatabase &Connection() { return FDatabase; }

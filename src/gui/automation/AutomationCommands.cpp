@@ -133,6 +133,7 @@ void DescribeWidget(const QWidget *widget, QJsonObject &d)
     } else if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
         d.insert(QStringLiteral("text"), combo->currentText());
     } else if (const auto *spin = qobject_cast<const QSpinBox *>(widget)) {
+        d.insert(QStringLiteral("text"), spin->text());
         d.insert(QStringLiteral("value"), spin->value());
         d.insert(QStringLiteral("min"), spin->minimum());
         d.insert(QStringLiteral("max"), spin->maximum());

@@ -363,6 +363,7 @@ void TNewDrive::BuildMenus()
     QAction *options = MakeAction(QStringLiteral("Options1"), QStringLiteral("Options"), settings);
     Schedules1 = MakeAction(QStringLiteral("Schedules1"), QStringLiteral("Schedules"), settings);
     settings->addActions({options, Schedules1});
+    BindToController(options, &TDataModuleQuillonSuite::OptionsAction);
     BindToController(Schedules1, &TDataModuleQuillonSuite::SchedulesAction);
 
     QAction *upgrade = MakeAction(QStringLiteral("Upgrade1"), QStringLiteral("Upgrade"), help);

@@ -127,8 +127,7 @@ void TSplash::mouseReleaseEvent(QMouseEvent *)
 void TSplash::Timer1Timer()
 {
     FTimer1->stop();
-    // The options window (which also receives the log-off and shut-down
-    // query) is made here once it exists.
+    FController.CreateOptionForm(); // hidden until the user opens it
     FController.ShowTrayIcon();
     FController.StartWatching();
     FController.RunStartupSchedules();
