@@ -4,6 +4,8 @@
 #include "TestFiles.h"
 
 #include <QDate>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QtTest>
 
@@ -22,8 +24,38 @@ class TestOptionsAndSchedules : public QObject
     Q_OBJECT
 
 private slots:
+    void optionsSavedFromTheTrayMenu();
     void scheduleMadeInTheEditorFromTheConsole();
 };
+
+// Tray menu "Options": the user turns off opening a plugged-in stick's
+// console, chooses to skip missed schedules and a 3000 MB limit for the
+// deleted-files folder, and saves; the settings file holds exactly that.
+void TestOptionsAndSchedules::optionsSavedFromTheTrayMenu()
+{
+    TE2eSession session;
+    START_SESSION(session);
+    const QString options = QStringLiteral("OptionForm");
+    QVERIFY(Ok(Click(session, QStringLiteral("TrayMenu/Settings1"))));
+    QVERIFY2(!session.WaitForWindow(options).isEmpty(), "\"Options\" opened no window");
+    QVERIFY(
+        Find(session, options + QStringLiteral("/DriveAutoRun")).value(QStringLiteral("checked")).toBool());
+    QVERIFY(Ok(Click(session, options + QStringLiteral("/DriveAutoRun"))));
+    QVERIFY(Ok(Click(session, options + QStringLiteral("/srmSkip"))));
+    QVERIFY(Ok(session.Call(QStringLiteral("setvalue"),
+                            {{QStringLiteral("path"), options + QStringLiteral("/seMaxDeleteSize")},
+                             {QStringLiteral("value"), 3000}})));
+    QVERIFY(session.Screenshot(QStringLiteral("options.png"), options));
+    QVERIFY(Ok(Click(session, options + QStringLiteral("/SaveBtn"))));
+
+    const TCliRun shown =
+        RunCli({QStringLiteral("show"), QStringLiteral("C:\\ProgramData\\Trovalo\\ConfigData\\Config.cfg")});
+    QVERIFY2(shown.Status == 0, qPrintable(shown.Err));
+    const QJsonValue settings = QJsonDocument::fromJson(shown.OutBytes).object();
+    QCOMPARE(FindKey(settings, QStringLiteral("DriveAutoRun")).toBool(true), false);
+    QCOMPARE(FindKey(settings, QStringLiteral("ScheduleRunMode")).toString(), QStringLiteral("srmSkip"));
+    QCOMPARE(FindKey(settings, QStringLiteral("MaxDeletedSize")).toDouble(), 3000.0 * 1024 * 1024);
+}
 
 // The user schedules a job from its console: "Shedule", a weekly rule on
 // the day after tomorrow at 10:30, "Save". The console marks the job as
