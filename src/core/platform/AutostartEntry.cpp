@@ -19,8 +19,8 @@ QString EntryName()
     return ProgramApplicationId + QStringLiteral(".desktop");
 }
 
-// A relative value is invalid and ignored, as the base directory
-// specification asks.
+// A relative value is invalid and ignored, as the XDG base directory
+// rules say.
 QString AbsoluteFolderOr(const QString &value, const QString &fallback)
 {
     return !value.isEmpty() && QDir::isAbsolutePath(value) ? value : fallback;
