@@ -179,10 +179,7 @@ private slots:
             test::PutAt(file, "data");
         const QString programDatabase = QStringLiteral("C:\\ProgramData\\ProgramData.zjd");
         QVERIFY(ForceFolder(ExtractFilePath(programDatabase)));
-        TSqliteOpenOptions create;
-        create.Mode = TOpenMode::CreateNew;
-        TSqliteDatabase created(NativePath(programDatabase), create);
-        CreateProgramDatabaseSchema(created);
+        CreateProgramDatabaseFile(NativePath(programDatabase));
         TProgramDatabase schedules(NativePath(programDatabase));
         for (const QString &scheduled : {config + job, "F:\\Config\\" + job, config + "Other.Zja"})
             schedules.AddSchedule(scheduled, QStringLiteral("job"));

@@ -59,11 +59,8 @@ struct TProgramDatabaseFile
 
     TProgramDatabaseFile()
     {
-        TSqliteOpenOptions options;
-        options.Mode = TOpenMode::CreateNew;
         const QString file = Folder.filePath(QStringLiteral("ProgramData.zjd"));
-        TSqliteDatabase created(file, options);
-        CreateProgramDatabaseSchema(created);
+        CreateProgramDatabaseFile(file);
         Database = std::make_unique<TProgramDatabase>(file);
     }
 };

@@ -44,11 +44,8 @@ struct TFixture
 
     TFixture()
     {
-        TSqliteOpenOptions options;
-        options.Mode = TOpenMode::CreateNew;
         const QString file = Folder.filePath(QStringLiteral("ProgramData.zjd"));
-        TSqliteDatabase created(file, options);
-        CreateProgramDatabaseSchema(created);
+        CreateProgramDatabaseFile(file);
         Database = std::make_unique<TProgramDatabase>(file);
     }
     void PutJob(QChar letter)

@@ -116,10 +116,7 @@ QStringList Tree(const QString &native, const QString &prefix = QString())
 // A program database made from the schema, as start-up makes it.
 void CreateProgramDatabase(const QString &native)
 {
-    TSqliteOpenOptions options;
-    options.Mode = TOpenMode::CreateNew;
-    TSqliteDatabase database(native, options);
-    CreateProgramDatabaseSchema(database);
+    CreateProgramDatabaseFile(native);
 }
 
 // DeleteDataLog as "FileName|FileSize" rows, in insertion order.

@@ -173,10 +173,7 @@ TThreadStatuesFrame *WaitForEnd(QTabWidget &page)
 
 QString CreateProgramDatabase(const QString &path)
 {
-    TSqliteOpenOptions options;
-    options.Mode = TOpenMode::CreateNew;
-    TSqliteDatabase database(path, options);
-    CreateProgramDatabaseSchema(database);
+    CreateProgramDatabaseFile(path);
     return path;
 }
 

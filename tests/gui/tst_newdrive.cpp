@@ -117,10 +117,7 @@ void CreateProgramDatabase()
     ResetAppPathsForTesting();
     const QString file = TStartUp::ProgramDatabaseFileName();
     QVERIFY(ForceFolder(ExtractFilePath(file)));
-    TSqliteOpenOptions options;
-    options.Mode = TOpenMode::CreateNew;
-    TSqliteDatabase created(NativePath(file), options);
-    CreateProgramDatabaseSchema(created);
+    CreateProgramDatabaseFile(NativePath(file));
 }
 
 void AddSchedule(const QString &jobFile, bool active)

@@ -66,12 +66,7 @@ struct TEditorFixture
         ResetAppPathsForTesting();
         const QString file = TStartUp::ProgramDatabaseFileName();
         ForceFolder(ExtractFilePath(file));
-        TSqliteOpenOptions options;
-        options.Mode = TOpenMode::CreateNew;
-        {
-            TSqliteDatabase created(NativePath(file), options);
-            CreateProgramDatabaseSchema(created);
-        }
+        CreateProgramDatabaseFile(NativePath(file));
         Database = std::make_unique<TProgramDatabase>(NativePath(file));
         TDataModuleQuillonSuite::TOptions tray;
         tray.UseSystemTray = false;

@@ -126,10 +126,7 @@ void TStartUp::OpenProgramDatabase()
     if (!QFileInfo::exists(native)) {
         // Without its template the program would never get a database; the
         // schema in the code makes the same empty file.
-        TSqliteOpenOptions options;
-        options.Mode = TOpenMode::CreateNew;
-        TSqliteDatabase created(native, options);
-        CreateProgramDatabaseSchema(created);
+        CreateProgramDatabaseFile(native);
     }
     FProgramDatabase = std::make_unique<TProgramDatabase>(native);
 }

@@ -35,6 +35,14 @@ void BindOptionalDate(TSqliteStatement &statement, int index, const std::optiona
 
 } // namespace
 
+void CreateProgramDatabaseFile(const QString &nativeFile)
+{
+    TSqliteOpenOptions options;
+    options.Mode = TOpenMode::CreateNew;
+    TSqliteDatabase created(nativeFile, options);
+    CreateProgramDatabaseSchema(created);
+}
+
 void CreateProgramDatabaseSchema(TSqliteDatabase &database)
 {
     TSqliteTransaction transaction(database);

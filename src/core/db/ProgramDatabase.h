@@ -36,6 +36,9 @@ struct TScheduleRunRow
 // Creates the tables, their index and the schema version in an empty
 // database; used for new program databases and their template file.
 void CreateProgramDatabaseSchema(TSqliteDatabase &database);
+// Makes a new, empty program database file (native path) with that schema;
+// raises EDatabaseError when the file exists or cannot be made.
+void CreateProgramDatabaseFile(const QString &nativeFile);
 
 // The program database of this computer: schedules (ScheduleRun) and the
 // files moved into the deleted-files folder (DeleteDataLog). Each thread
