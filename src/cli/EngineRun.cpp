@@ -74,20 +74,25 @@ private:
 
 } // namespace
 
-TRunEnvironment StartUp()
+void RunStartUp(TStartUp &startUp, bool needDatabase)
 {
-    // The start-up object (and its program database connection) lives only
-    // for this: the engine opens its own connection for DeleteDataLog.
-    TStartUp startUp;
     try {
         startUp.RunCommonModule();
     } catch (const ETrovaloError &error) {
         throw TCliFailure{QStringLiteral("start-up failed: %1").arg(error.Message()), ExitErrors};
     }
-    if (!startUp.RunController() || !startUp.ProgramData())
+    if (!startUp.RunController() || !startUp.ProgramData() || (needDatabase && !startUp.ProgramDatabase()))
         throw TCliFailure{
             QStringLiteral("start-up failed: %1").arg(startUp.Errors().join(QStringLiteral("; "))),
             ExitErrors};
+}
+
+TRunEnvironment StartUp()
+{
+    // The start-up object (and its program database connection) lives only
+    // for this: the engine opens its own connection for DeleteDataLog.
+    TStartUp startUp;
+    RunStartUp(startUp, false);
     TRunEnvironment environment;
     environment.PcId = startUp.PCID();
     environment.Protection.Enabled = startUp.ProgramData()->MoveToDeleted();

@@ -13,6 +13,10 @@
 
 #include <functional>
 
+namespace trovalo {
+class TStartUp;
+}
+
 namespace trovalo::cli {
 
 // What the commands that run an engine (run, restore) share: the start-up
@@ -29,6 +33,10 @@ struct TRunEnvironment
 };
 // Raises TCliFailure (status 1) when start-up fails.
 TRunEnvironment StartUp();
+// The start-up the tray program makes, on StartUp; raises TCliFailure
+// (status 1) when it fails, or when the program database is needed and
+// could not be opened.
+void RunStartUp(TStartUp &startUp, bool needDatabase);
 
 // The job file a command was given (either path form), in drive-letter
 // form. Refusal tells, for a kind of job, why the command does not take it

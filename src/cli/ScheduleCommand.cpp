@@ -41,18 +41,7 @@ const std::array<QString, 7> DayNames = {QStringLiteral("mon"), QStringLiteral("
 class TScheduleStore
 {
 public:
-    TScheduleStore()
-    {
-        try {
-            FStartUp.RunCommonModule();
-        } catch (const ETrovaloError &error) {
-            throw TCliFailure{QStringLiteral("start-up failed: %1").arg(error.Message()), ExitErrors};
-        }
-        if (!FStartUp.RunController() || !FStartUp.ProgramDatabase())
-            throw TCliFailure{QStringLiteral("the program database cannot be opened: %1")
-                                  .arg(FStartUp.Errors().join(QStringLiteral("; "))),
-                              ExitErrors};
-    }
+    TScheduleStore() { RunStartUp(FStartUp, true); }
     TProgramDatabase &Database() { return *FStartUp.ProgramDatabase(); }
 
     // The row with this ID; TCliFailure when there is none.

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "Commands.h"
+#include "EngineRun.h"
 
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
@@ -307,15 +308,7 @@ int ServiceCommand(TCliContext &context)
                               .arg(parser.value(conflicts), answers.join(QLatin1Char('|')))};
 
     TStartUp startUp;
-    try {
-        startUp.RunCommonModule();
-    } catch (const ETrovaloError &error) {
-        throw TCliFailure{QStringLiteral("start-up failed: %1").arg(error.Message()), ExitErrors};
-    }
-    if (!startUp.RunController() || !startUp.ProgramData() || !startUp.ProgramDatabase())
-        throw TCliFailure{
-            QStringLiteral("start-up failed: %1").arg(startUp.Errors().join(QStringLiteral("; "))),
-            ExitErrors};
+    RunStartUp(startUp, true);
 
     const QString dataFolder = NativePath(AppDataFolder());
     QString heldBy;

@@ -227,7 +227,7 @@ void TDataModuleQuillonSuite::StartWatching()
 void TDataModuleQuillonSuite::SessionQuery(QSessionManager &manager)
 {
     // X11 session management: a refusal needs the right to interact first.
-    if (!FSessionEnd->QueryEnd(false) && manager.allowsInteraction()) {
+    if (!FSessionEnd->QueryEnd() && manager.allowsInteraction()) {
         manager.cancel();
         manager.release();
     }

@@ -214,10 +214,7 @@ void TestService::mountsSticksUDisks2LeftUnmounted()
                                                      {QStringLiteral("sdc1"), stranger}};
     for (const auto &[device, folder] : plugged) {
         QVERIFY(udisks.AddDrive(sticks + device, true, QStringLiteral("usb")));
-        QVERIFY(udisks.AddFileSystem(blocks + device, sticks + device, {}));
-        QVERIFY(udisks.AddMountMethods(blocks + device, folder));
-        QVERIFY(udisks.EmitInterfacesAdded(
-            blocks + device, test::TUDisks2Mock::FileSystemInterfaces(sticks + device, {}, false)));
+        QVERIFY(udisks.AppearFileSystem(blocks + device, sticks + device, {}, false, folder));
     }
     QTRY_VERIFY2_WITH_TIMEOUT(output().contains(QStringLiteral("end: schedule 1, ")), qPrintable(log), 60000);
     QVERIFY2(log.contains(QStringLiteral("end: schedule 1, ") + machine.OnInsertion +

@@ -97,6 +97,14 @@ bool TUDisks2Mock::SetMountPoints(const QString &path, const QStringList &mountP
                         QVariant::fromValue(QDBusVariant(MountPointsValue(mountPoints)))});
 }
 
+bool TUDisks2Mock::AppearFileSystem(const QString &path, const QString &drive, const QStringList &mountPoints,
+                                    bool hintIgnore, const QString &mountAt) const
+{
+    return AddFileSystem(path, drive, mountPoints, hintIgnore) &&
+           (mountAt.isEmpty() || AddMountMethods(path, mountAt)) &&
+           EmitInterfacesAdded(path, FileSystemInterfaces(drive, mountPoints, hintIgnore));
+}
+
 bool TUDisks2Mock::EmitInterfacesAdded(const QString &path, const TInterfaces &interfaces) const
 {
     const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(path)), QVariant::fromValue(interfaces)};

@@ -43,6 +43,10 @@ public:
     bool AddMountMethods(const QString &path, const QString &mountPoint) const;
     // Properties.Set, which dbusmock answers with PropertiesChanged.
     bool SetMountPoints(const QString &path, const QStringList &mountPoints) const;
+    // A file system that appears as a stick's does: added, given Mount and
+    // Unmount when MountAt is set, and announced (InterfacesAdded).
+    bool AppearFileSystem(const QString &path, const QString &drive, const QStringList &mountPoints,
+                          bool hintIgnore = false, const QString &mountAt = {}) const;
     // dbusmock leaves InterfacesAdded to the test.
     bool EmitInterfacesAdded(const QString &path, const TInterfaces &interfaces) const;
     static TInterfaces FileSystemInterfaces(const QString &drive, const QStringList &mountPoints,

@@ -433,18 +433,14 @@ private slots:
         QSignalSpy arrived(&listener, &TDriveArrivalListener::DriveArrived);
         if (!driveKnown)
             QVERIFY(FUDisks2->AddDrive(candidateDrive, removable, bus));
-        QVERIFY(FUDisks2->AddFileSystem(OtherBlockPath, candidateDrive, {}, hintIgnore));
-        QVERIFY(FUDisks2->EmitInterfacesAdded(
-            OtherBlockPath, TUDisks2Mock::FileSystemInterfaces(candidateDrive, {}, hintIgnore)));
+        QVERIFY(FUDisks2->AppearFileSystem(OtherBlockPath, candidateDrive, {}, hintIgnore));
         if (reported) {
             QTRY_COMPARE(unmounted.count(), 1);
             QCOMPARE(unmounted.at(0).at(0).toString(), OtherBlockPath);
             return;
         }
         // A stick after it, as the barrier.
-        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {}));
-        QVERIFY(FUDisks2->EmitInterfacesAdded(BlockPath,
-                                              TUDisks2Mock::FileSystemInterfaces(DrivePath, {}, false)));
+        QVERIFY(FUDisks2->AppearFileSystem(BlockPath, DrivePath, {}));
         QTRY_COMPARE(unmounted.count(), 1);
         QCOMPARE(unmounted.at(0).at(0).toString(), BlockPath);
         QCOMPARE(arrived.count(), 0);
@@ -463,9 +459,7 @@ private slots:
         QVERIFY(listener.Start());
         QSignalSpy unmounted(&listener, &TDriveArrivalListener::UnmountedFileSystemAppeared);
         QSignalSpy arrived(&listener, &TDriveArrivalListener::DriveArrived);
-        QVERIFY(FUDisks2->AddFileSystem(BlockPath, DrivePath, {stick}));
-        QVERIFY(FUDisks2->EmitInterfacesAdded(BlockPath,
-                                              TUDisks2Mock::FileSystemInterfaces(DrivePath, {stick}, false)));
+        QVERIFY(FUDisks2->AppearFileSystem(BlockPath, DrivePath, {stick}));
         QTRY_COMPARE(arrived.count(), 1);
         QCOMPARE(arrived.at(0).at(0).toString(), QStringLiteral("F:\\"));
         QCOMPARE(unmounted.count(), 0);

@@ -150,12 +150,12 @@ private slots:
         QSignalSpy carriedOut(&watcher, &TSessionEndWatcher::EndCarriedOut);
         watcher.Start(false, QStringLiteral("test"));
 
-        QVERIFY(!watcher.QueryEnd(false));
+        QVERIFY(!watcher.QueryEnd());
         QCOMPARE(program.ShutdownRuns, 1);
         QCOMPARE(program.Refusals, QStringList{TSessionEndWatcher::RefusalText});
         QTRY_VERIFY(InhibitorModes().contains(QStringLiteral("block")));
         // Asked again while waiting: refused again, schedules not rerun.
-        QVERIFY(!watcher.QueryEnd(false));
+        QVERIFY(!watcher.QueryEnd());
         QCOMPARE(program.ShutdownRuns, 1);
         if (cancelled)
             watcher.Cancelled();
@@ -185,8 +185,8 @@ private slots:
         TProgram program;
         TSessionEndWatcher watcher(program.Hooks());
         watcher.Start(false, QStringLiteral("test"));
-        QVERIFY(watcher.QueryEnd(false));
-        QVERIFY(watcher.QueryEnd(false));
+        QVERIFY(watcher.QueryEnd());
+        QVERIFY(watcher.QueryEnd());
         QCOMPARE(program.ShutdownRuns, 1);
         QVERIFY(program.Refusals.isEmpty());
         QVERIFY(!InhibitorModes().contains(QStringLiteral("block")));

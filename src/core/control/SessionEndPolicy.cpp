@@ -2,9 +2,8 @@
 
 namespace trovalo {
 
-bool TSessionEndPolicy::Query(bool logOff)
+bool TSessionEndPolicy::Query()
 {
-    FLogOff = logOff;
     if (FShutDownSend)
         return false;
     FShutDownSend = true;

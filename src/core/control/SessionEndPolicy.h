@@ -17,9 +17,11 @@ namespace trovalo {
 class TSessionEndPolicy
 {
 public:
-    // A log-off (LogOff) or a shut-down is asked for. True when the
+    // A log-off or a shut-down is asked for (no layer here says which, so
+    // the waiting end is a power-off, and a log-off where logind refuses
+    // that). True when the
     // shut-down schedules must start now: the first query of a request.
-    bool Query(bool logOff);
+    bool Query();
     // Asked after the schedules have started: may the session end now?
     // False leaves the end waiting for the last job.
     bool MayEnd(int runningJobs);
@@ -31,8 +33,6 @@ public:
 
     // The shut-down schedules ran for the current request.
     bool ShutDownSend() const { return FShutDownSend; }
-    // What the waiting end is: a log-off rather than a power-off.
-    bool LogOff() const { return FLogOff; }
     bool EndWaiting() const { return FEndWaiting; }
 
     // The lock that holds a shut-down back is wanted while a job runs.
@@ -40,7 +40,6 @@ public:
 
 private:
     bool FShutDownSend = false;
-    bool FLogOff = false;
     bool FEndWaiting = false;
 };
 

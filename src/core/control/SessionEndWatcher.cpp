@@ -46,15 +46,15 @@ void TSessionEndWatcher::Start(bool desktopSession, const QString &appId)
         return;
     }
     connect(FGnome.get(), &TGnomeSessionClient::QueryEndSession, this,
-            [this] { FGnome->AnswerQuery(QueryEnd(false), RefusalText); });
+            [this] { FGnome->AnswerQuery(QueryEnd(), RefusalText); });
     connect(FGnome.get(), &TGnomeSessionClient::EndSessionCancelled, this, &TSessionEndWatcher::Cancelled);
     connect(FGnome.get(), &TGnomeSessionClient::EndSession, this, &TSessionEndWatcher::SessionEnding);
     connect(FGnome.get(), &TGnomeSessionClient::StopRequested, this, &TSessionEndWatcher::SessionEnding);
 }
 
-bool TSessionEndWatcher::QueryEnd(bool logOff)
+bool TSessionEndWatcher::QueryEnd()
 {
-    if (FPolicy.Query(logOff)) {
+    if (FPolicy.Query()) {
         qCInfo(LogSession) << "The session is about to end: the shut-down schedules start";
         FHooks.RunShutdownSchedules();
     }
@@ -85,7 +85,7 @@ void TSessionEndWatcher::PrepareForShutdown(bool starting)
         return;
     }
     FShuttingDown = true;
-    if (FPolicy.Query(false)) {
+    if (FPolicy.Query()) {
         qCInfo(LogSession) << "The computer shuts down: the shut-down schedules start";
         FHooks.RunShutdownSchedules();
     }
@@ -108,29 +108,20 @@ void TSessionEndWatcher::JobsChanged()
 
 void TSessionEndWatcher::EndNow()
 {
-    QString error;
-    bool ok = false;
-    if (!FPolicy.LogOff()) {
-        qCInfo(LogSession) << "The last job has ended: powering off";
-        ok = FLogind && FLogind->PowerOff(&error);
-        if (!FLogind)
-            error = QStringLiteral("logind is not running");
-    }
-    // Asked to log off, or not allowed to power off (other users are logged
-    // in, or it needs a password nobody is there to type): the user's session
-    // ends either way, as the user asked.
+    qCInfo(LogSession) << "The last job has ended: powering off";
+    QString error = QStringLiteral("logind is not running");
+    bool ok = FLogind && FLogind->PowerOff(&error);
+    // Not allowed to power off (other users are logged in, or it needs a
+    // password nobody is there to type): the user's session ends instead.
     if (!ok) {
-        if (!error.isEmpty())
-            qCInfo(LogSession).noquote() << "Not powered off:" << error << "- logging off instead";
-        else
-            qCInfo(LogSession) << "The last job has ended: logging off";
+        qCInfo(LogSession).noquote() << "Not powered off:" << error << "- logging off instead";
         QString logOffError;
         ok = LogOutOfDesktop(&logOffError);
-        error = error.isEmpty() ? logOffError : error + QStringLiteral("; ") + logOffError;
+        error += QStringLiteral("; ") + logOffError;
     }
     if (!ok)
         qCWarning(LogSession).noquote() << "The session could not be ended:" << error;
-    emit EndCarriedOut(ok, error);
+    emit EndCarriedOut(ok, ok ? QString() : error);
 }
 
 bool TSessionEndWatcher::HoldsBlockLock() const

@@ -22,9 +22,9 @@ class TLogindClient;
 //    schedules start; the delay (5 s by default) lets them start, not end;
 //  - a query of the program's own (X11 session management): QueryEnd.
 // While jobs run, logind's block lock holds a shut-down back. Once the last
-// job of a refused end is done, the computer is powered off; the user is
-// logged off instead when a log-off was asked for or logind refuses the
-// power-off. A cancelled end resets everything. Interface thread only.
+// job of a refused end is done, the computer is powered off (no layer says
+// whether a log-off or a shut-down was asked for); the user is logged off
+// instead when logind refuses the power-off. A cancelled end resets everything. Interface thread only.
 class TSessionEndWatcher : public QObject
 {
     Q_OBJECT
@@ -48,7 +48,7 @@ public:
     void Start(bool desktopSession, const QString &appId);
 
     // A log-off or shut-down is asked for; true: it may go ahead.
-    bool QueryEnd(bool logOff);
+    bool QueryEnd();
     void Cancelled();
     // Call whenever the number of running jobs changed (a job started or
     // ended): moves the locks, and ends a waiting session after the last.
