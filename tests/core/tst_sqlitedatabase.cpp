@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <atomic>
+
 #include <limits>
 
 using namespace trovalo;
@@ -175,6 +177,54 @@ private slots:
             QVERIFY(batch.Pending());
         }
         QCOMPARE(CountRows(reader), 4);
+    }
+
+    // Deferred rows are committed only after the durability work of their
+    // batch returned, which runs on another thread while the next batch is
+    // collected; a batch whose work failed is never committed.
+    void deferredRowsWaitForTheirBatchsFlush()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("d.db"));
+        auto writer = NewDatabase(path, TJournalMode::Wal);
+        TSqliteDatabase reader(path);
+        QSemaphore flushMayEnd;
+        std::atomic<int> flushesRun{0};
+        std::atomic<bool> failNextFlush{false};
+        TSqliteBatchCommitter batch(*writer, 3, 60000);
+        batch.SetBeforeCommit([&] {
+            return [&] {
+                flushMayEnd.acquire();
+                ++flushesRun;
+                if (failNextFlush.exchange(false))
+                    throw EFileError(QStringLiteral("the disk went away"));
+            };
+        });
+        const auto insert = [&](int value) {
+            batch.Defer([&writer, value] {
+                writer->Prepare(QStringLiteral("INSERT INTO T (Num) VALUES (?1)"))
+                    .BindInt64(1, value)
+                    .Execute();
+            });
+        };
+        for (int i = 1; i <= 4; ++i)
+            insert(i);
+        // The first batch is full and flushing on its own thread; nothing is
+        // committed while the flush has not returned.
+        QCOMPARE(CountRows(reader), 0);
+        QCOMPARE(flushesRun.load(), 0);
+        flushMayEnd.release(2); // the running flush, then the one Commit runs
+        batch.Commit();
+        QCOMPARE(flushesRun.load(), 2);
+        QCOMPARE(CountRows(reader), 4);
+
+        failNextFlush = true;
+        for (int i = 5; i <= 7; ++i)
+            insert(i);
+        flushMayEnd.release(1);
+        QVERIFY_THROWS_EXCEPTION(EFileError, batch.Commit());
+        QCOMPARE(CountRows(reader), 4);
+        QVERIFY(!batch.Pending());
     }
 
     void badStatementNamesTheFile()

@@ -84,10 +84,10 @@ TJobDatabase::TJobDatabase(const QString &databaseFile)
     , FDatabase(TDatabaseTemplate::OpenWithSchema(databaseFile, JobSchemaVersion,
                                                   {QStringLiteral("FileLog"), QStringLiteral("ArchiveLog")},
                                                   &TJobDatabase::CreateSchema))
-    // Each commit first syncs the destination (see SetBeforeFileLogCommit):
-    // large batches let the disk write back while copying goes on; a crash
-    // costs at most a few seconds of rows, whose files the next run copies
-    // again.
+    // Each batch is committed once the destination was synced (see
+    // SetBeforeFileLogCommit), which runs while the next batch is copied; a
+    // crash costs at most two batches of rows, whose files the next run
+    // copies again.
     , FBatch(std::make_unique<TSqliteBatchCommitter>(*FDatabase, 2000, 5000))
 {}
 
@@ -107,7 +107,7 @@ void TJobDatabase::LoadFileIndex()
     FIndex = std::move(index);
 }
 
-void TJobDatabase::SetBeforeFileLogCommit(std::function<void()> hook)
+void TJobDatabase::SetBeforeFileLogCommit(TSqliteBatchCommitter::TDurability hook)
 {
     FBatch->SetBeforeCommit(std::move(hook));
 }
@@ -120,6 +120,7 @@ std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
             return std::nullopt;
         return *found;
     }
+    FBatch->Commit();
     TSqliteStatement &select =
         FDatabase->Prepare(QStringLiteral(R"(SELECT "Update" FROM FileLog WHERE FileKey = ?1)"));
     select.BindText(1, LookupKey(fileName));
@@ -133,7 +134,8 @@ std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
 {
     const QString key = LookupKey(fileName);
-    FBatch->Write([&] {
+    // Deferred: the row claims a copy that must reach the disk first.
+    FBatch->Defer([this, fileName, update, key] {
         // The first spelling met stays in FileName; later runs only move the date.
         TSqliteStatement &upsert = FDatabase->Prepare(QStringLiteral(
             R"(INSERT INTO FileLog (FileName, "Update", FileKey) VALUES (?1, ?2, ?3)
@@ -147,7 +149,8 @@ void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
 void TJobDatabase::DeleteFile(const QString &fileName)
 {
     const QString key = LookupKey(fileName);
-    FBatch->Write([&] {
+    // In order with the deferred records.
+    FBatch->Defer([this, key] {
         FDatabase->Prepare(QStringLiteral("DELETE FROM FileLog WHERE FileKey = ?1"))
             .BindText(1, key)
             .Execute();
@@ -158,6 +161,7 @@ void TJobDatabase::DeleteFile(const QString &fileName)
 
 QList<TFileLogRow> TJobDatabase::FileRows()
 {
+    FBatch->Commit();
     QList<TFileLogRow> rows;
     TSqliteStatement &select =
         FDatabase->Prepare(QStringLiteral(R"(SELECT FileName, "Update" FROM FileLog ORDER BY rowid)"));

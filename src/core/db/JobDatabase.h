@@ -68,8 +68,10 @@ public:
     // from memory (a run looks up every file it meets) and the writes keep
     // the copy in step. For one connection that is the only writer.
     void LoadFileIndex();
-    // Runs before each commit of FileLog writes (see TSqliteBatchCommitter).
-    void SetBeforeFileLogCommit(std::function<void()> hook);
+    // Makes the copies FileLog rows claim durable before the rows are
+    // committed (see TSqliteBatchCommitter::SetBeforeCommit). RecordFile and
+    // DeleteFile are deferred until then.
+    void SetBeforeFileLogCommit(TSqliteBatchCommitter::TDurability hook);
 
     // FileLog: when the item was last copied; nullopt when it has no row.
     std::optional<TDateTime> FileUpdate(const QString &fileName);

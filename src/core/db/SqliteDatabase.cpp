@@ -8,6 +8,10 @@
 #include <QFileInfo>
 
 #include <sqlite3.h>
+
+#include <chrono>
+#include <future>
+
 #include <sys/vfs.h>
 
 namespace trovalo {
@@ -413,22 +417,22 @@ TSqliteBatchCommitter::TSqliteBatchCommitter(TSqliteDatabase &database, int writ
     , FMaxOpenMs(maxOpenMs)
 {}
 
+struct TSqliteBatchCommitter::TFlush
+{
+    std::future<void> Done;
+};
+
 TSqliteBatchCommitter::~TSqliteBatchCommitter()
 {
-    if (!FOpen)
-        return;
     try {
-        if (FBeforeCommit)
-            FBeforeCommit();
-    } catch (...) {
-        // A destructor must not throw; the rows are still worth keeping.
-    }
-    // Keep what was written before whatever ends the batch early.
-    if (sqlite3_exec(FDatabase.Handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Commit();
+    } catch (const std::exception &error) {
+        // A destructor must not throw; rows not committed are looked at again
+        // by the next run.
         qCWarning(LogDb).noquote() << QStringLiteral("%1: the last rows could not be committed: %2")
-                                          .arg(FDatabase.FileName(),
-                                               QString::fromUtf8(sqlite3_errmsg(FDatabase.Handle())));
-        sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                                          .arg(FDatabase.FileName(), QString::fromLocal8Bit(error.what()));
+        if (FOpen)
+            sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
 }
 
@@ -436,6 +440,8 @@ void TSqliteBatchCommitter::BeginWrite()
 {
     if (FOpen)
         return;
+    if (!FDeferred.empty() || FFlush)
+        Commit();
     FDatabase.Exec(QStringLiteral("BEGIN IMMEDIATE"));
     FOpen = true;
     FWrites = 0;
@@ -451,15 +457,82 @@ void TSqliteBatchCommitter::EndWrite()
         Commit();
 }
 
+void TSqliteBatchCommitter::Defer(std::function<void()> write)
+{
+    if (FOpen)
+        Commit();
+    if (FDeferred.empty())
+        FDeferredSince.start();
+    FDeferred.push_back(std::move(write));
+    // A flush that has returned lets its rows in without waiting for the
+    // next batch to fill.
+    if (FFlush && FFlush->Done.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        CommitFlushedBatch();
+    if (qsizetype(FDeferred.size()) >= FWritesPerCommit || FDeferredSince.elapsed() >= FMaxOpenMs)
+        CloseDeferredBatch();
+}
+
 void TSqliteBatchCommitter::Commit()
 {
-    if (!FOpen)
+    if (FOpen) {
+        if (const std::function<void()> work = DurabilityWork())
+            work();
+        FDatabase.Exec(QStringLiteral("COMMIT"));
+        FOpen = false;
+        FWrites = 0;
+    }
+    CommitFlushedBatch();
+    if (!FDeferred.empty()) {
+        if (const std::function<void()> work = DurabilityWork())
+            work();
+        ApplyInTransaction(FDeferred);
+    }
+}
+
+void TSqliteBatchCommitter::CloseDeferredBatch()
+{
+    CommitFlushedBatch();
+    FFlushing = std::move(FDeferred);
+    FDeferred.clear();
+    FFlush = std::make_unique<TFlush>();
+    FFlush->Done = std::async(std::launch::async, [work = DurabilityWork()] {
+        if (work)
+            work();
+    });
+}
+
+void TSqliteBatchCommitter::CommitFlushedBatch()
+{
+    if (!FFlush)
         return;
-    if (FBeforeCommit)
-        FBeforeCommit();
-    FDatabase.Exec(QStringLiteral("COMMIT"));
-    FOpen = false;
-    FWrites = 0;
+    const std::unique_ptr<TFlush> flush = std::move(FFlush);
+    try {
+        flush->Done.get();
+    } catch (...) {
+        // Rows whose files may not be on the disk are never committed.
+        FFlushing.clear();
+        throw;
+    }
+    ApplyInTransaction(FFlushing);
+}
+
+void TSqliteBatchCommitter::ApplyInTransaction(std::vector<std::function<void()>> &writes)
+{
+    // Taken out first: a write that fails drops its batch instead of
+    // failing again at every later commit.
+    const std::vector<std::function<void()>> batch = std::move(writes);
+    writes.clear();
+    if (batch.empty())
+        return;
+    TSqliteTransaction transaction(FDatabase);
+    for (const std::function<void()> &write : batch)
+        write();
+    transaction.Commit();
+}
+
+std::function<void()> TSqliteBatchCommitter::DurabilityWork() const
+{
+    return FBeforeCommit ? FBeforeCommit() : std::function<void()>();
 }
 
 } // namespace trovalo

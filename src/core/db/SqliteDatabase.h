@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -169,20 +170,32 @@ private:
 // so other connections are not kept waiting), and at the end, instead of
 // paying one journal sync per file. Whatever was written is committed on
 // destruction too, so rows written before a failure stay.
+//
+// Rows that claim something another file system must keep first (a copy is
+// on the disk) are deferred: they wait in memory while the durability work
+// of their batch (see SetBeforeCommit) runs on a helper thread, and the next
+// batch is collected meanwhile, so the copying never stops for a flush; a
+// batch is committed only once its flush returned.
 class TSqliteBatchCommitter
 {
 public:
+    // Asked on the writing thread when a batch closes, it returns the work
+    // that makes what the batch's rows describe durable. That work may run
+    // on a helper thread (it must not touch what the writing thread uses).
+    using TDurability = std::function<std::function<void()>()>;
+
     explicit TSqliteBatchCommitter(TSqliteDatabase &database, int writesPerCommit = 500,
                                    int maxOpenMs = 2000);
     ~TSqliteBatchCommitter();
     TSqliteBatchCommitter(const TSqliteBatchCommitter &) = delete;
     TSqliteBatchCommitter &operator=(const TSqliteBatchCommitter &) = delete;
 
-    // Call before each write: opens the batch's transaction when none is.
+    // Call before each write: opens the batch's transaction when none is
+    // (committing the deferred rows first, so the order of writes holds).
     void BeginWrite();
     // Call after each write: commits when the batch is full or old.
     void EndWrite();
-    // Runs one write inside the batch.
+    // Runs one write inside the batch, now.
     template <class TWrite>
     void Write(TWrite &&write)
     {
@@ -190,21 +203,34 @@ public:
         write();
         EndWrite();
     }
-    // Commits what is pending now.
+    // Runs one write later, in order with the other deferred ones, once the
+    // durability work of its batch returned. The write must own what it
+    // uses (capture by value).
+    void Defer(std::function<void()> write);
+    // Commits what is pending now, deferred rows included (their durability
+    // work runs first, in this thread if it had not started).
     void Commit();
-    bool Pending() const { return FOpen; }
-    // Runs before every commit of a batch: what the rows describe (copied
-    // files) can be made durable before the rows claim it.
-    void SetBeforeCommit(std::function<void()> hook) { FBeforeCommit = std::move(hook); }
+    bool Pending() const { return FOpen || !FDeferred.empty() || !FFlushing.empty(); }
+    void SetBeforeCommit(TDurability hook) { FBeforeCommit = std::move(hook); }
 
 private:
+    struct TFlush;
+    void CloseDeferredBatch();
+    void CommitFlushedBatch();
+    void ApplyInTransaction(std::vector<std::function<void()>> &writes);
+    std::function<void()> DurabilityWork() const;
+
     TSqliteDatabase &FDatabase;
     int FWritesPerCommit;
     int FMaxOpenMs;
     int FWrites = 0;
     bool FOpen = false;
-    std::function<void()> FBeforeCommit;
+    TDurability FBeforeCommit;
     QElapsedTimer FOpened;
+    std::vector<std::function<void()>> FDeferred; // the batch being collected
+    QElapsedTimer FDeferredSince;
+    std::vector<std::function<void()>> FFlushing; // the batch whose flush runs
+    std::unique_ptr<TFlush> FFlush;
 };
 
 } // namespace trovalo

@@ -217,6 +217,8 @@ TSyncFileRow *TSyncDatabase::IndexedRow(qint64 id)
 std::optional<TSyncFileRow> TSyncDatabase::FindOne(const QString &sql,
                                                    const std::function<void(TSqliteStatement &)> &bind)
 {
+    // Deferred writes are read back only once committed.
+    FBatch->Commit();
     TSqliteStatement &select = FDatabase->Prepare(SelectColumns + sql);
     bind(select);
     if (!select.Step())
@@ -261,6 +263,7 @@ std::optional<TSyncFileRow> TSyncDatabase::FindById(qint64 id)
 
 QList<TSyncFileRow> TSyncDatabase::Rows()
 {
+    FBatch->Commit();
     QList<TSyncFileRow> rows;
     TSqliteStatement &select = FDatabase->Prepare(SelectColumns + QStringLiteral("ORDER BY ID"));
     while (select.Step())
@@ -322,7 +325,8 @@ void TSyncDatabase::ClearDates(qint64 id)
 void TSyncDatabase::WriteDates(qint64 id, std::optional<TDateTime> dateFolderA,
                                std::optional<TDateTime> dateFolderB)
 {
-    FBatch->Write([&] {
+    // Deferred: the dates claim a copy that must reach the disk first.
+    FBatch->Defer([this, id, dateFolderA, dateFolderB] {
         TSqliteStatement &update = FDatabase->Prepare(
             QStringLiteral("UPDATE FileLog SET DateFolderA = ?1, DateFolderB = ?2 WHERE ID = ?3"));
         for (const auto &[index, date] : {std::pair(1, dateFolderA), std::pair(2, dateFolderB)}) {
@@ -346,7 +350,7 @@ void TSyncDatabase::Flush()
     FBatch->Commit();
 }
 
-void TSyncDatabase::SetBeforeCommit(std::function<void()> hook)
+void TSyncDatabase::SetBeforeCommit(TSqliteBatchCommitter::TDurability hook)
 {
     FBatch->SetBeforeCommit(std::move(hook));
 }

@@ -90,9 +90,10 @@ public:
     void ClearDates(qint64 id);
     // Commits the pending writes.
     void Flush();
-    // Runs before every commit: what the rows claim (copied files) can be
-    // made durable before they claim it.
-    void SetBeforeCommit(std::function<void()> hook);
+    // Makes what the dates claim (copied files) durable before they are
+    // committed; see TSqliteBatchCommitter::SetBeforeCommit. SetDates and
+    // ClearDates are deferred until then.
+    void SetBeforeCommit(TSqliteBatchCommitter::TDurability hook);
 
     TSqliteDatabase &Database() { return *FDatabase; }
 

@@ -99,7 +99,8 @@ void TBackUpThreadBase::OpenDatabase()
     DataBase = std::make_unique<TJobDatabase>(databaseFile);
     DataBase->LoadFileIndex();
     // FileLog must never claim a copy that a power cut could still empty.
-    DataBase->SetBeforeFileLogCommit([destination = FDestination] { SyncFileSystem(destination); });
+    DataBase->SetBeforeFileLogCommit(
+        [destination = FDestination] { return [destination] { SyncFileSystem(destination); }; });
     if (qobject_cast<TArchiveThreadBase *>(this))
         ArchiveLogRow = DataBase->StartRun(FDestination, StartTime(), FArchiveMode);
 }

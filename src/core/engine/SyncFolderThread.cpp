@@ -14,6 +14,7 @@
 #include "platform/FolderListing.h"
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 namespace trovalo {
@@ -370,7 +371,10 @@ void TSyncFolderThread::Execute()
     TSyncThreadBase::Execute();
     if (SyncFileLog && !ScanFailed()) {
         // The rows never claim a copy that a power cut could still empty.
-        SyncFileLog->SetBeforeCommit([this] { SyncWrittenDrives(); });
+        // The drives written so far are taken along: the flush runs on a
+        // helper thread while this one copies on.
+        SyncFileLog->SetBeforeCommit(
+            [this] { return [drives = std::exchange(FWrittenDrives, {})] { SyncDrives(drives); }; });
         try {
             DecideAndAct();
         } catch (const ETrovaloError &error) {
@@ -665,9 +669,13 @@ void TSyncFolderThread::RecordCopiedDates(const TFilePair &pair)
 
 void TSyncFolderThread::SyncWrittenDrives()
 {
-    for (const QString &drive : std::as_const(FWrittenDrives))
+    SyncDrives(std::exchange(FWrittenDrives, {}));
+}
+
+void TSyncFolderThread::SyncDrives(const QSet<QString> &drives)
+{
+    for (const QString &drive : drives)
         SyncFileSystem(drive);
-    FWrittenDrives.clear();
 }
 
 } // namespace trovalo

@@ -140,6 +140,7 @@ private:
     void ActOn(TFilePair &pair);
     void RecordCopiedDates(const TFilePair &pair);
     void SyncWrittenDrives();
+    static void SyncDrives(const QSet<QString> &drives);
     void CloseSyncFileLog();
 
     QSet<QString> FWrittenDrives; // drive roots copied to since the last commit
