@@ -115,6 +115,7 @@ TCliObserver::TTerminal TCliObserver::DetectTerminal()
     TTerminal terminal;
     terminal.LiveLine = ::isatty(STDERR_FILENO) == 1 && qgetenv("TERM") != "dumb";
     terminal.CanAsk = ::isatty(STDIN_FILENO) == 1;
+    terminal.RowsLive = ::isatty(STDOUT_FILENO) == 1;
     terminal.Width = TerminalWidth();
     return terminal;
 }
@@ -170,7 +171,7 @@ void TCliObserver::OnLog(TThreadBase &, const QString &fileName, const QString &
     if (event == eFailedorSkip)
         FOut << "FAILED  ";
     FOut << actionText << "  " << fileName << "  " << info << "\n";
-    FOut.flush();
+    FlushRows(false);
     DrawLiveLine(false);
 }
 
@@ -179,6 +180,7 @@ TLowDiskAnswer TCliObserver::AskLowDiskSpace(TThreadBase &, const QString &messa
     // The lock is held while the user thinks: nothing else may write then.
     QMutexLocker lock(&FMutex);
     ClearLiveLine();
+    FlushRows(true);
     FErr << "\nLow Disk Space\n" << PlainLines(message) << "\n";
     if (FUnattended) {
         FErr << "Answered Skip (--unattended).\n";
@@ -210,6 +212,7 @@ bool TCliObserver::AskSyncConflicts(TThreadBase &, QList<TSyncConflict> &conflic
     // The lock is held while the user thinks: nothing else may write then.
     QMutexLocker lock(&FMutex);
     ClearLiveLine();
+    FlushRows(true);
     PrintConflicts(conflicts);
     if (FConflictAnswer != TConflictAnswer::Ask) {
         for (TSyncConflict &conflict : conflicts)
@@ -292,12 +295,14 @@ void TCliObserver::OnFinished(TThreadBase &, const TRunOutcome &)
 {
     QMutexLocker lock(&FMutex);
     ClearLiveLine();
+    FlushRows(true);
     FEnded = true;
 }
 
 void TCliObserver::Tick()
 {
     QMutexLocker lock(&FMutex);
+    FlushRows(false);
     if (!FLineShown || FLastDraw.elapsed() >= TickRedrawIntervalMs)
         DrawLiveLine(true);
 }
@@ -306,6 +311,7 @@ void TCliObserver::Warn(const QString &text)
 {
     QMutexLocker lock(&FMutex);
     ClearLiveLine();
+    FlushRows(true);
     FErr << text << "\n";
     FErr.flush();
 }
@@ -326,6 +332,14 @@ void TCliObserver::DrawLiveLine(bool force)
     FErr.flush();
     FLineShown = true;
     FLastDraw.restart();
+}
+
+void TCliObserver::FlushRows(bool now)
+{
+    if (!now && !FTerminal.RowsLive && FLastRowFlush.isValid() && FLastRowFlush.elapsed() < RedrawIntervalMs)
+        return;
+    FOut.flush();
+    FLastRowFlush.restart();
 }
 
 void TCliObserver::ClearLiveLine()

@@ -26,6 +26,7 @@ public:
         bool LiveLine = false; // Err is a terminal: draw the status line
         bool CanAsk = false;   // standard input is a terminal: ask questions
         int Width = 80;        // columns of the status line's terminal
+        bool RowsLive = false; // Out is a terminal: show each row at once
     };
     // What the terminal of this process offers.
     static TTerminal DetectTerminal();
@@ -80,6 +81,9 @@ private:
     bool AskConflictsOneByOne(QList<TSyncConflict> &conflicts);
     void DrawLiveLine(bool force);
     void ClearLiveLine();
+    // Rows written to a file or a pipe are flushed in bunches: a run over
+    // many small files would otherwise pay a system call per file.
+    void FlushRows(bool now);
     QString LiveLineText() const;
 
     mutable QMutex FMutex;
@@ -91,6 +95,7 @@ private:
     QString FCurrentItem;
     double FFilePercent = -1;
     QElapsedTimer FLastDraw;
+    QElapsedTimer FLastRowFlush;
     bool FLineShown = false;
     bool FEnded = false;
     TConflictAnswer FConflictAnswer = TConflictAnswer::Ask;
