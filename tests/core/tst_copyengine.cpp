@@ -724,6 +724,43 @@ private slots:
                 QByteArray("alpha"));
     }
 
+    // A new file's name is taken without a look first; a file another
+    // program put there during the copy is replaced as any other: kept in
+    // the deleted-files folder when the job protects what it replaces.
+    void nameTakenDuringTheCopyIsReplacedAsUsual_data()
+    {
+        QTest::addColumn<bool>("protect");
+        QTest::newRow("unprotected") << false;
+        QTest::newRow("protected") << true;
+    }
+    void nameTakenDuringTheCopyIsReplacedAsUsual()
+    {
+        QFETCH(bool, protect);
+        Put(Data + "a.txt", "alpha");
+        TJob job;
+        if (protect)
+            job.Protection = Protection();
+        const QString nativeTarget = Native(Mapped + "a.txt");
+        SetCopyFaultHookForTests([&](const QString &, const QString &target, int chunk) {
+            if (target == nativeTarget && chunk == 0 && !QFileInfo::exists(target)) {
+                QFile file(target);
+                if (file.open(QIODevice::WriteOnly))
+                    file.write("intruder");
+            }
+            return 0;
+        });
+        const auto observer = Run(job);
+        SetCopyFaultHookForTests({});
+
+        QCOMPARE(Read(Mapped + "a.txt"), QByteArray("alpha"));
+        QCOMPARE(Copied(*observer), QStringList{Data + "a.txt"});
+        QCOMPARE(observer->FailedLogCount(), 0);
+        if (protect)
+            QCOMPARE(Read(QStringLiteral("C:\\Deleted\\") +
+                          ProtectedRowOf(QStringLiteral("E\\Backup\\C\\Data\\a.txt"))),
+                     QByteArray("intruder"));
+    }
+
     // A file written to while it is being moved keeps what its copy lacks;
     // the next run moves it whole.
     void moveOfAFileWrittenDuringItsCopy_data()

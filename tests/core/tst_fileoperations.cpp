@@ -86,6 +86,10 @@ private slots:
             << qint64(10) << fail << QByteArray("old") << EEXIST << 0;
         QTest::newRow("fail if exists keeps an empty target")
             << qint64(10) << fail << QByteArray() << EEXIST << 0;
+        // Taken after it was seen free: the copy is written, then refused.
+        QTest::newRow("name seen free but taken keeps the target")
+            << qint64(10) << TCopyMode::NameSeenFree << QByteArray("old") << EEXIST << 1;
+        QTest::newRow("name seen free") << qint64(10) << TCopyMode::NameSeenFree << Missing << 0 << 1;
         QTest::newRow("replace") << 3 * mib << TCopyMode::Replace << QByteArray("old") << 0 << 3;
         QTest::newRow("replace with empty") << qint64(0) << TCopyMode::Replace << QByteArray("old") << 0 << 0;
         QTest::newRow("replace, no target") << qint64(5) << TCopyMode::Replace << Missing << 0 << 1;

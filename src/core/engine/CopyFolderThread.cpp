@@ -96,12 +96,12 @@ private:
 } // namespace
 
 // The destination folder of one level of a walk. Listed once, on first
-// need, so that asking whether an unchanged file still has its copy is a
-// look-up instead of a system call per file; entries whose kind the listing
-// does not tell (links, some file systems) are asked about one by one. A
-// folder that is missing is looked for again next time, since a copy may
-// create it meanwhile. Each name is asked about once, before its own copy,
-// so the listing never needs to follow what the walk writes.
+// need, so that asking whether an unchanged file still has its copy, or
+// whether a new one's name is free, is a look-up instead of a system call
+// per file; entries whose kind the listing does not tell (links, some file
+// systems) are asked about one by one. Each name is asked about once,
+// before its own copy, so the listing never needs to follow what the walk
+// writes; in a folder that was missing, only the walk's own copies are.
 class TCopyFolderThread::TTargetFolder
 {
 public:
@@ -119,7 +119,7 @@ public:
     // A file (not a folder) of that name exists; links are followed.
     bool HasFile(const QString &name)
     {
-        if (!FDir && !List())
+        if (!Listed())
             return false;
         if (FFiles.contains(name))
             return true;
@@ -132,30 +132,52 @@ public:
                !S_ISDIR(info.st_mode);
     }
 
-private:
-    bool List()
+    // Nothing of that exact name was there (a file system that ignores
+    // letter case may still hold it under another spelling).
+    bool Lacks(const QString &name)
     {
-        if (!FResolved) {
-            FResolved = true;
-            if (const std::optional<QString> native = ToNativePath(FLetterFolder))
-                FNative = QFile::encodeName(*native);
+        if (!Listed())
+            return FMissing;
+        return !FFiles.contains(name) && !FUncertain.contains(name) && !FFolders.contains(name);
+    }
+
+private:
+    bool Listed()
+    {
+        if (!FListed) {
+            FListed = true;
+            List();
         }
-        if (FNative.isEmpty() || !(FDir = ::opendir(FNative.constData())))
-            return false;
+        return FDir != nullptr;
+    }
+
+    void List()
+    {
+        const std::optional<QString> native = ToNativePath(FLetterFolder);
+        if (!native)
+            return;
+        FDir = ::opendir(QFile::encodeName(*native).constData());
+        if (!FDir) {
+            FMissing = errno == ENOENT;
+            return;
+        }
         while (const dirent *entry = ::readdir(FDir)) {
+            const QString name = QFile::decodeName(entry->d_name);
             if (entry->d_type == DT_REG)
-                FFiles.insert(QFile::decodeName(entry->d_name));
-            else if (entry->d_type != DT_DIR)
-                FUncertain.insert(QFile::decodeName(entry->d_name));
+                FFiles.insert(name);
+            else if (entry->d_type == DT_DIR)
+                FFolders.insert(name);
+            else
+                FUncertain.insert(name);
         }
-        return true;
     }
 
     QString FLetterFolder;
-    QByteArray FNative;
-    bool FResolved = false;
+    bool FListed = false;
+    bool FMissing = false; // the folder was not there when first asked
     DIR *FDir = nullptr;
     QSet<QString> FFiles;     // regular files
+    QSet<QString> FFolders;   // folders, "." and ".." included
     QSet<QString> FUncertain; // links, devices, kinds not reported
 };
 
@@ -398,7 +420,8 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
             const bool filterApplies = decision == dCopy || (decision == dSkip && kind == ckMove);
             if (filterApplies && IsFiltered(entry.Name, sourceDir, source))
                 decision = dFiltered;
-            ProcessFile(source, targetDir + entry.Name, entry.Size, decision, kind, &entry);
+            const bool targetAbsent = decision == dCopy && kind != ckNew && targets.Lacks(entry.Name);
+            ProcessFile(source, targetDir + entry.Name, entry.Size, decision, kind, &entry, targetAbsent);
             break;
         }
         case TFolderEntry::ekLinkToFolder:
@@ -441,7 +464,7 @@ void TCopyFolderThread::CopySingleFile(const QString &source, const QString &tar
     // exclude list applies to them.
     const qint64 size = GetFileSize(source);
     const TDecision decision = Decide(source, FileDate(source).value_or(0), size, kind, targets, target);
-    ProcessFile(source, target, size, decision, kind, nullptr);
+    ProcessFile(source, target, size, decision, kind, nullptr, false);
 }
 
 TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TDateTime fileDate, qint64 size,
@@ -493,7 +516,8 @@ void TCopyFolderThread::RememberMovedTarget(const QString &target)
 }
 
 void TCopyFolderThread::ProcessFile(const QString &source, const QString &target, qint64 size,
-                                    TDecision decision, TCopyKind kind, const TFolderEntry *entry)
+                                    TDecision decision, TCopyKind kind, const TFolderEntry *entry,
+                                    bool targetAbsent)
 {
     if (decision == dCopy) {
         StatuesInfo = FilePrefix + source;
@@ -505,7 +529,7 @@ void TCopyFolderThread::ProcessFile(const QString &source, const QString &target
         if (kind == ckMove && IsMovedTarget(target))
             LastError = EEXIST;
         else // in a move the source goes once its copy is on the disk
-            copied = CopyOneFile(source, target, kind == ckNew, kind == ckMove, entry);
+            copied = CopyOneFile(source, target, kind == ckNew, kind == ckMove, entry, targetAbsent);
         if (copied) {
             DataBase->RecordFile(source, StartTime());
             if (kind == ckMove)

@@ -63,7 +63,7 @@ private:
     TDecision Decide(const QString &source, TDateTime fileDate, qint64 size, TCopyKind kind,
                      TTargetFolder &targets, const QString &target);
     void ProcessFile(const QString &source, const QString &target, qint64 size, TDecision decision,
-                     TCopyKind kind, const TFolderEntry *entry);
+                     TCopyKind kind, const TFolderEntry *entry, bool targetAbsent);
     void DeleteMovedSource(const QString &source);
 
     // The include folders of a move merge into one tree: a file that one

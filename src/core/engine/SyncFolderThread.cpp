@@ -622,7 +622,8 @@ void TSyncFolderThread::ActOn(TFilePair &pair)
         TFolderEntry listed;
         listed.Size = source.FFileSize;
         listed.Date = source.FLastChangeTime;
-        copied = CopyOneFile(source.FileName(), target.FileName(), false, false, &listed);
+        // The scan found no file on the target's side: its name is free.
+        copied = CopyOneFile(source.FileName(), target.FileName(), false, false, &listed, !target.Met());
         SetLogResult(copied);
         ReportLog();
         FileSizeProcessed += source.FFileSize;

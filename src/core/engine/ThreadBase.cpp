@@ -324,7 +324,7 @@ bool TThreadBase::FailWith(const TFileOpResult &result)
 }
 
 bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool failIfExists,
-                              bool moveSource, const TFolderEntry *sourceEntry)
+                              bool moveSource, const TFolderEntry *sourceEntry, bool targetAbsent)
 {
     FailWith(0);
     const QString name = ExtractFileName(source);
@@ -357,7 +357,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
         return FailWith(copied);
     }
 
-    const std::optional<quint32> oldAttributes = GetFileAttributes(target);
+    const std::optional<quint32> oldAttributes = targetAbsent ? std::nullopt : GetFileAttributes(target);
     const quint32 attributes = oldAttributes.value_or(0);
     if (attributes & faDirectory)
         return FailWith(EISDIR);
@@ -409,10 +409,14 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
     // A source written to while it is copied holds more than its copy: it
     // is not deleted then, and the next run copies it again.
     const std::optional<TFileState> sourceBefore = moveSource ? StateOf(source) : std::nullopt;
-    const TFileOpResult copied =
-        copy(TCopyMode::Replace, moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
+    // A name seen free is taken without a look at it first; should it have
+    // been taken meanwhile, the usual replacement follows.
+    const TFileOpResult copied = copy(targetAbsent ? TCopyMode::FailIfExists : TCopyMode::Replace,
+                                      moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
     if (!copied.Ok) {
         undoProtection();
+        if (targetAbsent && copied.Errno == EEXIST)
+            return CopyOneFile(source, target, false, moveSource, sourceEntry, false);
         return FailWith(copied);
     }
     if (!protectedPath.isEmpty())

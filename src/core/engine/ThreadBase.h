@@ -117,9 +117,12 @@ protected:
     void SetLogResult(bool succeeded);
 
     // SourceEntry, when the caller has just listed the source, spares the
-    // look-ups of its size and file date.
+    // look-ups of its size and file date; TargetAbsent, when the caller has
+    // just seen that no file or folder has the target's name, spares the
+    // look-ups of a file to replace (one that appeared meanwhile is still
+    // replaced as any other).
     bool CopyOneFile(const QString &source, const QString &target, bool failIfExists, bool moveSource,
-                     const TFolderEntry *sourceEntry = nullptr);
+                     const TFolderEntry *sourceEntry = nullptr, bool targetAbsent = false);
     bool DeleteOneFile(const QString &fileName);
 
     // Waits until Bytes fit on the drive of Path, asking the observer;

@@ -365,7 +365,7 @@ TFileOpResult PlaceTempFile(const QByteArray &tempName, const QByteArray &target
     if (!times)
         return TFileOpResult::Success();
     const TFileOpResult kept = KeepTimes(target, times);
-    if (!kept.Ok && mode == TCopyMode::FailIfExists)
+    if (!kept.Ok && mode != TCopyMode::Replace)
         ::unlink(target.constData());
     return kept;
 }
@@ -481,7 +481,7 @@ TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode 
     struct stat existing
     {
     };
-    const bool targetExists = ::lstat(target.constData(), &existing) == 0;
+    const bool targetExists = mode != TCopyMode::NameSeenFree && ::lstat(target.constData(), &existing) == 0;
     if (targetExists) {
         if (S_ISDIR(existing.st_mode))
             return TFileOpResult::Failure(EISDIR);
@@ -493,9 +493,12 @@ TFileOpResult CopyFileChunked(const QString &from, const QString &to, TCopyMode 
     const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0)
         return TFileOpResult::Failure(errno);
-    const TFileOpResult result =
+    TFileOpResult result =
         CopyFromOpenSource(in, TCopyRequest{source, target, mode, progress, durability, times}, targetExists);
     ::close(in);
+    if (!result.Ok && result.Errno == EEXIST && ::lstat(target.constData(), &existing) == 0 &&
+        S_ISDIR(existing.st_mode))
+        result = TFileOpResult::Failure(EISDIR);
     return result;
 }
 

@@ -14,7 +14,10 @@ namespace trovalo {
 // File operations on drive-letter paths for the engines. None of them throws:
 // each reports a result the caller can log.
 
-enum class TCopyMode { FailIfExists, Replace };
+// NameSeenFree is FailIfExists for a caller that has just seen the name
+// free: it is not looked at first, and a name taken meanwhile fails the copy
+// (EEXIST) only when the file is linked in, after its data were written.
+enum class TCopyMode { FailIfExists, Replace, NameSeenFree };
 
 struct TCopyProgress
 {
