@@ -345,6 +345,7 @@ private slots:
         Put(Data + "gone\\c.txt", "gamma");
         Put(Data + "full\\d.txt", "delta");
         Put(QStringLiteral("C:\\Single\\s.txt"), "single");
+        Put(Data + "swap", "a file, then a folder");
         TJob job;
         job.Mode = amMirror;
         job.FileList = QStringList{QStringLiteral("C:\\Single\\s.txt")};
@@ -353,6 +354,8 @@ private slots:
         Remove(QStringLiteral("C:\\Single\\s.txt"));
         QVERIFY(QDir(Native(Data + "gone")).removeRecursively());
         QVERIFY(QDir(Native(Data + "full")).removeRecursively());
+        Remove(Data + "swap");
+        Put(Data + "swap\\x.txt", "x");
         Put(Mapped + "full\\mine.txt", "not from the job");
         job.Protection = Protection();
         const auto observer = Run(job);
@@ -363,7 +366,8 @@ private slots:
         QCOMPARE(Sorted(observer->LogsOf(MirrorAction)),
                  Sorted({Mapped + "old.txt|Done", Mapped + "gone\\c.txt|Done", Mapped + "gone|Done",
                          Mapped + "full\\d.txt|Done", Mapped + "full|" + SystemErrorText(ENOTEMPTY),
-                         "E:\\Backup\\C\\Single\\s.txt|Done"}));
+                         "E:\\Backup\\C\\Single\\s.txt|Done", Mapped + "swap|Done"}));
+        QCOMPARE(Read(Mapped + "swap\\x.txt"), QByteArray("x"));
         QCOMPARE(Read(Mapped + "old.txt"), Missing);
         QVERIFY(!QFileInfo::exists(Native(Mapped + "gone")));
         QCOMPARE(Read(Mapped + "full\\mine.txt"), QByteArray("not from the job"));
@@ -374,7 +378,7 @@ private slots:
         const QString row = ProtectedRowOf(QStringLiteral("E\\Backup\\C\\Data\\old.txt"));
         QVERIFY2(!row.isEmpty(), qPrintable(DeletedRows().join(QLatin1Char(';'))));
         QCOMPARE(Read(QStringLiteral("C:\\Deleted\\") + row), QByteArray("old"));
-        QCOMPARE(DeletedRows().size(), 4);
+        QCOMPARE(DeletedRows().size(), 5);
     }
 
     void mirrorKeepsUnavailableSources_data()

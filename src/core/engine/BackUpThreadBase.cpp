@@ -171,6 +171,12 @@ bool TBackUpThreadBase::ListSourceFolder(const QString &path, std::vector<TFolde
     return true;
 }
 
+const std::vector<TFolderEntry> *TBackUpThreadBase::CountedListing(const QString &path) const
+{
+    const auto counted = FCountedListings.constFind(path);
+    return counted == FCountedListings.constEnd() ? nullptr : &*counted;
+}
+
 void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)
 {
     if (DataBase && ArchiveLogRow != 0)

@@ -64,6 +64,9 @@ protected:
     // moment ago (handed over once, so the tree is examined once per run),
     // or a fresh one.
     bool ListSourceFolder(const QString &path, std::vector<TFolderEntry> &entries);
+    // The count's listing of a source folder (exact path, with "\"), while
+    // the walk has not taken it; nullptr when there is none.
+    const std::vector<TFolderEntry> *CountedListing(const QString &path) const;
 
     // The job database (FileLog), open for the run when LogFileName is set.
     std::unique_ptr<TJobDatabase> DataBase;

@@ -14,6 +14,8 @@
 #include <QSet>
 
 #include <cerrno>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include <dirent.h>
@@ -45,6 +47,86 @@ TPathKind KindOf(const QString &path)
         return errno == ENOENT || errno == ENOTDIR ? pkNone : pkUnknown;
     return S_ISDIR(info.st_mode) ? pkFolder : pkFile;
 }
+
+// What the items of many paths are, each folder listed once instead of one
+// look-up per path. A name the listing does not hold as spelt, or whose
+// kind it does not tell, is looked up on its own, so every answer is the
+// one KindOf would give (as of the listing). Holds the listings of a few
+// hundred folders at a time: rows come grouped by folder.
+class TListedKinds
+{
+public:
+    // The kinds of a folder's entries by exact name; nullopt when the
+    // folder cannot be listed this way.
+    using TKinds = QHash<QString, TPathKind>;
+    using TLister = std::function<std::optional<TKinds>(const QString &letterFolder)>;
+
+    explicit TListedKinds(TLister lister)
+        : FLister(std::move(lister))
+    {}
+
+    TPathKind Of(const QString &path)
+    {
+        const qsizetype cut = path.lastIndexOf(QLatin1Char('\\')) + 1;
+        const QString folder = path.left(cut);
+        auto listed = FFolders.constFind(folder);
+        if (listed == FFolders.constEnd()) {
+            if (FFolders.size() >= MaxFolders)
+                FFolders.clear();
+            listed = FFolders.insert(folder, FLister(folder));
+        }
+        if (*listed) {
+            const auto known = (*listed)->constFind(path.mid(cut));
+            if (known != (*listed)->constEnd())
+                return *known;
+        }
+        return KindOf(path);
+    }
+
+    // A listing of the folder as it is on the disk now.
+    static std::optional<TKinds> ListNow(const QString &letterFolder)
+    {
+        const std::optional<QString> native = ToNativePath(letterFolder);
+        DIR *dir = native ? ::opendir(QFile::encodeName(*native).constData()) : nullptr;
+        if (!dir)
+            return std::nullopt;
+        TKinds kinds;
+        while (const dirent *entry = ::readdir(dir)) {
+            if (entry->d_type == DT_REG)
+                kinds.insert(QFile::decodeName(entry->d_name), pkFile);
+            else if (entry->d_type == DT_DIR)
+                kinds.insert(QFile::decodeName(entry->d_name), pkFolder);
+        }
+        ::closedir(dir);
+        return kinds;
+    }
+
+    // The kinds a walk's listing gave (links followed, as KindOf does).
+    static TKinds FromListing(const std::vector<TFolderEntry> &entries)
+    {
+        TKinds kinds;
+        for (const TFolderEntry &entry : entries) {
+            switch (entry.Kind) {
+            case TFolderEntry::ekFile:
+            case TFolderEntry::ekOther:
+                kinds.insert(entry.Name, pkFile);
+                break;
+            case TFolderEntry::ekFolder:
+            case TFolderEntry::ekLinkToFolder:
+                kinds.insert(entry.Name, pkFolder);
+                break;
+            case TFolderEntry::ekBrokenLink:
+                break;
+            }
+        }
+        return kinds;
+    }
+
+private:
+    static constexpr qsizetype MaxFolders = 512;
+    TLister FLister;
+    QHash<QString, std::optional<TKinds>> FFolders;
+};
 
 // Sources whose absence must not be taken for a deletion by the mirror
 // clean-up: include folders missing when the run starts (renamed, or on a
@@ -238,6 +320,13 @@ void TCopyFolderThread::CleanUpMirror()
         for (const QString &line : Include())
             includeFolders << SourcePrefix() + line;
         TUnavailableSources unavailable(includeFolders);
+        // The count has just listed the source tree.
+        TListedKinds sources([this](const QString &folder) -> std::optional<TListedKinds::TKinds> {
+            if (const std::vector<TFolderEntry> *listing = CountedListing(folder))
+                return TListedKinds::FromListing(*listing);
+            return std::nullopt;
+        });
+        TListedKinds targets(&TListedKinds::ListNow);
         const QList<TFileLogRow> rows = DataBase->FileRows();
         for (const TFileLogRow &row : rows) {
             // Rows left now are handled by the next run.
@@ -248,8 +337,8 @@ void TCopyFolderThread::CleanUpMirror()
             StatuesInfo = FilePrefix + target;
             ReportStatus();
 
-            const TPathKind sourceKind = KindOf(source);
-            const TPathKind targetKind = KindOf(target);
+            const TPathKind sourceKind = sources.Of(source);
+            const TPathKind targetKind = targets.Of(target);
             // Only a source proven gone (or now of the other kind) takes its
             // copy with it; one that cannot be examined keeps it.
             const bool removeFile = (sourceKind == pkNone || sourceKind == pkFolder) && targetKind == pkFile;
