@@ -4,6 +4,7 @@
 #include "base/Logging.h"
 #include "base/PathText.h"
 #include "db/JobDatabase.h"
+#include "engine/TargetFolder.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
@@ -176,92 +177,6 @@ private:
 };
 
 } // namespace
-
-// The destination folder of one level of a walk. Listed once, on first
-// need, so that asking whether an unchanged file still has its copy, or
-// whether a new one's name is free, is a look-up instead of a system call
-// per file; entries whose kind the listing does not tell (links, some file
-// systems) are asked about one by one. Each name is asked about once,
-// before its own copy, so the listing never needs to follow what the walk
-// writes; in a folder that was missing, only the walk's own copies are.
-class TCopyFolderThread::TTargetFolder
-{
-public:
-    explicit TTargetFolder(const QString &letterFolder)
-        : FLetterFolder(letterFolder)
-    {}
-    ~TTargetFolder()
-    {
-        if (FDir)
-            ::closedir(FDir);
-    }
-    TTargetFolder(const TTargetFolder &) = delete;
-    TTargetFolder &operator=(const TTargetFolder &) = delete;
-
-    // A file (not a folder) of that name exists; links are followed.
-    bool HasFile(const QString &name)
-    {
-        if (!Listed())
-            return false;
-        if (FFiles.contains(name))
-            return true;
-        if (!FUncertain.contains(name))
-            return false;
-        struct stat info
-        {
-        };
-        return ::fstatat(::dirfd(FDir), QFile::encodeName(name).constData(), &info, 0) == 0 &&
-               !S_ISDIR(info.st_mode);
-    }
-
-    // Nothing of that exact name was there (a file system that ignores
-    // letter case may still hold it under another spelling).
-    bool Lacks(const QString &name)
-    {
-        if (!Listed())
-            return FMissing;
-        return !FFiles.contains(name) && !FUncertain.contains(name) && !FFolders.contains(name);
-    }
-
-private:
-    bool Listed()
-    {
-        if (!FListed) {
-            FListed = true;
-            List();
-        }
-        return FDir != nullptr;
-    }
-
-    void List()
-    {
-        const std::optional<QString> native = ToNativePath(FLetterFolder);
-        if (!native)
-            return;
-        FDir = ::opendir(QFile::encodeName(*native).constData());
-        if (!FDir) {
-            FMissing = errno == ENOENT;
-            return;
-        }
-        while (const dirent *entry = ::readdir(FDir)) {
-            const QString name = QFile::decodeName(entry->d_name);
-            if (entry->d_type == DT_REG)
-                FFiles.insert(name);
-            else if (entry->d_type == DT_DIR)
-                FFolders.insert(name);
-            else
-                FUncertain.insert(name);
-        }
-    }
-
-    QString FLetterFolder;
-    bool FListed = false;
-    bool FMissing = false; // the folder was not there when first asked
-    DIR *FDir = nullptr;
-    QSet<QString> FFiles;     // regular files
-    QSet<QString> FFolders;   // folders, "." and ".." included
-    QSet<QString> FUncertain; // links, devices, kinds not reported
-};
 
 TCopyFolderThread::TCopyFolderThread(QObject *parent)
     : TArchiveThreadBase(parent)

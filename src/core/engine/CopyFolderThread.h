@@ -9,6 +9,8 @@
 
 namespace trovalo {
 
+class TTargetFolder;
+
 struct TFolderEntry;
 
 // Backup jobs written as plain copies, and move jobs, in all seven modes.
@@ -36,7 +38,6 @@ protected:
     void DeleteFolderTree(const QString &path) override;
 
 private:
-    class TTargetFolder;
     // How a walk treats the files it meets.
     enum TCopyKind {
         ckNew,         // copy when the mode says so, never over an existing file

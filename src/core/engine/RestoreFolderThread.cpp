@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/PathText.h"
+#include "engine/TargetFolder.h"
 #include "model/FileFilter.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -155,6 +156,7 @@ void TRestoreFolderThread::RestoreFolder(const QString &sourceDir, const QString
     }
     if (!DirectoryExists(targetDir))
         ForceFolder(targetDir);
+    TTargetFolder targets(targetDir);
     for (const TFolderEntry &entry : entries) {
         if (Terminated())
             return;
@@ -176,7 +178,8 @@ void TRestoreFolderThread::RestoreFolder(const QString &sourceDir, const QString
                 ++PbarPosition;
                 ReportStatus();
             } else {
-                RestoreListedFile(path, targetDir + entry.Name, entry.Size, &entry);
+                RestoreListedFile(path, targetDir + entry.Name, entry.Size, &entry,
+                                  targets.Lacks(entry.Name));
             }
             break;
         case TFolderEntry::ekLinkToFolder:
@@ -202,11 +205,11 @@ void TRestoreFolderThread::RestoreFile(const QString &source, const QString &tar
         return;
     }
     // The filter does not apply to files chosen one by one.
-    RestoreListedFile(source, target, GetFileSize(source), nullptr);
+    RestoreListedFile(source, target, GetFileSize(source), nullptr, false);
 }
 
 void TRestoreFolderThread::RestoreListedFile(const QString &source, const QString &target, qint64 size,
-                                             const TFolderEntry *entry)
+                                             const TFolderEntry *entry, bool targetAbsent)
 {
     StatuesInfo = FilePrefix + source;
     ++PbarPosition;
@@ -215,7 +218,7 @@ void TRestoreFolderThread::RestoreListedFile(const QString &source, const QStrin
     LogEventAction = CopyFileAction;
     // Restore threads never protect: a read-only file there loses its
     // attributes and is replaced.
-    SetLogResult(CopyOneFile(source, target, false, false, entry));
+    SetLogResult(CopyOneFile(source, target, false, false, entry, targetAbsent));
     FileSizeProcessed += size;
     ReportLog();
     ReportStatus();

@@ -36,8 +36,9 @@ private:
     // to or would be restored into itself.
     bool CanRestoreTo(const QString &line, const QString &target);
     void ReportFailure(const QString &message);
+    // TargetAbsent: the target's folder was just listed without that name.
     void RestoreListedFile(const QString &source, const QString &target, qint64 size,
-                           const TFolderEntry *entry);
+                           const TFolderEntry *entry, bool targetAbsent);
 };
 
 } // namespace trovalo
