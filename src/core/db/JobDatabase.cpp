@@ -97,14 +97,45 @@ TJobDatabase::~TJobDatabase()
     FBatch.reset();
 }
 
-void TJobDatabase::LoadFileIndex()
+TJobDatabase::TFileIndex TJobDatabase::ReadFileIndex(TSqliteDatabase &database)
 {
-    FBatch->Commit();
-    QHash<QString, TDateTime> index;
-    TSqliteStatement &select = FDatabase->Prepare(QStringLiteral(R"(SELECT FileKey, "Update" FROM FileLog)"));
+    TFileIndex index;
+    TSqliteStatement &select = database.Prepare(QStringLiteral(R"(SELECT FileKey, "Update" FROM FileLog)"));
     while (select.Step())
         index.insert(select.ColumnText(0), select.IsNull(1) ? 0 : select.ColumnDouble(1));
-    FIndex = std::move(index);
+    return index;
+}
+
+void TJobDatabase::LoadFileIndex()
+{
+    AwaitFileIndex();
+    FBatch->Commit();
+    FIndex = ReadFileIndex(*FDatabase);
+}
+
+void TJobDatabase::LoadFileIndexInBackground()
+{
+    AwaitFileIndex();
+    FBatch->Commit();
+    FIndexLoad =
+        std::async(std::launch::async, [native = FDatabase->FileName()]() -> std::optional<TFileIndex> {
+            try {
+                TSqliteDatabase reader(native);
+                return ReadFileIndex(reader);
+            } catch (const std::exception &) {
+                return std::nullopt;
+            }
+        });
+}
+
+void TJobDatabase::AwaitFileIndex()
+{
+    if (!FIndexLoad.valid())
+        return;
+    std::optional<TFileIndex> loaded = FIndexLoad.get();
+    // A file system where a second connection cannot read (locks refused)
+    // still gets its copy, through this connection.
+    FIndex = loaded ? std::move(*loaded) : ReadFileIndex(*FDatabase);
 }
 
 void TJobDatabase::SetBeforeFileLogCommit(TSqliteBatchCommitter::TDurability hook)
@@ -114,6 +145,7 @@ void TJobDatabase::SetBeforeFileLogCommit(TSqliteBatchCommitter::TDurability hoo
 
 std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 {
+    AwaitFileIndex();
     if (FIndex) {
         const auto found = FIndex->constFind(LookupKey(fileName));
         if (found == FIndex->constEnd())
@@ -133,6 +165,7 @@ std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 
 void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
 {
+    AwaitFileIndex();
     const QString key = LookupKey(fileName);
     // Deferred: the row claims a copy that must reach the disk first.
     FBatch->Defer([this, fileName, update, key] {
@@ -148,6 +181,7 @@ void TJobDatabase::RecordFile(const QString &fileName, TDateTime update)
 
 void TJobDatabase::DeleteFile(const QString &fileName)
 {
+    AwaitFileIndex();
     const QString key = LookupKey(fileName);
     // In order with the deferred records.
     FBatch->Defer([this, key] {
@@ -172,6 +206,7 @@ QList<TFileLogRow> TJobDatabase::FileRows()
 
 void TJobDatabase::ResetFileLog()
 {
+    AwaitFileIndex();
     FBatch->Commit();
     FDatabase->Exec(QStringLiteral("DELETE FROM FileLog"));
     if (FIndex)

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -68,6 +69,10 @@ public:
     // from memory (a run looks up every file it meets) and the writes keep
     // the copy in step. For one connection that is the only writer.
     void LoadFileIndex();
+    // The same, read on a helper thread through a connection of its own
+    // while the caller goes on (a run counts its files meanwhile); the
+    // calls that need the copy wait for it.
+    void LoadFileIndexInBackground();
     // Makes the copies FileLog rows claim durable before the rows are
     // committed (see TSqliteBatchCommitter::SetBeforeCommit). RecordFile and
     // DeleteFile are deferred until then.
@@ -100,8 +105,15 @@ private:
     QString FFileName;
     std::unique_ptr<TSqliteDatabase> FDatabase;
     std::unique_ptr<TSqliteBatchCommitter> FBatch;
+    using TFileIndex = QHash<QString, TDateTime>;
+    static TFileIndex ReadFileIndex(TSqliteDatabase &database);
+    void AwaitFileIndex();
+
     // Case-folded key -> Update, when LoadFileIndex was called.
-    std::optional<QHash<QString, TDateTime>> FIndex;
+    std::optional<TFileIndex> FIndex;
+    // The copy being read by LoadFileIndexInBackground; nullopt when its
+    // connection could not read it.
+    std::future<std::optional<TFileIndex>> FIndexLoad;
 };
 
 } // namespace trovalo

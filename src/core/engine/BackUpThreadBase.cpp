@@ -97,7 +97,7 @@ void TBackUpThreadBase::OpenDatabase()
     ForceFolder(ExtractFilePath(databaseFile));
     TDatabaseTemplate::CreateIfMissing(databaseFile, TJobDatabase::TemplateName, &TJobDatabase::CreateSchema);
     DataBase = std::make_unique<TJobDatabase>(databaseFile);
-    DataBase->LoadFileIndex();
+    DataBase->LoadFileIndexInBackground();
     // FileLog must never claim a copy that a power cut could still empty.
     DataBase->SetBeforeFileLogCommit(
         [destination = FDestination] { return [destination] { SyncFileSystem(destination); }; });
