@@ -4,6 +4,7 @@
 #include "base/PathText.h"
 #include "db/DatabaseTemplate.h"
 #include "db/JobDatabase.h"
+#include "engine/TreeCount.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
@@ -124,41 +125,15 @@ void TBackUpThreadBase::MoveFilesToFileList()
 
 qint64 TBackUpThreadBase::CountFolder(const QString &path)
 {
-    StatuesInfo = QStringLiteral(" Searching...") + path;
-    ReportStatus();
-    qint64 count = 0;
-    std::vector<TFolderEntry> entries;
-    if (!ListFolder(path, entries))
-        return 0;
-    for (const TFolderEntry &entry : entries) {
-        if (Terminated())
-            break;
-        switch (entry.Kind) {
-        case TFolderEntry::ekFolder: {
-            const QString folder = path + entry.Name + QLatin1Char('\\');
-            if (!IsExcludedFolder(folder)) {
-                count += CountFolder(folder) + 1;
-                StatuesInfo = QStringLiteral(" Searching...") + path;
-                ReportStatus();
-            }
-            break;
-        }
-        case TFolderEntry::ekFile:
-            count += 1;
-            FileSize += entry.Size;
-            break;
-        case TFolderEntry::ekLinkToFolder:
-        case TFolderEntry::ekBrokenLink:
-        case TFolderEntry::ekOther:
-            // Not entered and nothing to copy, but the engines meet and log
-            // each as one item.
-            count += 1;
-            break;
-        }
-    }
-    if (!Terminated())
-        FCountedListings.insert(path, std::move(entries));
-    return count;
+    TTreeCount count([this](const QString &folder) { return IsExcludedFolder(folder); },
+                     [this] { return Terminated(); });
+    count.Run(path, [this](const QString &folder) {
+        StatuesInfo = QStringLiteral(" Searching...") + folder;
+        ReportStatus();
+    });
+    FileSize += count.Bytes();
+    count.TakeListings(FCountedListings);
+    return count.Items();
 }
 
 bool TBackUpThreadBase::ListSourceFolder(const QString &path, std::vector<TFolderEntry> &entries)
