@@ -227,6 +227,24 @@ private slots:
         QVERIFY(!batch.Pending());
     }
 
+    // The keys of a walk's paths, folded folder by folder, are the keys
+    // of the whole paths, also for letters that fold to others or to two.
+    void pathKeysFoldLikeWholePaths()
+    {
+        const QStringList paths = {
+            QStringLiteral("C:\\Data\\Äpfel\\Straße.TXT"),
+            QStringLiteral("C:\\Data\\Äpfel\\ΣΟΦΟΣ ς.doc"),
+            QStringLiteral("C:\\DATA\\äpfel\\x"),
+            QStringLiteral("C:\\Data\\Äpfel\\\U0001D400\U00010400.txt"),
+            QStringLiteral("C:\\Data\\Äpfel\\sub\\"),
+            QStringLiteral("no folder.TXT"),
+            QStringLiteral("C:\\Data\\Äpfel\\Last"),
+        };
+        TPathKeys keys;
+        for (const QString &path : paths)
+            QCOMPARE(keys.KeyOf(path), LookupKey(path));
+    }
+
     void badStatementNamesTheFile()
     {
         QTemporaryDir dir;

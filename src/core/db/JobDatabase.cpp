@@ -145,9 +145,14 @@ void TJobDatabase::SetBeforeFileLogCommit(TSqliteBatchCommitter::TDurability hoo
 
 std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
 {
+    return FileUpdateByKey(LookupKey(fileName));
+}
+
+std::optional<TDateTime> TJobDatabase::FileUpdateByKey(const QString &key)
+{
     AwaitFileIndex();
     if (FIndex) {
-        const auto found = FIndex->constFind(LookupKey(fileName));
+        const auto found = FIndex->constFind(key);
         if (found == FIndex->constEnd())
             return std::nullopt;
         return *found;
@@ -155,7 +160,7 @@ std::optional<TDateTime> TJobDatabase::FileUpdate(const QString &fileName)
     FBatch->Commit();
     TSqliteStatement &select =
         FDatabase->Prepare(QStringLiteral(R"(SELECT "Update" FROM FileLog WHERE FileKey = ?1)"));
-    select.BindText(1, LookupKey(fileName));
+    select.BindText(1, key);
     if (!select.Step())
         return std::nullopt;
     const TDateTime update = select.IsNull(0) ? 0 : select.ColumnDouble(0);

@@ -80,6 +80,9 @@ public:
 
     // FileLog: when the item was last copied; nullopt when it has no row.
     std::optional<TDateTime> FileUpdate(const QString &fileName);
+    // The same by the item's key, LookupKey(fileName), which a walk builds
+    // from its folder's key without folding the whole path for each file.
+    std::optional<TDateTime> FileUpdateByKey(const QString &key);
     // Sets the item's Update, adding its row when it has none.
     void RecordFile(const QString &fileName, TDateTime update);
     // Removes the item's row (a mirror run removed its copy).

@@ -96,6 +96,28 @@ inline QString LookupKey(const QString &text)
     return text.toCaseFolded();
 }
 
+// LookupKey of paths met folder by folder (a walk): the folder's part is
+// folded once for all its names. Case folding maps each character alone,
+// so the parts fold apart.
+class TPathKeys
+{
+public:
+    QString KeyOf(const QString &path)
+    {
+        const qsizetype cut = path.lastIndexOf(QLatin1Char('\\')) + 1;
+        const QStringView folder = QStringView(path).left(cut);
+        if (folder != FFolder) {
+            FFolder = folder.toString();
+            FFolderKey = LookupKey(FFolder);
+        }
+        return FFolderKey + LookupKey(path.mid(cut));
+    }
+
+private:
+    QString FFolder;
+    QString FFolderKey;
+};
+
 // One connection to a database file (native path). Opening an existing file
 // first checks its header and reads its schema without writing, so a file
 // that is not a database, or is damaged, raises EDatabaseError naming the

@@ -146,6 +146,11 @@ bool TBackUpThreadBase::ListSourceFolder(const QString &path, std::vector<TFolde
     return true;
 }
 
+QString TBackUpThreadBase::FileLogKey(const QString &path)
+{
+    return FPathKeys.KeyOf(path);
+}
+
 const std::vector<TFolderEntry> *TBackUpThreadBase::CountedListing(const QString &path) const
 {
     const auto counted = FCountedListings.constFind(path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/RecordEnums.h"
+#include "db/SqliteDatabase.h"
 #include "engine/ThreadBase.h"
 #include "platform/FolderListing.h"
 
@@ -64,6 +65,9 @@ protected:
     // moment ago (handed over once, so the tree is examined once per run),
     // or a fresh one.
     bool ListSourceFolder(const QString &path, std::vector<TFolderEntry> &entries);
+    // The FileLog key of a path of the walk (LookupKey of it): the folder
+    // is folded once for all its files.
+    QString FileLogKey(const QString &path);
     // The count's listing of a source folder (exact path, with "\"), while
     // the walk has not taken it; nullptr when there is none.
     const std::vector<TFolderEntry> *CountedListing(const QString &path) const;
@@ -101,6 +105,7 @@ private:
     QString FDestPrefix;
     bool FCalcFileSize = true;
     QHash<QString, std::vector<TFolderEntry>> FCountedListings;
+    TPathKeys FPathKeys;
 };
 
 // The engines that write backups (copy and zip); they keep an ArchiveLog.

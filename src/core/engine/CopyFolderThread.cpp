@@ -478,9 +478,9 @@ TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TD
     if (kind == ckNew) {
         if (ArchiveMode() == amCompletelyNew || ArchiveMode() == amTimeStamped)
             return dCopy;
-        return DataBase->FileUpdate(source) ? dSkip : dCopy;
+        return DataBase->FileUpdateByKey(FileLogKey(source)) ? dSkip : dCopy;
     }
-    const std::optional<TDateTime> update = DataBase->FileUpdate(source);
+    const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
     if (!update || fileDate > *update)
         return dCopy;
     // A time-stamped run writes into a new folder, where no copy can be.

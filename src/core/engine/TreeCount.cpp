@@ -21,8 +21,12 @@ void TTreeCount::Run(const QString &root, const std::function<void(const QString
 
 void TTreeCount::TakeListings(QHash<QString, std::vector<TFolderEntry>> &listings)
 {
+    if (listings.isEmpty()) {
+        listings.swap(FListings);
+        return;
+    }
     for (auto it = FListings.begin(); it != FListings.end(); ++it)
-        listings.insert(it.key(), std::move(it.value()));
+        listings.emplace(it.key(), std::move(it.value()));
     FListings.clear();
 }
 
@@ -81,7 +85,7 @@ void TTreeCount::Work(const std::function<void(const QString &folder)> *listing)
             FQueue.push_back(subfolder);
         // A folder left half-counted is listed again by the walk.
         if (whole)
-            FListings.insert(folder, std::move(entries));
+            FListings.emplace(folder, std::move(entries));
         --FBusy;
         FWake.notify_all();
     }

@@ -418,13 +418,13 @@ bool TZipFolderThread::ShouldAdd(const QString &source, TDateTime fileDate)
     case amMirror:
         return false;
     case amOnlyNew:
-        return !DataBase->FileUpdate(source);
+        return !DataBase->FileUpdateByKey(FileLogKey(source));
     case amTimeStampedIncremental:
     case amIncremental:
     case amMove:
         break;
     }
-    const std::optional<TDateTime> update = DataBase->FileUpdate(source);
+    const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
     if (!update || fileDate > *update)
         return true;
     // A time-stamped run writes into a new folder, where no archive is yet.
