@@ -466,6 +466,26 @@ bool TThreadBase::DeleteOneFile(const QString &fileName)
     return true;
 }
 
+bool TThreadBase::ProtectCopyOf(const QString &fileName)
+{
+    LastError = 0;
+    if (!FProtecting)
+        return true;
+    const QString protectedPath = ProtectedPath(fileName);
+    EnsureFolder(ExtractFilePath(protectedPath));
+    FileOperation = QStringLiteral("Copying Out Old File: ") + ExtractFileName(fileName);
+    const qint64 size = GetFileSize(fileName);
+    if (!WaitForFreeSpace(size, protectedPath))
+        return FailWith(0);
+    const TFileOpResult copied =
+        CopyFileChunked(fileName, protectedPath, TCopyMode::FailIfExists, ProgressCallback(),
+                        TCopyDurability::Always, TCopyTimes::Exact);
+    if (!copied.Ok)
+        return FailWith(copied.Errno);
+    RecordDeletedFile(fileName, protectedPath, size);
+    return true;
+}
+
 bool TThreadBase::WaitForFreeSpace(qint64 bytes, const QString &path)
 {
     if (path.isEmpty() || !IsDriveLetter(path.at(0)))

@@ -124,6 +124,10 @@ protected:
     bool CopyOneFile(const QString &source, const QString &target, bool failIfExists, bool moveSource,
                      const TFolderEntry *sourceEntry = nullptr, bool targetAbsent = false);
     bool DeleteOneFile(const QString &fileName);
+    // Puts a copy of the file where DeleteOneFile would move it when the job
+    // protects what it deletes (and records it there); the file stays. True
+    // when nothing is protected.
+    bool ProtectCopyOf(const QString &fileName);
 
     // Waits until Bytes fit on the drive of Path, asking the observer;
     // false for Skip and Abort (Abort also stops the run).

@@ -131,12 +131,11 @@ void TZipFolderThread::DeleteOldArchives()
     // A folder that is not there (a disk unplugged, a share offline) is not
     // an empty one: the archive holding its backup is added to instead of
     // being deleted or rebuilt without it.
-    QSet<QString> kept;
     for (const QString &line : Include()) {
         const QString folder = SourcePrefix() + line;
         if (PathExists(folder))
             continue;
-        kept.insert(ArchiveName(folder));
+        FKeptArchives.insert(ArchiveName(folder));
         LogEventFileName = folder;
         LogEventAction = ZipFileAction;
         LogEvent = eFailedorSkip;
@@ -149,22 +148,27 @@ void TZipFolderThread::DeleteOldArchives()
         if (entry.Kind != TFolderEntry::ekFile || !entry.Name.endsWith(ArchiveExtension, Qt::CaseInsensitive))
             continue;
         const QString path = Destination() + entry.Name;
-        if (kept.contains(path))
+        if (FKeptArchives.contains(path))
             continue;
-        // Without protection an archive about to be rebuilt stays until its
-        // new version is complete: a cancelled or failed run keeps it.
-        if (!ProtectsDeletions() && rebuilt.contains(path)) {
-            FReplace.insert(path);
-            continue;
+        // An archive to rebuild is built from its previous version, which
+        // stays until the new one is complete: its unchanged entries are
+        // taken over as they are instead of being packed again. Protection
+        // keeps a copy of the previous version; without that copy the
+        // archive is not written.
+        if (rebuilt.contains(path)) {
+            if (!ProtectsDeletions() || ProtectCopyOf(path))
+                continue;
+            FUntouchedArchives.insert(path, LastError != 0 ? LastError : -1);
+        } else {
+            StatuesInfo = QStringLiteral("Deleting Archive. File : ") + path;
+            ReportStatus();
+            if (DeleteOneFile(path))
+                continue;
         }
-        StatuesInfo = QStringLiteral("Deleting Archive. File : ") + path;
-        ReportStatus();
-        if (!DeleteOneFile(path)) {
-            Sta = QStringLiteral("File not Deleted, error code = ") + QString::number(LastError) +
-                  QStringLiteral("\nFile Name : ") + path;
-            ErrorCode = LastError;
-            ReportError();
-        }
+        Sta = QStringLiteral("File not Deleted, error code = ") + QString::number(LastError) +
+              QStringLiteral("\nFile Name : ") + path;
+        ErrorCode = LastError;
+        ReportError();
     }
 }
 
@@ -179,9 +183,11 @@ void TZipFolderThread::SelectArchive(const QString &archive)
 
 void TZipFolderThread::OpenArchive()
 {
-    FOpenErrorCode = 0;
+    FOpenErrorCode = FUntouchedArchives.value(FArchive, 0);
+    if (FOpenErrorCode != 0)
+        return;
     try {
-        FZip->Open(FArchive, FReplace.contains(FArchive) ? TZipOpenMode::Replace : TZipOpenMode::Update);
+        FZip->Open(FArchive, TZipOpenMode::Update);
         FZip->SetPassword(FPassword);
     } catch (const EZipError &error) {
         // A damaged archive takes none of this run's files (each is logged
@@ -193,18 +199,21 @@ void TZipFolderThread::OpenArchive()
 
 void TZipFolderThread::WriteArchive()
 {
-    if (!FZip->IsOpen())
-        return;
     // A cancelled run writes nothing more; an archive it did not reach, or
-    // to which nothing is to be added, is left exactly as it was.
-    const bool changes = !FPending.empty() || FReplace.contains(FArchive);
-    if (!Terminated() && changes && CommitPending()) {
-        FReplace.remove(FArchive);
+    // in which nothing is to change, is left exactly as it was.
+    if (FZip->IsOpen() && !Terminated() && CommitPending())
         FinishPending();
-    }
     DropPending();
+    FKept.clear();
+    FMetEntries.clear();
+    FPasswordOpens.reset();
     FZip->Close();
     FArchive.clear();
+}
+
+bool TZipFolderThread::Rebuilding() const
+{
+    return ArchiveMode() == amCompletelyNew && !FKeptArchives.contains(FArchive);
 }
 
 bool TZipFolderThread::CommitPending()
@@ -221,9 +230,12 @@ bool TZipFolderThread::CommitPending()
     for (;;) {
         if (Terminated())
             return false;
+        const bool removes = Rebuilding() && FZip->DeleteEntriesExcept(FMetEntries) > 0;
+        if (FPending.empty() && !removes)
+            return true; // the archive is as it should be
         // The archive is written anew beside the old one before it takes
         // its place: room for both is needed.
-        const qint64 oldSize = FReplace.contains(FArchive) ? 0 : std::max<qint64>(GetFileSize(FArchive), 0);
+        const qint64 oldSize = std::max<qint64>(GetFileSize(FArchive), 0);
         if (!WaitForFreeSpace(oldSize + FPendingBytes, FArchive)) {
             LastError = 0;
             FailPending(QString(), 0);
@@ -274,7 +286,7 @@ bool TZipFolderThread::Reopen()
     }
     for (const TPendingAdd &add : pending)
         QueueAdd(add);
-    return !FPending.empty() || FReplace.contains(FArchive);
+    return true;
 }
 
 void TZipFolderThread::OnCommitFileStarted(const QString &source)
@@ -296,6 +308,15 @@ void TZipFolderThread::EndCommittedFile()
 
 void TZipFolderThread::FinishPending()
 {
+    // Kept entries are this run's backup of their files as much as added ones.
+    for (const TPendingAdd &kept : FKept) {
+        DataBase->RecordFile(kept.Source, StartTime());
+        LogEventFileName = kept.Source;
+        LogEventAction = ZipFileAction;
+        LogEvent = eSuccess;
+        LogEventInfo = QStringLiteral("Done");
+        ReportLog();
+    }
     for (const TPendingAdd &add : FPending) {
         DataBase->RecordFile(add.Source, StartTime());
         LogEventFileName = add.Source;
@@ -373,13 +394,10 @@ void TZipFolderThread::ZipFolder(const QString &dir, bool move)
         }
         case TFolderEntry::ekFile: {
             const QString source = dir + entry.Name;
-            if (ShouldAdd(source, entry.Date) && !IsFiltered(entry.Name, dir, source)) {
-                QueueAdd({source, entry.Size, move});
-            } else {
-                StatuesInfo = QStringLiteral("Skiping File : ") + source;
-                ++PbarPosition;
-                FileSize -= entry.Size;
-            }
+            if (IsFiltered(entry.Name, dir, source))
+                SkipFile(entry.Size, QStringLiteral("Skiping File : ") + source);
+            else
+                TakeFile(source, entry.Size, entry.Date, move, QStringLiteral("Skiping File : ") + source);
             ReportStatus();
             break;
         }
@@ -398,15 +416,54 @@ void TZipFolderThread::ZipOneFile(const QString &path, bool move)
         return;
     // Single files are chosen one by one: neither the filter nor the
     // exclude list applies to them.
-    const qint64 size = GetFileSize(path);
-    if (ShouldAdd(path, FileDate(path).value_or(0))) {
-        QueueAdd({path, size, move});
-    } else {
-        StatuesInfo.clear();
-        ++PbarPosition;
-        FileSize -= size;
-    }
+    TakeFile(path, GetFileSize(path), FileDate(path).value_or(0), move, QString());
     ReportStatus();
+}
+
+void TZipFolderThread::TakeFile(const QString &source, qint64 size, TDateTime fileDate, bool move,
+                                const QString &skipStatus)
+{
+    if (Rebuilding()) {
+        FMetEntries.insert(EntryName(source));
+        if (CanKeepEntry(source, size, fileDate)) {
+            FKept.push_back({source, size, false});
+            ++PbarPosition;
+            FileSizeProcessed += size;
+            return;
+        }
+    }
+    if (ShouldAdd(source, fileDate))
+        QueueAdd({source, size, move});
+    else
+        SkipFile(size, skipStatus);
+}
+
+void TZipFolderThread::SkipFile(qint64 size, const QString &status)
+{
+    StatuesInfo = status;
+    ++PbarPosition;
+    FileSize -= size;
+}
+
+bool TZipFolderThread::CanKeepEntry(const QString &source, qint64 size, TDateTime fileDate)
+{
+    if (!FZip->IsOpen())
+        return false;
+    const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
+    if (!update || fileDate > *update)
+        return false;
+    const std::optional<TZipEntryInfo> entry = FZip->Entry(EntryName(source), false);
+    if (!entry || entry->IsFolder() || static_cast<qint64>(entry->Size) != size)
+        return false;
+    // An entry is kept only as the job would write it now: encrypted with
+    // this password, or not encrypted when the job has none.
+    if (FPassword.isEmpty())
+        return !entry->IsEncrypted();
+    if (entry->Encryption != TZipEncryption::Aes)
+        return false;
+    if (!FPasswordOpens)
+        FPasswordOpens = FZip->PasswordOpensAesEntries().value_or(false);
+    return *FPasswordOpens;
 }
 
 bool TZipFolderThread::ShouldAdd(const QString &source, TDateTime fileDate)

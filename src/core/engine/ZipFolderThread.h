@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace trovalo {
@@ -67,16 +68,34 @@ private:
 
     void ZipFolder(const QString &dir, bool move);
     void ZipOneFile(const QString &path, bool move);
+    // Adds the file, or keeps its entry as it is (an archive rebuilt from
+    // its previous version), or skips it as the mode says.
+    void TakeFile(const QString &source, qint64 size, TDateTime fileDate, bool move,
+                  const QString &skipStatus);
+    void SkipFile(qint64 size, const QString &status);
     bool ShouldAdd(const QString &source, TDateTime fileDate);
     void QueueAdd(const TPendingAdd &add);
+    // The archive selected holds exactly the files of this run: entries of
+    // files not met are deleted, unchanged ones kept as they are.
+    bool Rebuilding() const;
+    bool CanKeepEntry(const QString &source, qint64 size, TDateTime fileDate);
 
     QString FPassword;
     std::unique_ptr<TZipArchive> FZip;
     QString FArchive;       // the archive selected (exact text), open in FZip unless it failed to open
     int FOpenErrorCode = 0; // why FArchive could not be opened (0: it is open)
-    // Archives of a "Completely New" run left in place until their new
-    // content replaces them (when no deletion protection keeps old ones).
-    QSet<QString> FReplace;
+    // Archives of a "Completely New" run that keep all their entries (an
+    // include folder missing), and those that must not be written at all
+    // (their previous version could not be kept in the protection folder).
+    QSet<QString> FKeptArchives;
+    QHash<QString, int> FUntouchedArchives; // -> the error that keeps it so
+    // The entry names of the selected archive the walk met, and the files
+    // whose entries are kept unchanged.
+    QSet<QString> FMetEntries;
+    std::vector<TPendingAdd> FKept;
+    // Whether the password opens the selected archive's entries (nullopt:
+    // not asked yet).
+    std::optional<bool> FPasswordOpens;
     std::vector<TPendingAdd> FPending;
     QHash<QString, qsizetype> FPendingIndex; // source -> index in FPending
     qint64 FPendingBytes = 0;

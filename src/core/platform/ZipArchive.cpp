@@ -80,7 +80,9 @@ TZipEncryption EncryptionOf(zip_uint16_t method)
     }
 }
 
-TZipEntryInfo EntryInfoOf(const zip_stat_t &st)
+// WithDate: the modification time is converted too (a time-zone look-up,
+// which a check of thousands of entries can do without).
+TZipEntryInfo EntryInfoOf(const zip_stat_t &st, bool withDate = true)
 {
     TZipEntryInfo info;
     info.Index = static_cast<qint64>(st.index);
@@ -90,7 +92,7 @@ TZipEntryInfo EntryInfoOf(const zip_stat_t &st)
         info.Size = st.size;
     if (st.valid & ZIP_STAT_COMP_SIZE)
         info.PackedSize = st.comp_size;
-    if (st.valid & ZIP_STAT_MTIME)
+    if (withDate && (st.valid & ZIP_STAT_MTIME))
         info.Modified = DateTimeFromQt(QDateTime::fromSecsSinceEpoch(st.mtime));
     if (st.valid & ZIP_STAT_COMP_METHOD)
         info.Method = MethodOf(st.comp_method);
@@ -474,7 +476,7 @@ QList<TZipEntryInfo> TZipArchive::Entries() const
     return entries;
 }
 
-std::optional<TZipEntryInfo> TZipArchive::Entry(const QString &entryName) const
+std::optional<TZipEntryInfo> TZipArchive::Entry(const QString &entryName, bool withDate) const
 {
     d->RequireOpen();
     const zip_int64_t index = d->Locate(entryName);
@@ -483,7 +485,7 @@ std::optional<TZipEntryInfo> TZipArchive::Entry(const QString &entryName) const
     const auto st = d->Stat(static_cast<zip_uint64_t>(index));
     if (!st)
         return std::nullopt;
-    return EntryInfoOf(*st);
+    return EntryInfoOf(*st, withDate);
 }
 
 bool TZipArchive::HasEntry(const QString &entryName) const
@@ -547,6 +549,54 @@ void TZipArchive::AddFile(const QString &sourceLetterPath, const QString &entryN
         throw failure(reason, code);
     }
     ++d->Pending;
+}
+
+qsizetype TZipArchive::DeleteEntriesExcept(const QSet<QString> &kept)
+{
+    d->RequireOpen();
+    qsizetype deleted = 0;
+    const zip_int64_t count = zip_get_num_entries(d->Zip, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto st = d->Stat(static_cast<zip_uint64_t>(i));
+        if (!st || !(st->valid & ZIP_STAT_NAME))
+            continue; // deleted already
+        const QString name = QString::fromUtf8(st->name);
+        if (name.endsWith(QLatin1Char('/')) || kept.contains(name))
+            continue;
+        if (zip_delete(d->Zip, static_cast<zip_uint64_t>(i)) != 0)
+            throw EZipError(QStringLiteral("Cannot remove %1 from the archive %2: %3")
+                                .arg(name, d->Name(), d->ZipErrorText()),
+                            d->ZipErrorCode());
+        ++deleted;
+    }
+    return deleted;
+}
+
+std::optional<bool> TZipArchive::PasswordOpensAesEntries() const
+{
+    d->RequireOpen();
+    std::optional<zip_stat_t> smallest;
+    const zip_int64_t count = zip_get_num_entries(d->Zip, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto st = d->Stat(static_cast<zip_uint64_t>(i));
+        if (st && (st->valid & ZIP_STAT_ENCRYPTION_METHOD) &&
+            EncryptionOf(st->encryption_method) == TZipEncryption::Aes &&
+            (!smallest || st->size < smallest->size))
+            smallest = st;
+    }
+    if (!smallest)
+        return std::nullopt;
+    if (d->Password.isEmpty())
+        return false;
+    TZipFilePtr file(zip_fopen_index_encrypted(d->Zip, smallest->index, 0, d->Password.constData()));
+    if (!file)
+        return false;
+    // The authentication code is compared when the read reaches the end.
+    char buffer[4096];
+    zip_int64_t read = 0;
+    while ((read = zip_fread(file.get(), buffer, sizeof buffer)) > 0) {
+    }
+    return read == 0;
 }
 
 qsizetype TZipArchive::PendingCount() const

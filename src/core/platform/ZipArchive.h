@@ -5,6 +5,7 @@
 #include "platform/FileOperations.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -100,9 +101,18 @@ public:
     void SetPassword(const QString &password);
 
     QList<TZipEntryInfo> Entries() const;
-    std::optional<TZipEntryInfo> Entry(const QString &entryName) const;
+    // Without the date, Modified stays 0 (a time-zone look-up spared).
+    std::optional<TZipEntryInfo> Entry(const QString &entryName, bool withDate = true) const;
     // Cheaper than Entry when only the presence matters (a hash look-up).
     bool HasEntry(const QString &entryName) const;
+
+    // Records that every file entry whose name is not in Kept is to be
+    // deleted by the next Commit; returns how many. Folder entries stay.
+    qsizetype DeleteEntriesExcept(const QSet<QString> &kept);
+    // Whether the password set opens the archive's AES entries: the smallest
+    // one is read through, so its authentication code is checked, not only
+    // the two-byte password check. Nullopt when the archive has none.
+    std::optional<bool> PasswordOpensAesEntries() const;
 
     // Records that the file at sourceLetterPath is to be stored as entryName,
     // replacing an entry of that name. Already-compressed kinds of file are

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +16,12 @@
 namespace trovalo {
 
 namespace {
+
+// libzip reads and writes an archive in pieces of a few kilobytes (headers,
+// 8 KiB of data): this source reads and writes in blocks of these sizes, so
+// rebuilding an archive of thousands of small entries costs few calls.
+constexpr qint64 ReadBlock = 256 * 1024;
+constexpr std::size_t WriteBlock = 1024 * 1024;
 
 class TDurableFileSource
 {
@@ -148,15 +156,37 @@ private:
 
     zip_int64_t Read(void *data, zip_uint64_t length)
     {
-        for (;;) {
-            const ssize_t got = ::pread(FRead, data, size_t(length), off_t(FReadOffset));
-            if (got < 0 && errno == EINTR)
-                continue;
+        if (qint64(length) >= ReadBlock) {
+            const ssize_t got = ReadAt(static_cast<char *>(data), qint64(length), FReadOffset);
             if (got < 0)
                 return Fail(ZIP_ER_READ);
             FReadOffset += got;
             return got;
         }
+        if (FReadOffset < FBlockStart || FReadOffset >= FBlockStart + FBlockSize) {
+            FBlock.resize(std::size_t(ReadBlock));
+            const ssize_t got = ReadAt(FBlock.data(), ReadBlock, FReadOffset);
+            if (got < 0)
+                return Fail(ZIP_ER_READ);
+            FBlockStart = FReadOffset;
+            FBlockSize = got;
+            if (got == 0)
+                return 0;
+        }
+        // Shorter than asked at the block's end: libzip asks again.
+        const qint64 count = std::min(qint64(length), FBlockStart + FBlockSize - FReadOffset);
+        std::memcpy(data, FBlock.data() + (FReadOffset - FBlockStart), std::size_t(count));
+        FReadOffset += count;
+        return count;
+    }
+
+    ssize_t ReadAt(char *data, qint64 length, qint64 offset)
+    {
+        ssize_t got;
+        do
+            got = ::pread(FRead, data, std::size_t(length), off_t(offset));
+        while (got < 0 && errno == EINTR);
+        return got;
     }
 
     void CloseRead()
@@ -164,11 +194,13 @@ private:
         if (FRead >= 0)
             ::close(FRead);
         FRead = -1;
+        FBlockStart = FBlockSize = 0;
     }
 
     zip_int64_t BeginWrite()
     {
         DropTemp();
+        FWriteStart = 0;
         FTemp = CreateTempBeside(QFile::decodeName(FPath), &FTempName);
         FWriteOffset = FWriteEnd = 0;
         return FTemp < 0 ? Fail(ZIP_ER_TMPOPEN) : 0;
@@ -176,6 +208,20 @@ private:
 
     zip_int64_t Write(const void *data, zip_uint64_t length)
     {
+        // Appends wait in memory until a block is full.
+        if (FWriteOffset == FWriteEnd) {
+            if (FPendingWrite.empty())
+                FWriteStart = FWriteOffset;
+            const auto *bytes = static_cast<const char *>(data);
+            FPendingWrite.insert(FPendingWrite.end(), bytes, bytes + length);
+            FWriteOffset += qint64(length);
+            FWriteEnd = FWriteOffset;
+            if (FPendingWrite.size() >= WriteBlock && !FlushWrites())
+                return Fail(ZIP_ER_WRITE);
+            return zip_int64_t(length);
+        }
+        if (!FlushWrites())
+            return Fail(ZIP_ER_WRITE);
         // libzip goes back to complete each entry's header. fusefat loses or
         // refuses a write that lies behind an earlier one of the same
         // descriptor in the same cluster: such writes get a descriptor of
@@ -193,8 +239,20 @@ private:
         return zip_int64_t(length);
     }
 
+    bool FlushWrites()
+    {
+        if (FPendingWrite.empty())
+            return true;
+        const bool written = ::lseek(FTemp, off_t(FWriteStart), SEEK_SET) >= 0 &&
+                             WriteAll(FTemp, FPendingWrite.data(), qint64(FPendingWrite.size()));
+        FPendingWrite.clear();
+        return written;
+    }
+
     zip_int64_t CommitWrite()
     {
+        if (!FlushWrites())
+            return Fail(ZIP_ER_WRITE);
         // The archive's permissions, or the usual ones for a new file.
         struct stat old
         {
@@ -216,6 +274,7 @@ private:
 
     void DropTemp()
     {
+        FPendingWrite.clear();
         if (FTemp >= 0)
             ::close(FTemp);
         FTemp = -1;
@@ -231,8 +290,13 @@ private:
     qint64 FReadOffset = 0;
     int FTemp = -1;
     QByteArray FTempName;
-    qint64 FWriteOffset = 0; // where libzip writes next
-    qint64 FWriteEnd = 0;    // the temporary file's size
+    qint64 FWriteOffset = 0;  // where libzip writes next
+    qint64 FWriteEnd = 0;     // the temporary file's size, with what waits
+    std::vector<char> FBlock; // read ahead from FBlockStart
+    qint64 FBlockStart = 0;
+    qint64 FBlockSize = 0;
+    std::vector<char> FPendingWrite; // appends not yet written, from FWriteStart
+    qint64 FWriteStart = 0;
 };
 
 } // namespace
