@@ -106,6 +106,35 @@ QMap<QString, TEntry> ArchiveContent(const QString &archive, const QString &pass
     return content;
 }
 
+// Entry name -> the entry's stored bytes (packed and, with a password,
+// encrypted) as the archive holds them, read from its local headers (the
+// archives written here give the sizes there).
+QMap<QString, QByteArray> StoredBytes(const QString &archive)
+{
+    const QByteArray bytes = Read(archive);
+    const auto number = [&](qsizetype at, int size) {
+        quint32 value = 0;
+        for (int k = size - 1; k >= 0; --k)
+            value = (value << 8) | quint8(bytes.at(at + k));
+        return qsizetype(value);
+    };
+    QMap<QString, QByteArray> stored;
+    qsizetype at = 0;
+    while (at + 30 <= bytes.size() && bytes.mid(at, 4) == QByteArray("PK\x03\x04", 4)) {
+        const qsizetype packed = number(at + 18, 4), nameSize = number(at + 26, 2),
+                        extraSize = number(at + 28, 2);
+        const qsizetype data = at + 30 + nameSize + extraSize;
+        stored.insert(QString::fromUtf8(bytes.mid(at + 30, nameSize)), bytes.mid(data, packed));
+        at = data + packed;
+    }
+    return stored;
+}
+
+QList<TFileLogRow> FileLogRows()
+{
+    return TJobDatabase(JobDatabase).FileRows();
+}
+
 QStringList RowsOf(const TRecordingObserver &observer, const QString &action, TEvent event)
 {
     QStringList rows;
@@ -302,6 +331,89 @@ private slots:
         QCOMPARE(Read(QStringLiteral("E:\\Backup\\X.Zip")), QByteArray("<missing>"));
     }
 
+    // A "Completely New" run rebuilds its archive from the previous one:
+    // an unchanged file keeps its stored bytes (nothing packed or encrypted
+    // again) unless the password changed; changed and new files are added,
+    // a file gone loses its entry, and every file of the run is logged and
+    // recorded as a rebuild would.
+    void completelyNewKeepsUnchangedEntries_data()
+    {
+        QTest::addColumn<QString>("firstPassword");
+        QTest::addColumn<QString>("secondPassword");
+        QTest::addColumn<bool>("kept");
+        const QString other = QStringLiteral("battery staple");
+        QTest::newRow("no password") << QString() << QString() << true;
+        QTest::newRow("password") << Password << Password << true;
+        QTest::newRow("password changed") << Password << other << false;
+        QTest::newRow("password removed") << Password << QString() << false;
+        QTest::newRow("password added") << QString() << Password << false;
+    }
+    void completelyNewKeepsUnchangedEntries()
+    {
+        QFETCH(QString, firstPassword);
+        QFETCH(QString, secondPassword);
+        QFETCH(bool, kept);
+        PutStandardSource();
+        Put(Data + QStringLiteral("c.txt"), "gamma");
+        TJob job;
+        job.Mode = amCompletelyNew;
+        job.Password = firstPassword;
+        Run(job);
+        const QMap<QString, QByteArray> before = StoredBytes(CZip);
+        QCOMPARE(before.size(), 3);
+
+        Put(Data + QStringLiteral("sub\\b.txt"), "beta 2", Later());
+        QVERIFY(QFile::remove(Native(Data + QStringLiteral("c.txt"))));
+        Put(Data + QStringLiteral("d.txt"), "delta");
+        job.Password = secondPassword;
+        const auto observer = Run(job);
+
+        const TZipEncryption encryption =
+            secondPassword.isEmpty() ? TZipEncryption::None : TZipEncryption::Aes;
+        QCOMPARE(ArchiveContent(CZip, secondPassword),
+                 (QMap<QString, TEntry>{{"Data/a.txt", {"alpha", encryption}},
+                                        {"Data/d.txt", {"delta", encryption}},
+                                        {"Data/sub/b.txt", {"beta 2", encryption}}}));
+        const QMap<QString, QByteArray> after = StoredBytes(CZip);
+        QCOMPARE(after.value("Data/a.txt") == before.value("Data/a.txt"), kept);
+        QVERIFY(after.value("Data/sub/b.txt") != before.value("Data/sub/b.txt"));
+        QCOMPARE(Added(*observer),
+                 (QStringList{"C:\\Data\\a.txt", "C:\\Data\\d.txt", "C:\\Data\\sub\\b.txt"}));
+        for (const char *file : {"a.txt", "d.txt", "sub\\b.txt"})
+            QVERIFY(InFileLog(Data + file));
+        QVERIFY(observer->Errors.isEmpty());
+        QCOMPARE(RunStatus(), TJobDatabase::StatusFinished);
+        const QString unzip = QStandardPaths::findExecutable(QStringLiteral("unzip"));
+        if (!unzip.isEmpty() && secondPassword.isEmpty())
+            QCOMPARE(QProcess::execute(unzip, {QStringLiteral("-tq"), Native(CZip)}), 0);
+    }
+
+    // With protection, the previous archive goes to the deleted-files
+    // folder as it was, while the new one is built from it.
+    void completelyNewProtectsThePreviousArchive()
+    {
+        PutStandardSource();
+        TJob job;
+        job.Mode = amCompletelyNew;
+        job.Protection = Protection();
+        Run(job);
+        const QByteArray previous = Read(CZip);
+        Put(Data + QStringLiteral("a.txt"), "alpha 2", Later());
+        const auto observer = Run(job);
+
+        QVERIFY(observer->Errors.isEmpty());
+        QCOMPARE(ArchiveContent(CZip).value("Data/a.txt").Content, QByteArray("alpha 2"));
+        QStringList protectedArchives;
+        QDirIterator found(Native(QStringLiteral("C:\\Deleted")), {QStringLiteral("C.Zip")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (found.hasNext())
+            protectedArchives << found.next();
+        QCOMPARE(protectedArchives.size(), 1);
+        QFile kept(protectedArchives.constFirst());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), previous);
+    }
+
     // An include folder that is not there when a "Completely New" run
     // starts (an unplugged disk, a share offline) is not an empty folder:
     // the archive holding its backup is kept, with or without protection,
@@ -373,10 +485,12 @@ private slots:
             if (percent > 10)
                 sender.RequestStop();
         };
+        const QList<TFileLogRow> rowsBefore = FileLogRows();
         TJob job;
         job.Mode = mode;
         observer = Run(job, std::move(observer));
         QCOMPARE(Read(CZip), before);
+        QCOMPARE(FileLogRows(), rowsBefore);
         QVERIFY(!InFileLog(QStringLiteral("C:\\Data\\large.bin")));
         QVERIFY(Added(*observer).isEmpty());
         QCOMPARE(RunStatus(), TJobDatabase::StatusCanceled);

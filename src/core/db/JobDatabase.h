@@ -19,6 +19,7 @@ struct TFileLogRow
 {
     QString FileName;
     TDateTime Update = 0;
+    bool operator==(const TFileLogRow &) const = default;
 };
 
 struct TArchiveLogRow

@@ -542,7 +542,10 @@ void TZipArchive::AddFile(const QString &sourceLetterPath, const QString &entryN
     // commit. It must follow the compression, which may drop that record.
     if (zip_set_file_compression(d->Zip, at, method, method == ZIP_CM_DEFLATE ? DeflateLevel : 0) != 0 ||
         zip_file_set_mtime(d->Zip, at, info.st_mtime, 0) != 0 ||
-        (encrypt && zip_file_set_encryption(d->Zip, at, ZIP_EM_AES_256, d->Password.constData()) != 0)) {
+        // Also "none": a replaced entry would keep the encryption of the
+        // one it replaces, which without a password cannot be written.
+        zip_file_set_encryption(d->Zip, at, encrypt ? ZIP_EM_AES_256 : ZIP_EM_NONE,
+                                encrypt ? d->Password.constData() : nullptr) != 0) {
         const QString reason = d->ZipErrorText();
         const int code = d->ZipErrorCode();
         d->DropAdded(index, replaced);
