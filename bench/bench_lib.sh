@@ -52,6 +52,24 @@ bench_build() {
   cmake --build "$build" --target "$@" -- -j2 >/dev/null
 }
 
+# Makes the scratch folder $work (under --dir) with the drives C: ($C) and E:
+# ($E, the "USB" drive) and the log $log; removed at exit unless --keep. $1
+# names the benchmark.
+bench_drives() {
+  mkdir -p "$base"
+  work=$(mktemp -d "$(cd "$base" && pwd)/trovalo-$1-bench.XXXXXX")
+  trap 'if [ "$keep" -eq 1 ]; then echo "Trees kept in $work"; else rm -rf "$work"; fi' EXIT
+  C=$work/c
+  E=$work/e
+  mkdir -p "$C/ProgramData" "$E" "$work/unison"
+  export TROVALO_DRIVES="C=$C;E=$E,bus=USB"
+  export ProgramData='C:\ProgramData'
+  # unison keeps its archives here, not in the user's home.
+  export UNISON=$work/unison
+  log=$work/bench.log
+  : >"$log"
+}
+
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 

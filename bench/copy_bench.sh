@@ -50,17 +50,7 @@ engine=$build/bench/bench_engine
 tree=$repo/bench/bench_tree.py
 
 # --- drives ----------------------------------------------------------------
-mkdir -p "$base"
-work=$(mktemp -d "$(cd "$base" && pwd)/trovalo-copy-bench.XXXXXX")
-cleanup() { if [ "$keep" -eq 1 ]; then echo "Trees kept in $work"; else rm -rf "$work"; fi; }
-trap cleanup EXIT
-C=$work/c
-E=$work/e
-mkdir -p "$C/ProgramData" "$E"
-export TROVALO_DRIVES="C=$C;E=$E,bus=USB"
-export ProgramData='C:\ProgramData'
-log=$work/bench.log
-: >"$log"
+bench_drives copy
 
 # --- helpers ---------------------------------------------------------------
 # Peak resident memory in MB of one command.

@@ -49,18 +49,7 @@ cli=$build/trovalo-cli
 tree=$repo/bench/bench_tree.py
 
 # --- drives ------------------------------------------------------------------------
-mkdir -p "$base"
-work=$(mktemp -d "$(cd "$base" && pwd)/trovalo-speed-bench.XXXXXX")
-cleanup() { if [ "$keep" -eq 1 ]; then echo "Trees kept in $work"; else rm -rf "$work"; fi; }
-trap cleanup EXIT
-C=$work/c
-E=$work/e
-mkdir -p "$C/ProgramData" "$E" "$work/unison"
-export TROVALO_DRIVES="C=$C;E=$E,bus=USB"
-export ProgramData='C:\ProgramData'
-export UNISON=$work/unison
-log=$work/bench.log
-: >"$log"
+bench_drives speed
 rows=() # the table's compare_row calls, in order
 
 synced() { "$@" && sync -f "$E"; }

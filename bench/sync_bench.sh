@@ -41,19 +41,7 @@ cli=$build/trovalo-cli
 tree=$repo/bench/bench_tree.py
 
 # --- drives ------------------------------------------------------------------------
-mkdir -p "$base"
-work=$(mktemp -d "$(cd "$base" && pwd)/trovalo-sync-bench.XXXXXX")
-cleanup() { if [ "$keep" -eq 1 ]; then echo "Trees kept in $work"; else rm -rf "$work"; fi; }
-trap cleanup EXIT
-C=$work/c
-E=$work/e
-mkdir -p "$C/ProgramData" "$E" "$work/unison"
-export TROVALO_DRIVES="C=$C;E=$E,bus=USB"
-export ProgramData='C:\ProgramData'
-# unison keeps its archives here, not in the user's home.
-export UNISON=$work/unison
-log=$work/bench.log
-: >"$log"
+bench_drives sync
 
 # Creates a sync job pairing the new empty folder E:\$1 with the computer
 # folder C:\src and prints the job file's native path. Conflicts cannot

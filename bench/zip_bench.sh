@@ -46,17 +46,7 @@ cli=$build/trovalo-cli
 tree=$repo/bench/bench_tree.py
 
 # --- drives ------------------------------------------------------------------------
-mkdir -p "$base"
-work=$(mktemp -d "$(cd "$base" && pwd)/trovalo-zip-bench.XXXXXX")
-cleanup() { if [ "$keep" -eq 1 ]; then echo "Trees kept in $work"; else rm -rf "$work"; fi; }
-trap cleanup EXIT
-C=$work/c
-E=$work/e
-mkdir -p "$C/ProgramData" "$E"
-export TROVALO_DRIVES="C=$C;E=$E,bus=USB"
-export ProgramData='C:\ProgramData'
-log=$work/bench.log
-: >"$log"
+bench_drives zip
 
 # Changes an existing job file's ArchiveMode through the JSON round trip of
 # show and save (the password, if any, kept as it is).

@@ -308,22 +308,19 @@ void TZipFolderThread::EndCommittedFile()
 
 void TZipFolderThread::FinishPending()
 {
+    const auto recordDone = [this](const QString &source) {
+        DataBase->RecordFile(source, StartTime());
+        LogEventFileName = source;
+        LogEventAction = ZipFileAction;
+        LogEvent = eSuccess;
+        LogEventInfo = QStringLiteral("Done");
+        ReportLog();
+    };
     // Kept entries are this run's backup of their files as much as added ones.
-    for (const TPendingAdd &kept : FKept) {
-        DataBase->RecordFile(kept.Source, StartTime());
-        LogEventFileName = kept.Source;
-        LogEventAction = ZipFileAction;
-        LogEvent = eSuccess;
-        LogEventInfo = QStringLiteral("Done");
-        ReportLog();
-    }
+    for (const TPendingAdd &kept : FKept)
+        recordDone(kept.Source);
     for (const TPendingAdd &add : FPending) {
-        DataBase->RecordFile(add.Source, StartTime());
-        LogEventFileName = add.Source;
-        LogEventAction = ZipFileAction;
-        LogEvent = eSuccess;
-        LogEventInfo = QStringLiteral("Done");
-        ReportLog();
+        recordDone(add.Source);
         if (add.DeleteAfter) {
             LogEventFileName = add.Source;
             LogEventAction = QStringLiteral("Delete File");
