@@ -411,7 +411,7 @@ bool TThreadBase::CopyOneFile(const QString &source, const QString &target, bool
     const std::optional<TFileState> sourceBefore = moveSource ? StateOf(source) : std::nullopt;
     // A name seen free is taken without a look at it first; should it have
     // been taken meanwhile, the usual replacement follows.
-    const TFileOpResult copied = copy(targetAbsent ? TCopyMode::FailIfExists : TCopyMode::Replace,
+    const TFileOpResult copied = copy(targetAbsent ? TCopyMode::NameSeenFree : TCopyMode::Replace,
                                       moveSource ? TCopyDurability::Always : TCopyDurability::WhenReplacing);
     if (!copied.Ok) {
         undoProtection();
