@@ -441,10 +441,16 @@ bool TThreadBase::DeleteOneFile(const QString &fileName)
         FileOperation = QStringLiteral("Deleting File: ") + name;
         FilePercentage = 0;
         ReportFileProgress();
-        const std::optional<quint32> attributes = GetFileAttributes(fileName);
-        if (attributes && (*attributes & ClearableAttributes))
-            SetFileAttributes(fileName, 0);
-        const TFileOpResult deleted = DeleteFileChecked(fileName);
+        TFileOpResult deleted = DeleteFileChecked(fileName);
+        if (!deleted.Ok && (deleted.Errno == EPERM || deleted.Errno == EACCES)) {
+            // An attribute may hold it (read-only, system): cleared, and
+            // once more. Most files have none, so they are not looked at.
+            const std::optional<quint32> attributes = GetFileAttributes(fileName);
+            if (attributes && (*attributes & ClearableAttributes)) {
+                SetFileAttributes(fileName, 0);
+                deleted = DeleteFileChecked(fileName);
+            }
+        }
         if (!deleted.Ok)
             return FailWith(deleted.Errno);
         qCInfo(LogEngine).noquote() << QStringLiteral("Deleted ") + WithNative(fileName);

@@ -581,13 +581,7 @@ TFileOpResult DeleteFileChecked(const QString &path)
     TFileOpResult failure;
     if (!Resolve(path, &native, &failure))
         return failure;
-    struct stat info
-    {
-    };
-    if (::lstat(native.constData(), &info) != 0)
-        return TFileOpResult::Failure(errno);
-    if (S_ISDIR(info.st_mode))
-        return TFileOpResult::Failure(EISDIR);
+    // Linux refuses to unlink a folder with EISDIR: no look first.
     if (::unlink(native.constData()) != 0)
         return TFileOpResult::Failure(errno);
     return TFileOpResult::Success();
