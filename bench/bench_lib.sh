@@ -70,6 +70,33 @@ bench_drives() {
   : >"$log"
 }
 
+# Ten small text files spread over the tree $src, into the array changed.
+pick_changed_files() {
+  local documents k
+  mapfile -t documents < <(find "$src" -type f -name 'document *' | sort)
+  [ "${#documents[@]}" -ge 10 ] || fail "only ${#documents[@]} text files in the tree (use more --files)"
+  changed=()
+  for k in $(seq 0 9); do changed+=("${documents[$((k * ${#documents[@]} / 10))]}"); done
+}
+
+# Appends a line naming round $1 to each of the changed files. FileLog keeps
+# the start time of the run that added a file, and a file counts as changed
+# when its date (two-second precision) is later: the change waits two seconds.
+change_files() {
+  local path
+  sleep 2
+  for path in "${changed[@]}"; do printf 'changed in round %d\n' "$1" >>"$path"; done
+}
+
+# Warns unless the archive $1 holds the last change of each changed file.
+check_changes_in() {
+  local path
+  for path in "${changed[@]}"; do
+    unzip -p "$1" "${path#"$C"/}" | cmp -s - "$path" \
+      || echo "  (warning: the archive does not hold the last change of ${path#"$C"/})"
+  done
+}
+
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 

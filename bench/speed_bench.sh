@@ -76,17 +76,8 @@ if wanted zip; then
   zip_job=$(new_job zip "$src" "$E/zip")
   run_job "$zip_job" >>"$log" 2>&1 || fail "the first run of the zip job"
   (cd "$C" && zip -r -q -6 "$E/ref.zip" src && cp "$E/ref.zip" "$E/ref-sync.zip") >>"$log" 2>&1
-  mapfile -t documents < <(find "$src" -type f -name 'document *' | sort)
-  [ "${#documents[@]}" -ge 10 ] || fail "only ${#documents[@]} text files in the tree (use more --files)"
-  changed=()
-  for k in $(seq 0 9); do changed+=("${documents[$((k * ${#documents[@]} / 10))]}"); done
-  # FileLog keeps each run's start and file dates have two-second steps: the
-  # change waits two seconds. Each tool's archive lags one change behind.
-  change_files() {
-    local path
-    sleep 2
-    for path in "${changed[@]}"; do printf 'changed in round %d\n' "$1" >>"$path"; done
-  }
+  pick_changed_files
+  # Each tool's archive lags one change behind.
   zip_trovalo() { run_job "$zip_job"; }
   zip_fs() { (cd "$C" && zip -r -q -FS "$E/ref.zip" src); }
   zip_fs_sync() { (cd "$C" && zip -r -q -FS "$E/ref-sync.zip" src) && sync -f "$E"; }
@@ -94,10 +85,7 @@ if wanted zip; then
     change_files "$round"
     run_round "$round" zip_trovalo zip_fs zip_fs_sync
   done
-  for path in "${changed[@]}"; do
-    unzip -p "$E/zip/C.Zip" "${path#"$C"/}" | cmp -s - "$path" \
-      || echo "  (warning: the archive does not hold the last change of ${path#"$C"/})"
-  done
+  check_changes_in "$E/zip/C.Zip"
   unzip -tq "$E/zip/C.Zip" >>"$log" 2>&1 || echo "  (warning: unzip -t finds faults in the archive)"
   rows+=("zip_trovalo|Zip archive job, 10 files changed|zip -r -FS|zip_fs|1.00"
     "zip_trovalo|Zip archive job, 10 files changed|zip -r -FS; sync -f|zip_fs_sync|")

@@ -138,23 +138,7 @@ inc_job=$(new_job zip "$src" "$E/incremental")
 set_archive_mode "$inc_job" amIncremental
 run_job "$inc_job" >>"$log" 2>&1 || fail "the first run of the incremental zip job"
 inc_archive=$E/incremental/C.Zip
-# Ten small text files spread over the tree; each round appends a line to
-# each. FileLog keeps the start time of the run that added a file, and a
-# file counts as changed when its date (two-second precision) is later, so
-# the change waits until two seconds have passed since that run.
-mapfile -t documents < <(find "$src" -type f -name 'document *' | sort)
-[ "${#documents[@]}" -ge 10 ] || fail "only ${#documents[@]} text files in the tree (use more --files)"
-changed=()
-for k in $(seq 0 9); do
-  changed+=("${documents[$((k * ${#documents[@]} / 10))]}")
-done
-change_files() {
-  local path
-  sleep 2
-  for path in "${changed[@]}"; do
-    printf 'changed in round %d\n' "$1" >>"$path"
-  done
-}
+pick_changed_files
 inc_trovalo() { run_job "$inc_job"; }
 inc_cp() { cp "$inc_archive" "$E/archive-copy-$1.zip"; }
 inc_cp_sync() { cp "$inc_archive" "$E/archive-copys-$1.zip" && sync; }
@@ -162,10 +146,7 @@ for round in $(seq 0 "$runs"); do
   change_files "$round"
   run_round "$round" inc_trovalo inc_cp inc_cp_sync
 done
-for path in "${changed[@]}"; do
-  unzip -p "$inc_archive" "${path#"$C"/}" | cmp -s - "$path" \
-    || echo "  (warning: the archive does not hold the last change of ${path#"$C"/})"
-done
+check_changes_in "$inc_archive"
 
 # --- the table -------------------------------------------------------------------------
 echo
