@@ -9,6 +9,7 @@
 #include "db/SqliteDatabase.h"
 #include "engine/CopyFolderThread.h"
 #include "model/FileFilter.h"
+#include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 #include "platform/FileSystem.h"
@@ -322,6 +323,113 @@ private slots:
         else if (change == QLatin1String("modify"))
             QCOMPARE(Read(root + "a.txt"), QByteArray("alpha"));
         QCOMPARE(observer->Statuses.constLast().ProgressBarPosition, 100);
+        QCOMPARE(RunStatus(), QStringLiteral("Finished !"));
+    }
+
+    // A backup whose source is a stick: its dates moving by an hour after
+    // the copy (daylight saving, another computer's local time) is no
+    // change; a new size or another shift is. Also for a move, whose
+    // unchanged sources are deleted only when their copy is really there.
+    void stickSourceDatesMoved_data()
+    {
+        QTest::addColumn<QString>("stickFileSystem");
+        QTest::addColumn<TArchiveMode>("mode");
+        QTest::addColumn<int>("shift");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("vfat, an hour") << "vfat" << amIncremental << 3600 << QByteArray("alpha") << false;
+        QTest::newRow("vfat, an hour, mirror") << "vfat" << amMirror << 3600 << QByteArray("alpha") << false;
+        QTest::newRow("vfat, an hour, move") << "vfat" << amMove << 3600 << QByteArray("alpha") << false;
+        QTest::newRow("exfat, an hour and a step")
+            << "exfat" << amIncremental << 3602 << QByteArray("alpha") << false;
+        QTest::newRow("vfat, an hour, other size")
+            << "vfat" << amIncremental << 3600 << QByteArray("alpha!") << true;
+        QTest::newRow("vfat, not an exact hour")
+            << "vfat" << amIncremental << 3610 << QByteArray("ALPHA") << true;
+        QTest::newRow("ext4, an hour") << "ext4" << amIncremental << 3600 << QByteArray("ALPHA") << true;
+    }
+    void stickSourceDatesMoved()
+    {
+        QFETCH(QString, stickFileSystem);
+        QFETCH(TArchiveMode, mode);
+        QFETCH(int, shift);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, copied);
+        FDrives->AddDrive('F', FDrives->Base() + "/F", "bus=USB,fs=" + stickFileSystem);
+        const QString source = QStringLiteral("F:\\Data\\a.txt");
+        // Written shortly before the first run, so the moved date lies after it.
+        const qint64 written = QDateTime::currentSecsSinceEpoch() / 2 * 2 - 1800;
+        Put(source, "alpha", written);
+        TJob job;
+        job.Mode = mode;
+        job.MoveFile = mode == amMove;
+        job.Include = {QStringLiteral("F:\\Data\\")};
+        const QString copy = mode == amMove ? Backup + "a.txt" : QStringLiteral("E:\\Backup\\F\\Data\\a.txt");
+        Run(job);
+        QCOMPARE(Read(copy), QByteArray("alpha"));
+        if (mode == amMove)
+            Put(source, "alpha", written); // put back, as the first run moved it
+        Put(source, content, written + shift);
+
+        const auto observer = Run(job);
+        QCOMPARE(Copied(*observer), copied ? QStringList{source} : QStringList());
+        QCOMPARE(observer->FailedLogCount(), 0);
+        QCOMPARE(Read(copy), copied ? content : QByteArray("alpha"));
+        if (mode == amMove) // its copy is there: the source is moved
+            QCOMPARE(Read(source), Missing);
+    }
+
+    // A backup onto a FAT stick lists first what FAT cannot hold, copies
+    // the rest, and never starts writing those.
+    void fatDestinationListsWhatItCannotHold_data()
+    {
+        QTest::addColumn<QString>("fileSystem");
+        QTest::addColumn<TArchiveMode>("mode");
+        QTest::addColumn<bool>("bigFile");
+        QTest::newRow("vfat") << "vfat" << amIncremental << true;
+        QTest::newRow("vfat, move") << "vfat" << amMove << true;
+        QTest::newRow("exfat: names only") << "exfat" << amIncremental << false;
+    }
+    void fatDestinationListsWhatItCannotHold()
+    {
+        QFETCH(QString, fileSystem);
+        QFETCH(TArchiveMode, mode);
+        QFETCH(bool, bigFile);
+        FDrives->AddDrive('F', FDrives->Base() + "/F", "bus=USB,fs=" + fileSystem);
+        for (const char *name : {"ok.txt", "colon:name.txt", "trailing dot.", "Case.txt", "case.txt",
+                                 "bad|dir/inside.txt", "sub/fine.txt"})
+            Put(LetterPath(Native(Data) + name), name);
+        QStringList refused{Data + LetterName("colon:name.txt"), Data + "trailing dot.", Data + "bad|dir"};
+        if (bigFile) { // sparse: nothing is read unless it is copied
+            QFile big(Native(Data) + "big.bin");
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 32));
+            refused << Data + "big.bin";
+        }
+        TJob job;
+        job.Mode = mode;
+        job.Destination = QStringLiteral("F:\\Backup\\");
+        const QString copies = mode == amMove ? job.Destination : job.Destination + "C\\Data\\";
+        const auto observer = Run(job);
+
+        // Of two names differing in case only, the first met is copied.
+        const bool upperFirst = QFileInfo::exists(Native(copies + "Case.txt"));
+        refused << Data + (upperFirst ? "case.txt" : "Case.txt");
+        QCOMPARE(Read(copies + (upperFirst ? "Case.txt" : "case.txt")), upperFirst ? "Case.txt" : "case.txt");
+        // The list comes first, before any copy.
+        QStringList listed;
+        for (const TRecordingObserver::TLogRow &row : observer->Logs) {
+            if (row.Event != eFailedorSkip)
+                break;
+            QVERIFY2(row.Info.startsWith("Not copied: "), qPrintable(row.Info));
+            listed << row.FileName;
+        }
+        QCOMPARE(Sorted(listed), Sorted(refused));
+        QCOMPARE(observer->FailedLogCount(), refused.size());
+        QCOMPARE(Read(copies + "ok.txt"), QByteArray("ok.txt"));
+        QCOMPARE(Read(copies + "sub\\fine.txt"), QByteArray("sub/fine.txt"));
+        // What was not copied stays where it was, also in a move.
+        for (const QString &path : std::as_const(refused))
+            QVERIFY2(QFileInfo::exists(Native(path)), qPrintable(path));
         QCOMPARE(RunStatus(), QStringLiteral("Finished !"));
     }
 

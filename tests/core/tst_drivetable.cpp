@@ -287,6 +287,8 @@ private slots:
                                            << "E|/a/b";
         QTest::newRow("dots inside a name") << "E:\\a..b\\.c"
                                             << "E|/a..b/.c";
+        QTest::newRow("colon stored in a name") << "E:\\a:b"
+                                                << "E|/a:b";
         QTest::newRow("unknown letter") << "F:\\x"
                                         << "";
         QTest::newRow("climbs out") << "E:\\..\\c\\x"
@@ -329,8 +331,13 @@ private slots:
                                                     << "";
         QTest::newRow("outside every drive") << "/nonexistent-trovalo/x"
                                              << "";
+        // Mapped so that every name comes back as it is.
         QTest::newRow("backslash in a name") << "E|/a\\b"
-                                             << "";
+                                             << "E:\\a\uF05Cb";
+        QTest::newRow("colons in names") << "E|/dir:x/a:b.txt"
+                                         << "E:\\dir\uF03Ax\\a\uF03Ab.txt";
+        QTest::newRow("mapped characters in a name") << "E|/p\uF05C\uF000\uF03A"
+                                                     << "E:\\p\uF000\uF05C\uF000\uF000\uF000\uF03A";
         QTest::newRow("relative") << "docs/a.txt"
                                   << "";
     }

@@ -83,7 +83,8 @@ void WriteArchive(const QString &letterArchive, const QList<std::pair<QString, Q
 }
 
 // An archive written by libzip directly, free to hold names the zip
-// engine never writes.
+// engine never writes. An entry with "\\" comes from a Windows host, which
+// wrote it as a separator.
 void WriteRawArchive(const QString &native, const QList<std::pair<QByteArray, QByteArray>> &entries)
 {
     QVERIFY(QDir().mkpath(QFileInfo(native).path()));
@@ -92,7 +93,10 @@ void WriteRawArchive(const QString &native, const QList<std::pair<QByteArray, QB
     QVERIFY(zip);
     for (const auto &[name, content] : entries) {
         zip_source_t *source = zip_source_buffer(zip, content.constData(), content.size(), 0);
-        QVERIFY(zip_file_add(zip, name.constData(), source, 0) >= 0);
+        const zip_int64_t index = zip_file_add(zip, name.constData(), source, 0);
+        QVERIFY(index >= 0);
+        if (name.contains('\\'))
+            QVERIFY(zip_file_set_external_attributes(zip, zip_uint64_t(index), 0, ZIP_OPSYS_DOS, 0) == 0);
     }
     QVERIFY2(zip_close(zip) == 0, zip_strerror(zip));
 }

@@ -8,6 +8,7 @@
 #include "engine/RestoreZipThread.h"
 #include "engine/SyncFolderThread.h"
 #include "engine/ZipFolderThread.h"
+#include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
 
 #include <QtTest>
@@ -51,6 +52,18 @@ QString Difference(const QString &letterFolder, const TTree &expected)
             differences << name;
     differences.sort();
     return differences.join(", ");
+}
+
+// Every file and folder below a native folder, relative to it, sorted.
+QStringList EntriesBelow(const QString &native)
+{
+    QStringList names;
+    QDirIterator entries(native, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext())
+        names << entries.next().mid(native.size());
+    names.sort();
+    return names;
 }
 
 void Put(const QString &letterPath, const QByteArray &content, qint64 modified = OldTime)
@@ -182,6 +195,46 @@ private slots:
                 QCOMPARE(Difference(Restored + "C\\Data\\", source), QString());
             }
         }
+    }
+
+    // Linux names holding what the drive-letter form reads as a separator
+    // or a drive come back under their own names, and nothing else appears.
+    void linuxNames_data()
+    {
+        QTest::addColumn<QString>("which");
+        for (const char *which : {"backup and restore", "sync", "zip backup and restore"})
+            QTest::newRow(which) << QString(which);
+    }
+    void linuxNames()
+    {
+        QFETCH(QString, which);
+        FDrives = std::make_unique<TTestDrives>(QMap<QChar, QString>{{'C', ""}, {'E', "bus=USB"}});
+        const QString folder = which == "sync" ? "C:\\Docs\\" : Data;
+        for (const QString &name : {QString("back\\slash.txt"), QString("colon:name?.txt"),
+                                    QString("dir:x/in\\side.txt"), QString("private\uF05C\uF000.txt")})
+            Put(LetterPath(NativePath(folder) + name), name.toUtf8());
+        const TTree source = TreeOf(folder);
+        const QStringList names = EntriesBelow(NativePath(folder));
+        QString copy;
+        if (which == "sync") {
+            QVERIFY(QDir().mkpath(FDrives->Native('E', "Docs")));
+            QCOMPARE(Trouble(Configured(TSyncFolderThread())), QString());
+            copy = "E:\\Docs\\";
+            QCOMPARE(Trouble(Configured(TSyncFolderThread()), true), QString());
+        } else if (which == "zip backup and restore") {
+            QCOMPARE(Trouble(Configured(TZipFolderThread(), {Data})), QString());
+            const QString zip = Backup + "C.Zip\\Data\\";
+            QCOMPARE(Trouble(Configured(TRestoreZipThread(), {zip, zip + LetterName("dir:x") + "\\"})),
+                     QString());
+            copy = Restored + "Data\\";
+        } else {
+            QCOMPARE(Trouble(Configured(TCopyFolderThread(), {Data})), QString());
+            QCOMPARE(Difference(Backup + "C\\Data\\", source), QString());
+            QCOMPARE(Trouble(Configured(TRestoreFolderThread(), {Backup + "C\\Data\\"})), QString());
+            copy = Restored + "C\\Data\\";
+        }
+        QCOMPARE(Difference(copy, source), QString());
+        QCOMPARE(EntriesBelow(NativePath(copy)), names);
     }
 };
 

@@ -360,6 +360,63 @@ private slots:
         QCOMPARE(ReadAt(UsbDocs + QStringLiteral("f.txt")), QByteArray("usb"));
     }
 
+    // A FAT stick shows its files' dates an hour off after a daylight-saving
+    // change: that alone is no change. A real change still syncs.
+    void stickDatesMoved_data()
+    {
+        QTest::addColumn<QString>("stickFileSystem");
+        QTest::addColumn<int>("shift");
+        QTest::addColumn<QByteArray>("stickContent");
+        QTest::addColumn<QByteArray>("computerContent");
+        QTest::newRow("an hour later") << "vfat" << 3600 << QByteArray("base") << QByteArray("base");
+        QTest::newRow("an hour earlier") << "exfat" << -3600 << QByteArray("base") << QByteArray("base");
+        QTest::newRow("an hour and a step") << "vfat" << 3602 << QByteArray("base") << QByteArray("base");
+        QTest::newRow("an hour, other size")
+            << "vfat" << 3600 << QByteArray("changed") << QByteArray("changed");
+        QTest::newRow("not an exact hour") << "vfat" << 3610 << QByteArray("BASE") << QByteArray("BASE");
+        QTest::newRow("an hour on ext4") << "ext4" << 3600 << QByteArray("BASE") << QByteArray("BASE");
+    }
+    void stickDatesMoved()
+    {
+        QFETCH(QString, stickFileSystem);
+        QFETCH(int, shift);
+        QFETCH(QByteArray, stickContent);
+        QFETCH(QByteArray, computerContent);
+        FDrives.reset();
+        FDrives = std::make_unique<test::TTestDrives>(
+            QMap<QChar, QString>{{'C', QString()}, {'E', "bus=USB,fs=" + stickFileSystem}});
+        SyncOnce(QStringLiteral("f.txt"));
+        PutAt(UsbDocs + QStringLiteral("f.txt"), stickContent, BaseTime + shift);
+        auto observer = Run({});
+        QCOMPARE(observer->SyncConflictQuestions.size(), 0);
+        QCOMPARE(SuccessCount(*observer, CopyAction), computerContent == "base" ? 0 : 1);
+        QCOMPARE(ReadAt(PcDocs + QStringLiteral("f.txt")), computerContent);
+        // The next run finds nothing to do either way.
+        QCOMPARE(SuccessCount(*Run({}), CopyAction), 0);
+    }
+
+    // Files a FAT stick cannot hold are listed before any copy and left
+    // where they are; the rest is synced.
+    void fatStickListsWhatItCannotHold()
+    {
+        FDrives.reset();
+        FDrives = std::make_unique<test::TTestDrives>(
+            QMap<QChar, QString>{{'C', QString()}, {'E', "bus=USB,fs=vfat"}});
+        for (const QString &name : {QString("ok.txt"), QString("a:b.txt"), QString("dir?/in.txt")})
+            PutAt(LetterPath(NativePath(PcDocs) + name), name.toUtf8(), ATime);
+        QVERIFY(QDir().mkpath(NativePath(UsbDocs)));
+        auto observer = Run({});
+        QCOMPARE(observer->Logs.size(), 3);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(observer->Logs.at(i).Event, eFailedorSkip);
+            QVERIFY2(observer->Logs.at(i).Info.startsWith("Not copied: a FAT drive cannot hold a name with"),
+                     qPrintable(observer->Logs.at(i).Info));
+        }
+        QCOMPARE(observer->Logs.at(2).Event, eSuccess);
+        QCOMPARE(test::FilesBelow(NativePath(UsbDocs)), QStringList{"ok.txt"});
+        QCOMPARE(ReadAt(LetterPath(NativePath(PcDocs) + "a:b.txt")), QByteArray("a:b.txt"));
+    }
+
     // One-way: Source is side A for "only to USB drive" (A over B) and side B
     // for the other direction; its counterpart is the target.
     void oneWay_data()

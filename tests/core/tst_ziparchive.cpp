@@ -142,7 +142,9 @@ private slots:
             QCOMPARE(entry.Size, quint64(files.value(entry.Name).size()));
             QCOMPARE(entry.Modified, DateTimeFromQt(stamp));
             QCOMPARE(entry.Encryption, password.isEmpty() ? TZipEncryption::None : TZipEncryption::Aes);
-            const QString target = TZipArchive::TargetBelow(QStringLiteral("E:\\Out"), entry.Name);
+            // Written here, so "\\" would be part of a name.
+            QVERIFY(entry.UnixNames);
+            const QString target = TZipArchive::TargetBelow(QStringLiteral("E:\\Out"), entry.Name, true);
             QVERIFY(reader.ExtractEntry(entry.Name, target));
             const QString native = drives.Native('E', QStringLiteral("Out/") + entry.Name);
             QCOMPARE(ReadOrMissing(native), files.value(entry.Name));
@@ -249,7 +251,7 @@ private slots:
         const QString entry = QString::fromUtf8(name);
         QCOMPARE(NamesOf(zip.Entries()), QStringList({entry}));
         QVERIFY_THROWS_EXCEPTION(EFileError,
-                                 TZipArchive::TargetBelow(QStringLiteral("E:\\Out\\Sub\\"), entry));
+                                 TZipArchive::TargetBelow(QStringLiteral("E:\\Out\\Sub\\"), entry, true));
         try {
             zip.ExtractEntry(entry, QStringLiteral("E:\\Out\\Sub\\safe.txt"));
             QFAIL("a hostile entry was extracted");

@@ -15,7 +15,10 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace trovalo;
 using trovalo::test::RandomBytes;
@@ -497,6 +500,35 @@ private slots:
         QCOMPARE(observer->Statuses.constLast().StatusMsg, TJobDatabase::StatusCanceled);
         const QStringList leftovers = QDir(Native(Backup)).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(leftovers, QStringList{"C.Zip"});
+    }
+
+    // An archive growing past the largest file the drive holds (EFBIG, as
+    // at 4 GiB on FAT32; here a file-size limit on the process) fails
+    // cleanly: the previous archive stays as it was, nothing is recorded.
+    void archiveTooLargeForTheDrive()
+    {
+        PutStandardSource();
+        Run({});
+        const QByteArray before = Read(CZip);
+        Put(Data + QStringLiteral("large.bin"), RandomBytes(4 << 20), Later());
+        struct rlimit old
+        {
+        };
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = rlim_t(before.size() + (1 << 20));
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const auto observer = Run({});
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSignal);
+
+        QCOMPARE(Read(CZip), before);
+        QVERIFY(!InFileLog(QStringLiteral("C:\\Data\\large.bin")));
+        QCOMPARE(observer->Errors.size(), 1);
+        QVERIFY2(observer->Errors.first().Message.contains("(4 GB on FAT32); the previous archive is kept"),
+                 qPrintable(observer->Errors.first().Message));
+        QCOMPARE(QDir(Native(Backup)).entryList(QDir::Files | QDir::Hidden), QStringList{"C.Zip"});
     }
 
     // A file that vanishes before the archive is written is reported; the

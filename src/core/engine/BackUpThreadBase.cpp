@@ -77,6 +77,8 @@ void TBackUpThreadBase::Execute()
         if (Terminated()) {
             StatuesInfo = QStringLiteral("Canceled :(");
             ReportStatus();
+        } else {
+            ListRefusedEntries();
         }
     } catch (const ETrovaloError &error) {
         Sta = ErrorPrefix + error.Message();
@@ -155,6 +157,115 @@ const std::vector<TFolderEntry> *TBackUpThreadBase::CountedListing(const QString
 {
     const auto counted = FCountedListings.constFind(path);
     return counted == FCountedListings.constEnd() ? nullptr : &*counted;
+}
+
+QHash<QString, QString> TBackUpThreadBase::RefusedEntries(const std::vector<TFolderEntry> &entries,
+                                                          const QString &targetDir)
+{
+    QHash<QString, QString> refused;
+    const TFileSystemLimits &limits = FTargetLimits.Of(targetDir);
+    if (!limits.Any())
+        return refused;
+    QHash<QString, QString> firstOfKey;
+    for (const TFolderEntry &entry : entries) {
+        if (!entry.IsFile() && !entry.IsFolder())
+            continue;
+        QString why = limits.NameRefusal(entry.Name);
+        if (why.isEmpty() && entry.IsFile())
+            why = limits.SizeRefusal(entry.Size);
+        if (why.isEmpty() && limits.CaseInsensitive()) {
+            const QString key = entry.Name.toCaseFolded();
+            const auto first = firstOfKey.constFind(key);
+            if (first == firstOfKey.constEnd())
+                firstOfKey.insert(key, entry.Name);
+            else
+                why = QStringLiteral("Not copied: its name differs only in letter case from %1, "
+                                     "which a FAT drive cannot hold beside it")
+                          .arg(*first);
+        }
+        if (!why.isEmpty())
+            refused.insert(entry.Name, why);
+    }
+    return refused;
+}
+
+QString TBackUpThreadBase::RefusalOfFile(const QString &name, qint64 size, const QString &targetDir)
+{
+    const TFileSystemLimits &limits = FTargetLimits.Of(targetDir);
+    const QString why = limits.NameRefusal(name);
+    return why.isEmpty() ? limits.SizeRefusal(size) : why;
+}
+
+void TBackUpThreadBase::SkipRefusedEntry(const QString &sourceDir, const TFolderEntry &entry,
+                                         const QString &reason)
+{
+    const QString path = sourceDir + entry.Name;
+    if (!FListedRefusals.contains(path) && !LeftOut(sourceDir, entry))
+        LogRefused(path, reason);
+    ++PbarPosition;
+    if (entry.IsFile())
+        FileSize -= entry.Size;
+    else
+        ForgetCountedTree(path + QLatin1Char('\\'));
+    ReportStatus();
+}
+
+bool TBackUpThreadBase::LeftOut(const QString &sourceDir, const TFolderEntry &entry)
+{
+    const QString path = sourceDir + entry.Name;
+    return entry.IsFolder() ? IsExcludedFolder(path + QLatin1Char('\\'))
+                            : IsFiltered(entry.Name, sourceDir, path);
+}
+
+void TBackUpThreadBase::LogRefused(const QString &path, const QString &reason)
+{
+    LogSkipped(path, QStringLiteral("Copy File"), reason);
+}
+
+void TBackUpThreadBase::ListRefusedEntries()
+{
+    const QString target = RefusalCheckTarget();
+    if (target.isEmpty() || !FTargetLimits.Of(target).Any() || FCountedListings.isEmpty())
+        return;
+    QStringList folders = FCountedListings.keys();
+    folders.sort();
+    QStringList refusedFolders;
+    for (const QString &folder : std::as_const(folders)) {
+        const bool inRefused =
+            std::any_of(refusedFolders.cbegin(), refusedFolders.cend(),
+                        [&](const QString &refused) { return folder.startsWith(refused); });
+        if (inRefused)
+            continue;
+        const std::vector<TFolderEntry> &entries = FCountedListings.value(folder);
+        const QHash<QString, QString> refused = RefusedEntries(entries, target);
+        for (const TFolderEntry &entry : entries) {
+            const auto why = refused.constFind(entry.Name);
+            if (why == refused.constEnd())
+                continue;
+            if (LeftOut(folder, entry))
+                continue;
+            const QString path = folder + entry.Name;
+            LogRefused(path, *why);
+            FListedRefusals.insert(path);
+            if (entry.IsFolder())
+                refusedFolders << path + QLatin1Char('\\');
+        }
+    }
+}
+
+void TBackUpThreadBase::ForgetCountedTree(const QString &folder)
+{
+    for (auto listing = FCountedListings.begin(); listing != FCountedListings.end();) {
+        if (!listing.key().startsWith(folder)) {
+            ++listing;
+            continue;
+        }
+        for (const TFolderEntry &entry : listing.value()) {
+            ++PbarPosition;
+            FileSize -= entry.IsFile() ? entry.Size : 0;
+        }
+        listing = FCountedListings.erase(listing);
+    }
 }
 
 void TBackUpThreadBase::SetArchiveLogStatus(const QString &status)

@@ -3,6 +3,8 @@
 #include "base/RecordEnums.h"
 #include "db/SqliteDatabase.h"
 #include "engine/ThreadBase.h"
+#include "platform/FileDateRule.h"
+#include "platform/FileSystemLimits.h"
 #include "platform/FolderListing.h"
 
 #include <QHash>
@@ -74,6 +76,8 @@ protected:
 
     // The job database (FileLog), open for the run when LogFileName is set.
     std::unique_ptr<TJobDatabase> DataBase;
+    // The date rules of the drives the run reads and writes.
+    TFileDateRules FDateRules;
     // The run's ArchiveLog row (archive threads with a database); 0: none.
     qint64 ArchiveLogRow = 0;
     // Writes the final status into the run's ArchiveLog row, if any.
@@ -85,12 +89,33 @@ protected:
     // link, a device): one log row under the engine's action, unless the
     // filter leaves it out anyway. Counted as one item.
     void LogSkippedEntry(const QString &sourceDir, const TFolderEntry &entry, const QString &action);
+    // Where the copies of the run go, when one drive takes them all: what
+    // its file system cannot hold is listed before anything is copied.
+    // Empty: such entries are listed as the walk meets them.
+    virtual QString RefusalCheckTarget() const { return {}; }
+    // The entries of a source folder that the file system of TargetDir
+    // cannot hold, with why, by name (empty for most folders). Of names
+    // that differ only in letter case the first keeps its place.
+    QHash<QString, QString> RefusedEntries(const std::vector<TFolderEntry> &entries,
+                                           const QString &targetDir);
+    // Why a file of this name and size cannot be written to TargetDir; "".
+    QString RefusalOfFile(const QString &name, qint64 size, const QString &targetDir);
+    // Leaves out an entry RefusedEntries gave: listed as not copied unless
+    // the list before the run had it, and counted as done with all it holds.
+    void SkipRefusedEntry(const QString &sourceDir, const TFolderEntry &entry, const QString &reason);
+    void LogRefused(const QString &path, const QString &reason);
+    // The exclude list or the filter leaves the entry out anyway.
+    bool LeftOut(const QString &sourceDir, const TFolderEntry &entry);
     // An error of the archive work as the user sees it: "(code) message".
     void ReportArchiveError(const QString &message, int code);
 
 private:
     void OpenDatabase();
     void MoveFilesToFileList();
+    // The list before the run, from the count's listings.
+    void ListRefusedEntries();
+    // Takes a folder left out from the count's totals and listings.
+    void ForgetCountedTree(const QString &folder);
 
     TArchiveMode FArchiveMode = amIncremental;
     TDateTime FFromDate = 0;
@@ -106,6 +131,8 @@ private:
     bool FCalcFileSize = true;
     QHash<QString, std::vector<TFolderEntry>> FCountedListings;
     TPathKeys FPathKeys;
+    TFileSystemLimitsOfDrives FTargetLimits;
+    QSet<QString> FListedRefusals; // paths the list before the run named
 };
 
 // The engines that write backups (copy and zip); they keep an ArchiveLog.

@@ -6,6 +6,7 @@
 #include "db/JobDatabase.h"
 #include "engine/TargetFolder.h"
 #include "model/FileFilter.h"
+#include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
@@ -94,9 +95,9 @@ public:
         TKinds kinds;
         while (const dirent *entry = ::readdir(dir)) {
             if (entry->d_type == DT_REG)
-                kinds.insert(QFile::decodeName(entry->d_name), pkFile);
+                kinds.insert(LetterNameOfEntry(entry->d_name), pkFile);
             else if (entry->d_type == DT_DIR)
-                kinds.insert(QFile::decodeName(entry->d_name), pkFolder);
+                kinds.insert(LetterNameOfEntry(entry->d_name), pkFolder);
         }
         ::closedir(dir);
         return kinds;
@@ -311,6 +312,11 @@ bool TCopyFolderThread::RemoveVanishedItem(const QString &target, bool isFolder)
     return false;
 }
 
+QString TCopyFolderThread::RefusalCheckTarget() const
+{
+    return DestPrefix() + Destination();
+}
+
 void TCopyFolderThread::CopyPhase()
 {
     const QStringList includes = Include();
@@ -409,9 +415,14 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
     if (!ListSourceFolder(sourceDir, entries))
         return;
     TTargetFolder targets(targetDir);
+    const QHash<QString, QString> refused = RefusedEntries(entries, targetDir);
     for (const TFolderEntry &entry : entries) {
         if (Terminated())
             return;
+        if (const auto why = refused.constFind(entry.Name); why != refused.constEnd()) {
+            SkipRefusedEntry(sourceDir, entry, *why);
+            continue;
+        }
         switch (entry.Kind) {
         case TFolderEntry::ekFolder:
             WalkSubFolder(sourceDir, targetDir, entry.Name, kind);
@@ -461,12 +472,18 @@ void TCopyFolderThread::CopySingleFile(const QString &source, const QString &tar
     if (Terminated() || !FileExists(source))
         return;
     const QString targetFolder = ExtractFilePath(target);
+    const qint64 size = GetFileSize(source);
+    if (const QString why = RefusalOfFile(ExtractFileName(target), size, targetFolder); !why.isEmpty()) {
+        LogRefused(source, why);
+        FileSize -= size;
+        ++PbarPosition;
+        return;
+    }
     if (!DirectoryExists(targetFolder))
         ForceFolder(targetFolder);
     TTargetFolder targets(targetFolder);
     // Single files are chosen one by one: neither the filter nor the
     // exclude list applies to them.
-    const qint64 size = GetFileSize(source);
     const TDecision decision = Decide(source, FileDate(source).value_or(0), size, kind, targets, target);
     ProcessFile(source, target, size, decision, kind, nullptr, false);
 }
@@ -481,17 +498,25 @@ TCopyFolderThread::TDecision TCopyFolderThread::Decide(const QString &source, TD
         return DataBase->FileUpdateByKey(FileLogKey(source)) ? dSkip : dCopy;
     }
     const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
-    if (!update || fileDate > *update)
+    if (!update)
+        return dCopy;
+    // A stick's file dates move after a daylight-saving change or on a
+    // computer in another zone; there a newer date is a change only when
+    // the copy does not carry the source's size and date by the stick's rule.
+    const bool newer = fileDate > *update;
+    if (newer && !FDateRules.Of(source).Loose())
         return dCopy;
     // A time-stamped run writes into a new folder, where no copy can be.
     if (ArchiveMode() == amTimeStampedIncremental)
-        return dSkip;
+        return newer ? dCopy : dSkip;
     if (!targets.HasFile(ExtractFileName(target)))
         return dCopy;
     // A move deletes an unchanged source, so its copy must really be there:
     // a file put back later under an old date is not what the destination
     // holds. Every copy carries its source's size and file date.
-    if (kind == ckMove && (GetFileSize(target) != size || FileDate(target) != fileDate))
+    if ((newer || kind == ckMove) &&
+        (GetFileSize(target) != size ||
+         !FDateRules.Same(source, fileDate, target, FileDate(target).value_or(0), true)))
         return dCopy;
     return dSkip;
 }

@@ -33,6 +33,7 @@ public:
 
 protected:
     void Execute() override;
+    QString RefusalCheckTarget() const override;
     // Leaves the folder of the job database and the deleted-files folder
     // alone, wherever the tree being emptied lies.
     void DeleteFolderTree(const QString &path) override;

@@ -157,9 +157,14 @@ void TRestoreFolderThread::RestoreFolder(const QString &sourceDir, const QString
     if (!DirectoryExists(targetDir))
         ForceFolder(targetDir);
     TTargetFolder targets(targetDir);
+    const QHash<QString, QString> refused = RefusedEntries(entries, targetDir);
     for (const TFolderEntry &entry : entries) {
         if (Terminated())
             return;
+        if (const auto why = refused.constFind(entry.Name); why != refused.constEnd()) {
+            SkipRefusedEntry(sourceDir, entry, *why);
+            continue;
+        }
         const QString path = sourceDir + entry.Name;
         switch (entry.Kind) {
         case TFolderEntry::ekFolder: {

@@ -24,6 +24,9 @@ public:
 
 protected:
     void Execute() override;
+    // A restore to its former places may write to several drives: what one
+    // of them cannot hold is listed as the walk meets it.
+    QString RefusalCheckTarget() const override { return RestoreDir(); }
 
 private:
     void RestoreFolder(const QString &sourceDir, const QString &targetDir);

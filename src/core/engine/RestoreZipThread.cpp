@@ -237,7 +237,7 @@ void TRestoreZipThread::CollectArchive(const QString &archive, TCollection &coll
     QStringList insides;
     insides.reserve(entries.size());
     for (const TZipEntryInfo &entry : std::as_const(entries))
-        insides << QString(entry.Name).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        insides << TZipArchive::LetterPathOf(entry.Name, entry.UnixNames);
 
     // The archive of a case-sensitive disk may hold "Report.txt" beside
     // "report.txt": a chosen line takes the entry of exactly its name first,
@@ -279,7 +279,7 @@ void TRestoreZipThread::Select(TCollection &collection, qsizetype index, const Q
     collection.Files[index] = line; // the stored spelling, for the log
     collection.Resolved.insert(index);
     FileSize += qint64(entry.Size);
-    FSelected.insert(EntryKey(line), {entry.Name, qint64(entry.Size)});
+    FSelected.insert(EntryKey(line), {entry.Name, qint64(entry.Size), entry.UnixNames});
 }
 
 void TRestoreZipThread::FailArchive(const QString &archive, const QString &message, int code)
@@ -305,9 +305,7 @@ void TRestoreZipThread::RestoreLine(const QString &line)
     } else {
         // Not in the archive (the extraction says so) or its archive could
         // not be read.
-        QString stored = name;
-        stored.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        RestoreEntry(name, {stored, 0});
+        RestoreEntry(name, {TZipArchive::EntryNameOf(name), 0, true});
     }
 }
 
@@ -384,7 +382,8 @@ bool TRestoreZipThread::ExtractEntry(const QString &name, const TSelectedEntry &
         return !Terminated();
     };
     try {
-        return Zip->ExtractEntry(entry.Stored, TZipArchive::TargetBelow(ExtrBaseDir, entry.Stored), progress);
+        return Zip->ExtractEntry(
+            entry.Stored, TZipArchive::TargetBelow(ExtrBaseDir, entry.Stored, entry.UnixNames), progress);
     } catch (const EZipError &error) {
         code = error.Code();
         ReportArchiveError(error.Message(), code);

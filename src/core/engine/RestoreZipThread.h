@@ -53,6 +53,7 @@ private:
     {
         QString Stored; // "/" separators
         qint64 Size = 0;
+        bool UnixNames = false; // TZipEntryInfo::UnixNames
     };
     struct TArchiveFailure
     {

@@ -32,8 +32,6 @@ public:
     // A file was met under this name (a target path rebuilt for a copy
     // names no file yet).
     bool Met() const { return !FName.isEmpty() && !FError; }
-    // The date differs from the one recorded at the last successful copy.
-    bool Changed() const { return OLDFileDateTime != FLastChangeTime; }
 
     qint64 FFileSize = -1; // -1: no file found
     bool FError = false;   // the file named last did not exist

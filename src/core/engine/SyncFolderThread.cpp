@@ -340,15 +340,6 @@ void TSyncThreadBase::ScanFilePair(const TSyncItem &item)
     }
 }
 
-void TSyncThreadBase::LogSkipped(const QString &fileName, const QString &action, const QString &info)
-{
-    LogEventFileName = fileName;
-    LogEventAction = action;
-    LogEvent = eFailedorSkip;
-    LogEventInfo = info;
-    ReportLog();
-}
-
 void TSyncThreadBase::HoldUnreadFolders(int firstPair)
 {
     for (const TUnreadFolder &folder : FUnreadFolders) {
@@ -402,6 +393,7 @@ void TSyncFolderThread::DecideAndAct()
     ReportStatusText(QStringLiteral("Processing Data...."));
     SyncFileLog->Flush();
     Decide();
+    LeaveOutRefusedCopies();
     CountTotals();
     AskConflicts();
     Act();
@@ -412,7 +404,7 @@ void TSyncFolderThread::Decide()
     // Pairs unchanged on both sides since their last copy need nothing; a
     // side whose file was not met counts as unchanged.
     FileCollection->RemoveIf(
-        [](const TFilePair &pair) { return !pair.FileA().Changed() && !pair.FileB().Changed(); });
+        [this](const TFilePair &pair) { return !Changed(pair, true) && !Changed(pair, false); });
     for (int i = 0; i < FileCollection->Count(); ++i) {
         TFilePair &pair = FileCollection->Item(i);
         pair.Ask = false;
@@ -434,13 +426,14 @@ void TSyncFolderThread::DecideBothDirections(TFilePair &pair)
     const TFileData &a = pair.FileA();
     const TFileData &b = pair.FileB();
     if (a.Met() && b.Met()) {
-        if (a.FLastChangeTime == b.FLastChangeTime)
+        const bool changedA = Changed(pair, true);
+        if (SameDates(pair))
             pair.FileAction = faSkip;
-        else if (!pair.New && a.Changed() != b.Changed())
+        else if (!pair.New && changedA != Changed(pair, false))
             // Changed on one side only since the last copy: no conflict. A
             // rule preferring one side would undo the change on the other,
             // or never pass it on.
-            pair.FileAction = a.Changed() ? faCopyAB : faCopyBA;
+            pair.FileAction = changedA ? faCopyAB : faCopyBA;
         else
             SettleConflict(pair, b.FLastChangeTime >= a.FLastChangeTime ? faCopyBA : faCopyAB);
         return;
@@ -460,6 +453,48 @@ void TSyncFolderThread::DecideBothDirections(TFilePair &pair)
         pair.FileAction = copyOver;
         RebuildTarget(pair, copyOver);
     }
+}
+
+void TSyncFolderThread::LeaveOutRefusedCopies()
+{
+    for (int i = 0; i < FileCollection->Count(); ++i) {
+        TFilePair &pair = FileCollection->Item(i);
+        if (pair.Ask || (pair.FileAction != faCopyAB && pair.FileAction != faCopyBA))
+            continue;
+        const bool towardsB = pair.FileAction == faCopyAB;
+        const TFileData &source = towardsB ? pair.FileA() : pair.FileB();
+        const QString target = (towardsB ? pair.FileB() : pair.FileA()).FileName();
+        const TFileSystemLimits &limits = FTargetLimits.Of(target);
+        if (!limits.Any())
+            continue;
+        // Folders below the drive root too: a sync makes the missing ones.
+        QString why = limits.SizeRefusal(source.FFileSize);
+        const QStringList names = target.mid(3).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+        for (auto name = names.cbegin(); why.isEmpty() && name != names.cend(); ++name)
+            why = limits.NameRefusal(*name);
+        if (why.isEmpty())
+            continue;
+        LogSkipped(source.FileName(), CopyFileAction, why);
+        pair.FileAction = faSkip;
+    }
+}
+
+bool TSyncFolderThread::Changed(const TFilePair &pair, bool sideA)
+{
+    const TFileData &file = sideA ? pair.FileA() : pair.FileB();
+    if (!file.Met())
+        return file.OLDFileDateTime != file.FLastChangeTime;
+    return !FDateRules.Of(file.FileName())
+                .Same(file.OLDFileDateTime, file.FLastChangeTime,
+                      pair.FileA().FFileSize == pair.FileB().FFileSize);
+}
+
+bool TSyncFolderThread::SameDates(const TFilePair &pair)
+{
+    const TFileData &a = pair.FileA();
+    const TFileData &b = pair.FileB();
+    return FDateRules.Same(a.FileName(), a.FLastChangeTime, b.FileName(), b.FLastChangeTime,
+                           a.FFileSize == b.FFileSize);
 }
 
 void TSyncFolderThread::SettleConflict(TFilePair &pair, TFileAction newer)

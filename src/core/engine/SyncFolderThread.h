@@ -3,6 +3,8 @@
 #include "base/RecordEnums.h"
 #include "engine/ThreadBase.h"
 #include "model/SyncItems.h"
+#include "platform/FileDateRule.h"
+#include "platform/FileSystemLimits.h"
 
 #include <QHash>
 #include <QSet>
@@ -93,7 +95,6 @@ private:
     // The pair a row has in this run, or a new one.
     TFilePair &PairOfRow(qint64 rowId);
     bool IsDatabaseFile(const QString &folder, const QString &name) const;
-    void LogSkipped(const QString &fileName, const QString &action, const QString &info);
     void HoldUnreadFolders(int firstPair);
 
     QString FDrive;
@@ -130,6 +131,13 @@ private:
     void Decide();
     void DecideBothDirections(TFilePair &pair);
     void DecideOneWay(TFilePair &pair, bool towardsB);
+    // Whether a side's file changed since its last copy, and whether the
+    // two sides hold the same date, by the date rules of their drives.
+    bool Changed(const TFilePair &pair, bool sideA);
+    bool SameDates(const TFilePair &pair);
+    // Copies the target's file system cannot hold (FAT: names, sizes) are
+    // listed before anything is copied, and left out.
+    void LeaveOutRefusedCopies();
     void SettleConflict(TFilePair &pair, TFileAction preferred);
     // The unmet side's path, rebuilt from the pair's row.
     void RebuildTarget(TFilePair &pair, TFileAction copy);
@@ -144,6 +152,8 @@ private:
     void CloseSyncFileLog();
 
     QSet<QString> FWrittenDrives; // drive roots copied to since the last commit
+    TFileDateRules FDateRules;
+    TFileSystemLimitsOfDrives FTargetLimits;
 };
 
 } // namespace trovalo

@@ -1,5 +1,6 @@
 #include "engine/TargetFolder.h"
 
+#include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
 
 #include <QFile>
@@ -32,7 +33,7 @@ bool TTargetFolder::HasFile(const QString &name)
     struct stat info
     {
     };
-    return ::fstatat(::dirfd(FDir), QFile::encodeName(name).constData(), &info, 0) == 0 &&
+    return ::fstatat(::dirfd(FDir), QFile::encodeName(NativeName(name)).constData(), &info, 0) == 0 &&
            !S_ISDIR(info.st_mode);
 }
 
@@ -63,7 +64,7 @@ void TTargetFolder::List()
         return;
     }
     while (const dirent *entry = ::readdir(FDir)) {
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = LetterNameOfEntry(entry->d_name);
         if (entry->d_type == DT_REG)
             FFiles.insert(name);
         else if (entry->d_type == DT_DIR)

@@ -274,6 +274,15 @@ void TThreadBase::ReportFileProgress()
         FObserver->OnFileProsess(*this, FilePercentage, FileOperation);
 }
 
+void TThreadBase::LogSkipped(const QString &fileName, const QString &action, const QString &info)
+{
+    LogEventFileName = fileName;
+    LogEventAction = action;
+    LogEvent = eFailedorSkip;
+    LogEventInfo = info;
+    ReportLog();
+}
+
 void TThreadBase::ReportLog()
 {
     // Every engine reports a failed or skipped file operation here.

@@ -112,6 +112,8 @@ protected:
     void ReportError();
     void ReportFileProgress();
     void ReportLog();
+    // One log row of a file left out, with why (eFailedorSkip).
+    void LogSkipped(const QString &fileName, const QString &action, const QString &info);
     // Fills LogEvent and LogEventInfo from the last file operation: "Done"
     // and eSuccess, or the system's message (or "Skiped") and eFailedorSkip.
     void SetLogResult(bool succeeded);

@@ -56,8 +56,7 @@ QString TZipFolderThread::EntryName(const QString &path)
         const QString rest = path.startsWith(QLatin1String("\\\\")) ? path.mid(2) : path;
         name = rest.mid(rest.indexOf(QLatin1Char('\\')) + 1);
     }
-    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return name;
+    return TZipArchive::EntryNameOf(name);
 }
 
 void TZipFolderThread::Execute()
@@ -429,7 +428,7 @@ void TZipFolderThread::TakeFile(const QString &source, qint64 size, TDateTime fi
             return;
         }
     }
-    if (ShouldAdd(source, fileDate))
+    if (ShouldAdd(source, size, fileDate))
         QueueAdd({source, size, move});
     else
         SkipFile(size, skipStatus);
@@ -446,8 +445,7 @@ bool TZipFolderThread::CanKeepEntry(const QString &source, qint64 size, TDateTim
 {
     if (!FZip->IsOpen())
         return false;
-    const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
-    if (!update || fileDate > *update)
+    if (!Unchanged(source, size, fileDate))
         return false;
     const std::optional<TZipEntryInfo> entry = FZip->Entry(EntryName(source), false);
     if (!entry || entry->IsFolder() || static_cast<qint64>(entry->Size) != size)
@@ -463,7 +461,25 @@ bool TZipFolderThread::CanKeepEntry(const QString &source, qint64 size, TDateTim
     return *FPasswordOpens;
 }
 
-bool TZipFolderThread::ShouldAdd(const QString &source, TDateTime fileDate)
+bool TZipFolderThread::Unchanged(const QString &source, qint64 size, TDateTime fileDate)
+{
+    const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
+    if (!update)
+        return false;
+    if (fileDate <= *update)
+        return true;
+    // A stick's file dates move after a daylight-saving change or on a
+    // computer in another zone: there a newer date is no change while the
+    // archive's entry carries the file's size and date by the stick's rule.
+    const TFileDateRule &rule = FDateRules.Of(source);
+    if (!rule.Loose() || !FZip->IsOpen())
+        return false;
+    const std::optional<TZipEntryInfo> entry = FZip->Entry(EntryName(source), true);
+    return entry && !entry->IsFolder() && static_cast<qint64>(entry->Size) == size &&
+           rule.Same(fileDate, entry->Modified, true);
+}
+
+bool TZipFolderThread::ShouldAdd(const QString &source, qint64 size, TDateTime fileDate)
 {
     switch (ArchiveMode()) {
     case amCompletelyNew:
@@ -478,12 +494,13 @@ bool TZipFolderThread::ShouldAdd(const QString &source, TDateTime fileDate)
     case amMove:
         break;
     }
-    const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
-    if (!update || fileDate > *update)
-        return true;
     // A time-stamped run writes into a new folder, where no archive is yet.
-    if (ArchiveMode() == amTimeStampedIncremental)
-        return false;
+    if (ArchiveMode() == amTimeStampedIncremental) {
+        const std::optional<TDateTime> update = DataBase->FileUpdateByKey(FileLogKey(source));
+        return !update || fileDate > *update;
+    }
+    if (!Unchanged(source, size, fileDate))
+        return true;
     // Unchanged, but its entry is gone (the archive was deleted or replaced
     // meanwhile): the backup is not there, so the file is added again.
     return FZip->IsOpen() && !FZip->HasEntry(EntryName(source));

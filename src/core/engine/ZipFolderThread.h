@@ -73,7 +73,10 @@ private:
     void TakeFile(const QString &source, qint64 size, TDateTime fileDate, bool move,
                   const QString &skipStatus);
     void SkipFile(qint64 size, const QString &status);
-    bool ShouldAdd(const QString &source, TDateTime fileDate);
+    bool ShouldAdd(const QString &source, qint64 size, TDateTime fileDate);
+    // FileLog holds the file as unchanged since its last run (on a stick,
+    // also a newer date that the entry carries by the stick's date rule).
+    bool Unchanged(const QString &source, qint64 size, TDateTime fileDate);
     void QueueAdd(const TPendingAdd &add);
     // The archive selected holds exactly the files of this run: entries of
     // files not met are deleted, unchanged ones kept as they are.

@@ -2,12 +2,24 @@
 #include "base/PathText.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <algorithm>
 
 namespace trovalo {
 
 namespace {
 constexpr QChar Backslash = QLatin1Char('\\');
 constexpr QChar Slash = QLatin1Char('/');
+constexpr char16_t MappedBase = 0xF000;
+constexpr char16_t MappedBackslash = MappedBase + '\\';
+constexpr char16_t MappedColon = MappedBase + ':';
+
+bool NeedsLetterMapping(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == '\\' || u == ':' || u == MappedBase || u == MappedBackslash || u == MappedColon;
+}
 
 std::optional<QString> Fail(TPathFault *fault, TPathFault why)
 {
@@ -46,7 +58,11 @@ QString JoinNative(const QString &root, const QStringList &components, bool fold
     QString path = root;
     if (!path.endsWith(Slash))
         path += Slash;
-    path += components.join(Slash);
+    for (qsizetype i = 0; i < components.size(); ++i) {
+        if (i > 0)
+            path += Slash;
+        path += NativeName(components.at(i));
+    }
     if (folderForm)
         path += Slash;
     return path;
@@ -86,6 +102,49 @@ const TNetworkShare *ShareOf(const QList<TNetworkShare> &shares, const QStringLi
     return best;
 }
 } // namespace
+
+QString LetterName(const QString &nativeName)
+{
+    if (std::none_of(nativeName.cbegin(), nativeName.cend(), NeedsLetterMapping))
+        return nativeName;
+    QString name;
+    name.reserve(nativeName.size() + 4);
+    for (const QChar c : nativeName) {
+        if (c == Backslash || c == QLatin1Char(':'))
+            name += QChar(char16_t(MappedBase + c.unicode()));
+        else if (NeedsLetterMapping(c))
+            name.append(QChar(MappedBase)).append(c);
+        else
+            name += c;
+    }
+    return name;
+}
+
+QString NativeName(const QString &letterName)
+{
+    const auto mapped = [](QChar c) {
+        return c.unicode() == MappedBase || c.unicode() == MappedBackslash || c.unicode() == MappedColon;
+    };
+    if (std::none_of(letterName.cbegin(), letterName.cend(), mapped))
+        return letterName;
+    QString name;
+    name.reserve(letterName.size());
+    for (qsizetype i = 0; i < letterName.size(); ++i) {
+        const QChar c = letterName.at(i);
+        if (c.unicode() == MappedBase && i + 1 < letterName.size())
+            name += letterName.at(++i);
+        else if (c.unicode() == MappedBackslash || c.unicode() == MappedColon)
+            name += QChar(char16_t(c.unicode() - MappedBase));
+        else
+            name += c;
+    }
+    return name;
+}
+
+QString LetterNameOfEntry(const char *nativeName)
+{
+    return LetterName(QFile::decodeName(nativeName));
+}
 
 TDriveMap::TDriveMap(QList<TDriveInfo> drives, QList<TNetworkShare> shares)
     : FDrives(std::move(drives))
@@ -167,18 +226,18 @@ std::optional<QString> TDriveMap::ToLetter(const QString &nativePath, TPathFault
         return Fail(fault, TPathFault::NotAbsolute);
     const bool folderForm = nativePath.size() > 1 && nativePath.endsWith(Slash);
     const QString clean = QDir::cleanPath(nativePath);
-    if (clean.contains(Backslash))
-        return Fail(fault, TPathFault::BackslashInName);
 
     const TRootMatch match = BestRoot(clean);
     if (match.RootLength < 0)
         return Fail(fault, TPathFault::OutsideDrives);
-    QString relative = clean.mid(match.RootLength);
-    if (relative.startsWith(Slash))
-        relative.remove(0, 1);
+    const QStringList names = clean.mid(match.RootLength).split(Slash, Qt::SkipEmptyParts);
     QString result = match.Drive ? match.Drive->LetterRoot() : match.Share->Unc + Backslash;
-    result += relative.replace(Slash, Backslash);
-    if (folderForm && !relative.isEmpty())
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            result += Backslash;
+        result += LetterName(names.at(i));
+    }
+    if (folderForm && !names.isEmpty())
         result += Backslash;
     return Succeed(fault, result);
 }

@@ -26,9 +26,19 @@ enum class TPathFault {
     ShareNotMounted, // \\server\share is not mounted here
     NotAbsolute,     // a native path that does not start with "/"
     OutsideDrives,   // a native path under no drive root
-    BackslashInName, // a native name holding "\", which the letter form reads as a separator
     NulCharacter,    // no file name can hold it
 };
+
+// Linux names may hold "\" and ":", which the drive-letter form reads as a
+// separator and as a drive. In the letter form such a character stands as
+// U+F000 plus the character (U+F05C, U+F03A), and a native name holding
+// U+F000, U+F03A or U+F05C itself gets U+F000 before it, so every native
+// name has exactly one letter form and comes back unchanged. A letter name
+// holding a plain ":" (stored before) keeps it.
+QString LetterName(const QString &nativeName);
+QString NativeName(const QString &letterName);
+// LetterName of a name as readdir gives it.
+QString LetterNameOfEntry(const char *nativeName);
 
 // One immutable set of drives and shares, and the conversions between the
 // drive-letter form and native paths on it.

@@ -285,8 +285,6 @@ QString FaultMessage(const QString &path, TPathFault fault, const TDriveMap &map
     case TPathFault::OutsideDrives:
         return QStringLiteral("%1: this folder is on none of the drives Trovalo knows (%2)")
             .arg(path, KnownDrivesText(TDriveTable::Instance(), map));
-    case TPathFault::BackslashInName:
-        return QStringLiteral("%1: a name that contains \"\\\" has no drive-letter form").arg(path);
     case TPathFault::NulCharacter:
         return QStringLiteral("%1: the path contains a NUL character").arg(path);
     case TPathFault::NotLetterForm:
@@ -356,6 +354,15 @@ QString WithNative(const QString &letterPath)
 {
     const std::optional<QString> native = ToNativePath(letterPath);
     return native ? QStringLiteral("%1  (%2)").arg(letterPath, *native) : letterPath;
+}
+
+QString FileSystemOfPath(const QString &letterPath)
+{
+    const QString drive = ExtractFileDrive(letterPath);
+    if (drive.size() != 2)
+        return {};
+    const std::optional<TDriveInfo> info = TDriveTable::Instance().Drive(drive.at(0));
+    return info ? info->FileSystem : QString();
 }
 
 QString LetterPathFromUserInput(const QString &path)

@@ -101,8 +101,8 @@ private:
 // a separator keeps one on the other side ("E:\Docs\" <-> "<root>/Docs/"),
 // one without keeps none; a root is "E:\" and the bare root folder. Names
 // keep their case. A native path is cleaned lexically and belongs to the
-// drive with the longest matching root; a native name holding "\" has no
-// letter form.
+// drive with the longest matching root; a native name holding "\" or ":"
+// is mapped as LetterName (DriveMap.h) says.
 std::optional<QString> ToNativePath(const QString &letterPath);
 std::optional<QString> ToLetterPath(const QString &nativePath);
 
@@ -114,6 +114,10 @@ QString LetterPath(const QString &nativePath);
 // native path beside it, so a Linux user sees where a file really is; the
 // letter form alone when it has no native path.
 QString WithNative(const QString &letterPath);
+
+// The file system ("vfat", "ext4", ...) of the drive holding a path in the
+// drive-letter form; "" for a network share or a letter without a drive.
+QString FileSystemOfPath(const QString &letterPath);
 
 // Accepts either form (what a command-line user typed) and returns the
 // drive-letter form; raises EPathError when it has none.

@@ -1,5 +1,6 @@
 #include "FolderListing.h"
 
+#include "DriveMap.h"
 #include "DriveTable.h"
 #include "FileSystem.h"
 
@@ -147,7 +148,7 @@ bool ListFolder(const QString &letterFolder, std::vector<TFolderEntry> &entries,
             TFolderEntry entry;
             if (!ExamineEntry(dirFd, name, raw->d_type, entry))
                 continue; // vanished between listing and stat
-            entry.Name = QFile::decodeName(name);
+            entry.Name = LetterNameOfEntry(name);
             entries.push_back(std::move(entry));
         }
     }

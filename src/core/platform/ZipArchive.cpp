@@ -1,6 +1,7 @@
 #include "platform/ZipArchive.h"
 
 #include "base/Exceptions.h"
+#include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
 #include "platform/ZipFileSource.h"
 
@@ -99,6 +100,14 @@ TZipEntryInfo EntryInfoOf(const zip_stat_t &st, bool withDate = true)
     if (st.valid & ZIP_STAT_ENCRYPTION_METHOD)
         info.Encryption = EncryptionOf(st.encryption_method);
     return info;
+}
+
+bool MadeOnUnix(zip_t *zip, zip_uint64_t index)
+{
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    return zip_file_get_external_attributes(zip, index, 0, &system, &attributes) == 0 &&
+           (system == ZIP_OPSYS_UNIX || system == ZIP_OPSYS_OS_X);
 }
 
 // What the libzip callbacks of one commit share.
@@ -349,6 +358,7 @@ struct TZipArchive::TPrivate
     QString Name() const { return Described(LetterPath, Native); }
     QString ZipErrorText() const { return LibzipText(zip_strerror(Zip)); }
     int ZipErrorCode() const { return zip_error_code_zip(zip_get_error(Zip)); }
+    int SystemErrorCode() const { return zip_error_code_system(zip_get_error(Zip)); }
 
     void RequireOpen() const
     {
@@ -470,8 +480,10 @@ QList<TZipEntryInfo> TZipArchive::Entries() const
     const zip_int64_t count = zip_get_num_entries(d->Zip, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         // Entries deleted in this session have no stat; they are gone.
-        if (const auto st = d->Stat(static_cast<zip_uint64_t>(i)))
+        if (const auto st = d->Stat(static_cast<zip_uint64_t>(i))) {
             entries.append(EntryInfoOf(*st));
+            entries.last().UnixNames = MadeOnUnix(d->Zip, zip_uint64_t(i));
+        }
     }
     return entries;
 }
@@ -485,7 +497,9 @@ std::optional<TZipEntryInfo> TZipArchive::Entry(const QString &entryName, bool w
     const auto st = d->Stat(static_cast<zip_uint64_t>(index));
     if (!st)
         return std::nullopt;
-    return EntryInfoOf(*st, withDate);
+    TZipEntryInfo info = EntryInfoOf(*st, withDate);
+    info.UnixNames = MadeOnUnix(d->Zip, zip_uint64_t(index));
+    return info;
 }
 
 bool TZipArchive::HasEntry(const QString &entryName) const
@@ -631,7 +645,11 @@ bool TZipArchive::Commit(const TProgressCallback &progress, const TZipCommitEven
     // libzip rolls its temporary file back; the old archive was never touched.
     const int code = d->ZipErrorCode();
     const bool cancelled = state.Cancelled || code == ZIP_ER_CANCELLED;
-    const QString reason = d->ZipErrorText();
+    // A FAT32 drive holds no file of 4 GiB or more.
+    const QString reason = d->SystemErrorCode() == EFBIG
+                               ? QStringLiteral("it would grow past the largest file the drive can hold "
+                                                "(4 GB on FAT32); the previous archive is kept")
+                               : d->ZipErrorText();
     d->Discard();
     if (cancelled)
         return false;
@@ -718,7 +736,7 @@ bool TZipArchive::ExtractEntry(const QString &entryName, const QString &targetLe
     return true;
 }
 
-QString TZipArchive::TargetBelow(const QString &baseLetterDir, const QString &entryName)
+QString TZipArchive::TargetBelow(const QString &baseLetterDir, const QString &entryName, bool unixNames)
 {
     if (!IsSafeEntryName(entryName))
         throw EZipError(QStringLiteral("The archive entry name is unsafe, not extracted: %1").arg(entryName),
@@ -726,9 +744,25 @@ QString TZipArchive::TargetBelow(const QString &baseLetterDir, const QString &en
     QString target = baseLetterDir;
     if (!target.endsWith(QLatin1Char('\\')))
         target += QLatin1Char('\\');
-    QString relative = entryName;
-    relative.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    return target + relative;
+    return target + LetterPathOf(entryName, unixNames);
+}
+
+QString TZipArchive::EntryNameOf(const QString &relativeLetterPath)
+{
+    QStringList names = relativeLetterPath.split(QLatin1Char('\\'));
+    for (QString &name : names)
+        name = NativeName(name);
+    return names.join(QLatin1Char('/'));
+}
+
+QString TZipArchive::LetterPathOf(const QString &entryName, bool unixNames)
+{
+    if (!unixNames)
+        return QString(entryName).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    QStringList names = entryName.split(QLatin1Char('/'));
+    for (QString &name : names)
+        name = LetterName(name);
+    return names.join(QLatin1Char('\\'));
 }
 
 bool TZipArchive::IsSafeEntryName(const QString &entryName)

@@ -64,6 +64,9 @@ struct TZipEntryInfo
     TDateTime Modified = 0; // local time, two-second precision
     TZipMethod Method = TZipMethod::Other;
     TZipEncryption Encryption = TZipEncryption::None;
+    // Made on a Unix host, where "\" is part of a name; other hosts wrote
+    // it as a folder separator.
+    bool UnixNames = false;
 
     bool IsEncrypted() const { return Encryption != TZipEncryption::None; }
     bool IsFolder() const { return Name.endsWith(QLatin1Char('/')); }
@@ -144,7 +147,13 @@ public:
     // Where an entry lands below a base folder with its stored folders
     // (E:\Restore\ + Users/Ann/a.txt -> E:\Restore\Users\Ann\a.txt). Raises
     // EFileError for an unsafe name.
-    static QString TargetBelow(const QString &baseLetterDir, const QString &entryName);
+    static QString TargetBelow(const QString &baseLetterDir, const QString &entryName, bool unixNames);
+    // The entry name of a path in the drive-letter form relative to the
+    // archive's base ("Users\Ann\a.txt" -> "Users/Ann/a.txt"), with the names
+    // as the disk holds them.
+    static QString EntryNameOf(const QString &relativeLetterPath);
+    // The reverse: an entry's path in the drive-letter form.
+    static QString LetterPathOf(const QString &entryName, bool unixNames);
 
     // False for names that could write outside the extraction folder:
     // absolute ("/x", "\x"), with a drive ("C:x") or with a ".." part.

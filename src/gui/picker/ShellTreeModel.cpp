@@ -64,7 +64,9 @@ struct TShellTreeModel::TArchiveListing
             // Names that could not be restored are not offered either.
             if (!TZipArchive::IsSafeEntryName(entry.Name))
                 continue;
-            const QStringList parts = entry.Name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            // As a restore names it: a Unix name may hold "\".
+            const QStringList parts = TZipArchive::LetterPathOf(entry.Name, entry.UnixNames)
+                                          .split(QLatin1Char('\\'), Qt::SkipEmptyParts);
             QString folder;
             for (qsizetype i = 0; i < parts.size(); ++i) {
                 const bool last = i == parts.size() - 1;
