@@ -12,6 +12,7 @@ packages=(
   xvfb xauth dbus-x11 dosfstools mtools tzdata zip unzip
   fusefat ntfs-3g python3-dbusmock libglib2.0-bin
   trayer xdotool x11-utils libx11-6 fonts-dejavu-core
+  desktop-file-utils appstream librsvg2-bin dpkg-dev fakeroot file man-db bash-completion
   "$@"
 )
 

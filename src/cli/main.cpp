@@ -4,6 +4,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Logging.h"
+#include "model/ProgramIdentity.h"
 
 #include <QCoreApplication>
 
@@ -39,9 +40,10 @@ const TCommandEntry Commands[] = {
 
 void PrintHelp(QTextStream &out)
 {
-    out << "Usage: trovalo-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
+    out << "Usage: trovalo-cli COMMAND [ARGUMENTS]\n"
+           "       trovalo-cli --help | --version\n\nCommands:\n";
     for (const TCommandEntry &command : Commands)
-        out << "  " << QString::fromLatin1(command.Name).leftJustified(8) << command.Summary << "\n";
+        out << "  " << QString::fromLatin1(command.Name).leftJustified(9) << command.Summary << "\n";
     out << "\nOptions of every command:\n"
            "  --verbose  also show on standard error what happens (deletions, drives, databases);\n"
            "             without it only warnings and errors are shown there\n";
@@ -62,6 +64,10 @@ int main(int argc, char *argv[])
         arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h")) {
         PrintHelp(arguments.isEmpty() ? err : out);
         return arguments.isEmpty() ? ExitBadInput : ExitOk;
+    }
+    if (arguments.first() == QLatin1String("--version")) {
+        out << "trovalo-cli " << trovalo::ProgramVersionNumber << "\n";
+        return ExitOk;
     }
 
     const QString name = arguments.takeFirst();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -9,7 +10,8 @@
 
 namespace trovalo::test {
 
-// One finished run of the built trovalo-cli (found through TROVALO_BIN_DIR).
+// One finished run of the built trovalo-cli (found through TROVALO_BIN_DIR)
+// or of another program.
 struct TCliRun
 {
     int Status = -1; // -1: it crashed or did not end in time (Err then says which)
@@ -42,11 +44,10 @@ inline void StartCli(QProcess &process, const QStringList &arguments, const QByt
     process.closeWriteChannel();
 }
 
-inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 120000,
-                      TCliAccess access = TCliAccess::AsThisUser)
+// Waits for a started process and collects what it printed; Name says which
+// program crashed or timed out.
+inline TCliRun FinishRun(QProcess &process, int timeoutMs, const QString &name)
 {
-    QProcess process;
-    StartCli(process, arguments, input, access);
     const bool ended = process.waitForFinished(timeoutMs);
     if (!ended)
         process.kill();
@@ -58,8 +59,26 @@ inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}
         run.Status = process.exitCode();
     else // keep what it printed: a sanitizer report is the reason worth seeing
         run.Err +=
-            ended ? QStringLiteral("\n[trovalo-cli crashed]") : QStringLiteral("\n[trovalo-cli timed out]");
+            ended ? QStringLiteral("\n[%1 crashed]").arg(name) : QStringLiteral("\n[%1 timed out]").arg(name);
     return run;
+}
+
+inline TCliRun RunCli(const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 120000,
+                      TCliAccess access = TCliAccess::AsThisUser)
+{
+    QProcess process;
+    StartCli(process, arguments, input, access);
+    return FinishRun(process, timeoutMs, QStringLiteral("trovalo-cli"));
+}
+
+// One finished run of another program, such as a tool that checks what the
+// build made.
+inline TCliRun RunProgram(const QString &program, const QStringList &arguments, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    return FinishRun(process, timeoutMs, QFileInfo(program).fileName());
 }
 
 } // namespace trovalo::test

@@ -114,7 +114,7 @@ void TStartUp::CopyProgramDatabaseTemplate() const
     // A missing template fails quietly; the database is then made from the
     // schema below.
     if (FTemplateFolder.isEmpty())
-        TDatabaseTemplate::CopyIfMissing(TDatabaseTemplate::FileBesideProgram(TemplateName), database);
+        TDatabaseTemplate::CopyIfMissing(TDatabaseTemplate::InstalledFile(TemplateName), database);
     else
         CopyFileNoReplace(IncludeTrailingBackslash(FTemplateFolder) + TemplateName, database);
 }

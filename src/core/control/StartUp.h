@@ -19,9 +19,9 @@ class TProgramDatabase;
 class TStartUp
 {
 public:
-    // TemplateFolder holds the files installed beside the program (the empty
-    // program database); by default the program's own folder.
-    explicit TStartUp(const QString &templateFolder = ExecutableFolder());
+    // TemplateFolder (drive-letter form) holds the empty program database;
+    // when empty, the one installed with the program is used.
+    explicit TStartUp(const QString &templateFolder = QString());
     ~TStartUp();
 
     // Both parts. Errors of the controller part are collected, not raised.

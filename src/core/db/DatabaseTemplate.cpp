@@ -1,25 +1,26 @@
 #include "db/DatabaseTemplate.h"
 
 #include "db/SqliteDatabase.h"
+#include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 namespace trovalo {
 
-QString TDatabaseTemplate::FileBesideProgram(const QString &templateName)
+QString TDatabaseTemplate::InstalledFile(const QString &templateName)
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(templateName);
+    const QString folder = InstalledDataFolder();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(templateName);
 }
 
 void TDatabaseTemplate::CreateIfMissing(const QString &databaseFile, const QString &templateName,
                                         const std::function<void(TSqliteDatabase &)> &createSchema)
 {
-    if (FileExists(databaseFile) || CopyIfMissing(FileBesideProgram(templateName), databaseFile))
+    if (FileExists(databaseFile) || CopyIfMissing(InstalledFile(templateName), databaseFile))
         return;
     TSqliteOpenOptions options;
     options.Mode = TOpenMode::CreateNew;

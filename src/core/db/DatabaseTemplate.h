@@ -10,12 +10,13 @@ namespace trovalo {
 
 class TSqliteDatabase;
 
-// The empty template databases installed beside the executables.
+// The empty template databases installed with the program.
 class TDatabaseTemplate
 {
 public:
-    // Native path of a template beside the running program.
-    static QString FileBesideProgram(const QString &templateName);
+    // Native path of a template installed with the running program
+    // (InstalledDataFolder).
+    static QString InstalledFile(const QString &templateName);
 
     // Creates the database's folder with its parents and copies the template
     // there when the database (drive-letter path) does not exist yet; an
@@ -24,9 +25,9 @@ public:
     // exists afterwards.
     static bool CopyIfMissing(const QString &templateNativeFile, const QString &databaseFile);
 
-    // Makes a missing database (drive-letter path): a copy of the template
-    // beside the program, or, when there is none (a build tree), an empty
-    // database given the schema the template holds.
+    // Makes a missing database (drive-letter path): a copy of the installed
+    // template, or, when there is none, an empty database given the schema
+    // the template holds.
     static void CreateIfMissing(const QString &databaseFile, const QString &templateName,
                                 const std::function<void(TSqliteDatabase &)> &createSchema);
 

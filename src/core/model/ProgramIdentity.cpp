@@ -4,6 +4,9 @@
 
 namespace trovalo {
 
+const QString ProgramVersionNumber = QStringLiteral(TROVALO_VERSION);
+const QString ProgramVersion = QStringLiteral("V " TROVALO_VERSION);
+
 bool DebugMode()
 {
     // A tracer (gdb, lldb, strace) shows up as a non-zero TracerPid.

@@ -73,13 +73,17 @@ QString ExecutableFilePath()
     return target;
 }
 
-QString ExecutableFolder()
+QString InstalledDataFolder()
 {
     const QString exe = ExecutableFilePath();
     if (exe.isEmpty())
         return QString();
-    const std::optional<QString> folder = ToLetterPath(QFileInfo(exe).absolutePath());
-    return folder ? IncludeTrailingBackslash(*folder) : QString();
+    // The build gives the way from the installed bin folder to share/trovalo,
+    // so a program copied or packaged with another prefix still finds it.
+    const QDir programFolder = QFileInfo(exe).absoluteDir();
+    const QString installed =
+        QDir::cleanPath(programFolder.filePath(QStringLiteral(TROVALO_INSTALLED_DATA_FROM_BIN)));
+    return QFileInfo(installed).isDir() ? installed : programFolder.path();
 }
 
 QString WorkFolder()

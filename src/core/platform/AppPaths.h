@@ -19,10 +19,11 @@ QString AppDataFolder();
 // Native path of the running program file; "" when it cannot be read.
 QString ExecutableFilePath();
 
-// The folder of the running program file with a trailing backslash, or ""
-// when that folder lies outside every drive (isolated test drives); callers
-// then treat the files installed beside the program as missing.
-QString ExecutableFolder();
+// Native folder of the files installed with the program (the empty template
+// databases): <prefix>/share/trovalo when the program runs from <prefix>/bin,
+// else, in a build tree, the program's own folder. "" when the program file
+// cannot be read.
+QString InstalledDataFolder();
 
 // The process-wide work folder against which relative folder names resolve.
 // It is kept here rather than in the process's real current directory: the
