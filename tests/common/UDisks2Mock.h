@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariantMap>
 
 namespace trovalo::test {
@@ -17,6 +18,27 @@ struct TMockMethod
 };
 QDBusArgument &operator<<(QDBusArgument &argument, const TMockMethod &method);
 const QDBusArgument &operator>>(const QDBusArgument &argument, TMockMethod &method);
+
+// A stick as safe removal finds it: a drive with PowerOff and Eject, and one
+// file system with Unmount, directly on the drive's block device or, when
+// Cleartext is set, on that unlocked device of the encrypted Block (which
+// has Lock).
+struct TMockStick
+{
+    QString Drive = QStringLiteral("/org/freedesktop/UDisks2/drives/Stick");
+    QString Block = QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb1");
+    QString MountPoint;
+    QString Cleartext;
+    bool CanPowerOff = true;
+    bool Busy = false; // Unmount answers DeviceBusy
+
+    static TMockStick MountedAt(const QString &mountPoint)
+    {
+        TMockStick stick;
+        stick.MountPoint = mountPoint;
+        return stick;
+    }
+};
 
 // dbusmock standing in for UDisks2 on a private bus: an object manager at
 // /org/freedesktop/UDisks2 whose GetManagedObjects lists every object under
@@ -51,6 +73,11 @@ public:
     bool EmitInterfacesAdded(const QString &path, const TInterfaces &interfaces) const;
     static TInterfaces FileSystemInterfaces(const QString &drive, const QStringList &mountPoints,
                                             bool hintIgnore);
+    // The stick's objects; every call of Unmount, Lock, PowerOff and Eject is
+    // written to RemovalCalls.
+    bool AddStick(const TMockStick &stick) const;
+    // Those calls in the order UDisks2 got them, each as "<object> <Method>".
+    QStringList RemovalCalls() const;
     // How often Method was called on the object at Path.
     int Calls(const QString &path, const QString &method) const;
 
@@ -60,7 +87,22 @@ public:
 private:
     TPrivateBus &FBus;
     bool FStarted = false;
+    QTemporaryDir FCallLogFolder;
 };
+
+// A private bus with UDisks2's stand-in on it, for a test that needs nothing
+// else there. Start() points this process's system bus at it, so it must
+// come before the process first uses the system bus.
+struct TUDisks2OnPrivateBus
+{
+    TPrivateBus Bus;
+    TUDisks2Mock UDisks2{Bus};
+
+    bool Start() { return Bus.Start() && UDisks2.Start(); }
+};
+
+inline const char *const NeedsDBusMock =
+    "needs dbus-daemon and python3-dbusmock (scripts/install-deps.sh installs them)";
 
 } // namespace trovalo::test
 

@@ -85,6 +85,7 @@ void TestTrayJobs::trayIconDocksAndOpensItsMenu()
     const QJsonArray actions =
         Find(session, QStringLiteral("TrayMenu")).value(QStringLiteral("actions")).toArray();
     const QList<QPair<QString, QString>> expected = {{"OpenDrive1", "Open Drive"},
+                                                     {"SafelyRemove1", "Safely Remove"},
                                                      {"N2", "-"},
                                                      {"Settings1", "Options"},
                                                      {"Schedules1", "Schedules"},
