@@ -1,8 +1,6 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "base/Exceptions.h"
-#include "base/PathText.h"
 #include "engine/SearchDrive.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"

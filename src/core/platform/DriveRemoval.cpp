@@ -39,12 +39,10 @@ QString DriveOf(const QHash<QString, TUDisks2Object> &objects, const QString &bl
     return {};
 }
 
+// Logged as information: the caller shows the text to the user anyway.
 TRemovalResult Result(TRemovalError error, const QString &driveRoot, const QString &text)
 {
-    if (error != TRemovalError::None)
-        qCWarning(LogDrives).noquote() << text;
-    else
-        qCInfo(LogDrives).noquote() << text;
+    qCInfo(LogDrives).noquote() << text;
     return TRemovalResult{error, text, driveRoot, false};
 }
 
@@ -138,6 +136,79 @@ std::optional<TRemovalResult> RemovalRefusedForJobs(const QString &driveRoot)
             .arg(WithNative(driveRoot), jobs.join(QStringLiteral(", "))));
 }
 
+namespace {
+
+// Why the drive may not be unmounted now; nullopt when nothing stands in
+// the way on this side of UDisks2.
+std::optional<TRemovalResult> RefusalBeforeUnmount(const TDriveInfo &info)
+{
+    const QString root = info.LetterRoot();
+    if (info.Letter == QLatin1Char('C') || info.Root == QLatin1String("/"))
+        return Result(
+            TRemovalError::UnknownDrive, root,
+            QStringLiteral("%1 is the computer's own drive and cannot be removed.").arg(WithNative(root)));
+    if (std::optional<TRemovalResult> refused = RemovalRefusedForJobs(root))
+        return refused;
+    const QList<TFileHolder> own = ProcessesHoldingFilesUnder(info.Root, QCoreApplication::applicationPid());
+    if (!own.isEmpty())
+        return Result(TRemovalError::OwnFilesOpen, root,
+                      QStringLiteral("The drive %1 cannot be removed: Trovalo itself still has files open on "
+                                     "it (%2).")
+                          .arg(WithNative(root), own.first().Paths.join(QStringLiteral(", "))));
+    return std::nullopt;
+}
+
+// Unmounts the plan's file systems, each encrypted one locked after; the
+// failure, or nullopt when every one is off the drive.
+std::optional<TRemovalResult> UnmountFileSystems(const QDBusConnection &bus, const TRemovalPlan &plan,
+                                                 const QHash<QString, TUDisks2Object> &objects,
+                                                 const QString &root)
+{
+    const QString drive = WithNative(root);
+    for (const QString &fileSystem : plan.FileSystems) {
+        const QStringList mountPoints = objects.value(fileSystem).MountPoints;
+        const QDBusMessage unmounted = CallUDisks2(bus, fileSystem, udisks2::FilesystemInterface,
+                                                   QStringLiteral("Unmount"), udisks2::UnmountTimeoutMs);
+        if (unmounted.type() == QDBusMessage::ErrorMessage &&
+            (unmounted.errorName() == DeviceBusyError ||
+             unmounted.errorMessage().contains(QLatin1String("target is busy"), Qt::CaseInsensitive)))
+            return BusyResult(root, mountPoints);
+        if (unmounted.type() != QDBusMessage::ReplyMessage)
+            return Result(TRemovalError::Failed, root,
+                          QStringLiteral("The drive %1 cannot be removed: %2 was not unmounted: %3")
+                              .arg(drive, mountPoints.join(QStringLiteral(", ")), ReplyError(unmounted)));
+        qCInfo(LogDrives).noquote()
+            << QStringLiteral("%1 unmounted from %2").arg(fileSystem, mountPoints.join(QStringLiteral(", ")));
+        if (!plan.LockAfter.contains(fileSystem))
+            continue;
+        const QDBusMessage locked =
+            CallUDisks2(bus, plan.LockAfter.value(fileSystem), udisks2::EncryptedInterface,
+                        QStringLiteral("Lock"), DriveCallTimeoutMs);
+        if (locked.type() != QDBusMessage::ReplyMessage)
+            return Result(TRemovalError::Failed, root,
+                          QStringLiteral("The drive %1 was unmounted, but its encrypted volume could not be "
+                                         "locked: %2")
+                              .arg(drive, ReplyError(locked)));
+    }
+    return std::nullopt;
+}
+
+// Switches the drive off, or ejects it when it cannot be switched off; a
+// refusal is only logged, since its file systems are off it already.
+bool SwitchOffDrive(const QDBusConnection &bus, const TRemovalPlan &plan)
+{
+    const QString method = plan.CanPowerOff ? QStringLiteral("PowerOff") : QStringLiteral("Eject");
+    const QDBusMessage off =
+        CallUDisks2(bus, plan.Drive, udisks2::DriveInterface, method, DriveCallTimeoutMs);
+    if (off.type() == QDBusMessage::ReplyMessage)
+        return plan.CanPowerOff;
+    qCWarning(LogDrives).noquote() << QStringLiteral("%1 of %2 failed (its file systems are unmounted): %3")
+                                          .arg(method, plan.Drive, ReplyError(off));
+    return false;
+}
+
+} // namespace
+
 TRemovalResult SafelyRemoveDrive(const QString &driveRoot, const QDBusConnection &bus)
 {
     const std::optional<TDriveInfo> info = driveRoot.size() >= 2 && driveRoot.at(1) == QLatin1Char(':')
@@ -146,19 +217,10 @@ TRemovalResult SafelyRemoveDrive(const QString &driveRoot, const QDBusConnection
     if (!info)
         return Result(TRemovalError::UnknownDrive, driveRoot,
                       QStringLiteral("There is no drive %1 to remove.").arg(driveRoot));
+    if (std::optional<TRemovalResult> refused = RefusalBeforeUnmount(*info))
+        return *refused;
     const QString root = info->LetterRoot();
     const QString drive = WithNative(root);
-    if (info->Letter == QLatin1Char('C') || info->Root == QLatin1String("/"))
-        return Result(TRemovalError::UnknownDrive, root,
-                      QStringLiteral("%1 is the computer's own drive and cannot be removed.").arg(drive));
-    if (std::optional<TRemovalResult> refused = RemovalRefusedForJobs(root))
-        return *refused;
-    const QList<TFileHolder> own = ProcessesHoldingFilesUnder(info->Root, QCoreApplication::applicationPid());
-    if (!own.isEmpty())
-        return Result(TRemovalError::OwnFilesOpen, root,
-                      QStringLiteral("The drive %1 cannot be removed: Trovalo itself still has files open on "
-                                     "it (%2).")
-                          .arg(drive, own.first().Paths.join(QStringLiteral(", "))));
 
     QString error;
     const std::optional<QHash<QString, TUDisks2Object>> objects = ReadUDisks2Objects(bus, &error);
@@ -181,32 +243,8 @@ TRemovalResult SafelyRemoveDrive(const QString &driveRoot, const QDBusConnection
             TRemovalError::FlushFailed, root,
             QStringLiteral("The drive %1 cannot be removed: its data could not be written out (%2).")
                 .arg(drive, SystemErrorText(flushed.Errno)));
-
-    for (const QString &fileSystem : plan->FileSystems) {
-        const QStringList mountPoints = objects->value(fileSystem).MountPoints;
-        const QDBusMessage unmounted = CallUDisks2(bus, fileSystem, udisks2::FilesystemInterface,
-                                                   QStringLiteral("Unmount"), udisks2::UnmountTimeoutMs);
-        if (unmounted.type() == QDBusMessage::ErrorMessage &&
-            (unmounted.errorName() == DeviceBusyError ||
-             unmounted.errorMessage().contains(QLatin1String("target is busy"), Qt::CaseInsensitive)))
-            return BusyResult(root, mountPoints);
-        if (unmounted.type() != QDBusMessage::ReplyMessage)
-            return Result(TRemovalError::Failed, root,
-                          QStringLiteral("The drive %1 cannot be removed: %2 was not unmounted: %3")
-                              .arg(drive, mountPoints.join(QStringLiteral(", ")), ReplyError(unmounted)));
-        qCInfo(LogDrives).noquote()
-            << QStringLiteral("%1 unmounted from %2").arg(fileSystem, mountPoints.join(QStringLiteral(", ")));
-        if (!plan->LockAfter.contains(fileSystem))
-            continue;
-        const QDBusMessage locked =
-            CallUDisks2(bus, plan->LockAfter.value(fileSystem), udisks2::EncryptedInterface,
-                        QStringLiteral("Lock"), DriveCallTimeoutMs);
-        if (locked.type() != QDBusMessage::ReplyMessage)
-            return Result(TRemovalError::Failed, root,
-                          QStringLiteral("The drive %1 was unmounted, but its encrypted volume could not be "
-                                         "locked: %2")
-                              .arg(drive, ReplyError(locked)));
-    }
+    if (std::optional<TRemovalResult> failed = UnmountFileSystems(bus, *plan, *objects, root))
+        return *failed;
     TDriveTable::Instance().Refresh();
 
     // Every file system is off the drive now: it may be pulled out whatever
@@ -215,17 +253,8 @@ TRemovalResult SafelyRemoveDrive(const QString &driveRoot, const QDBusConnection
         Result(TRemovalError::None, root,
                QStringLiteral("The drive %1 was removed safely and may be pulled out now.")
                    .arg(info->Label.isEmpty() ? root : QStringLiteral("%1 (%2)").arg(root, info->Label)));
-    if (plan->Drive.isEmpty())
-        return result;
-    const QString method = plan->CanPowerOff ? QStringLiteral("PowerOff") : QStringLiteral("Eject");
-    const QDBusMessage off =
-        CallUDisks2(bus, plan->Drive, udisks2::DriveInterface, method, DriveCallTimeoutMs);
-    if (off.type() == QDBusMessage::ReplyMessage)
-        result.PoweredOff = plan->CanPowerOff;
-    else
-        qCWarning(LogDrives).noquote()
-            << QStringLiteral("%1 of %2 failed (its file systems are unmounted): %3")
-                   .arg(method, plan->Drive, ReplyError(off));
+    if (!plan->Drive.isEmpty())
+        result.PoweredOff = SwitchOffDrive(bus, *plan);
     return result;
 }
 

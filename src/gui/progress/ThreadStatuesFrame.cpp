@@ -461,6 +461,7 @@ void TThreadStatuesFrame::ThreadEnded()
         ShowErrorState();
     // Queued before the completion message, so the drive is removed while
     // the message waits for a click.
+    cbSafelyRemove->setEnabled(false);
     if (cbSafelyRemove->isChecked())
         QMetaObject::invokeMethod(this, &TThreadStatuesFrame::ReleaseThreadAndRemoveDrive,
                                   Qt::QueuedConnection);
