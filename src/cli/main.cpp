@@ -42,7 +42,7 @@ void PrintHelp(QTextStream &out)
 {
     out << "Usage: trovalo-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
     for (const TCommandEntry &command : Commands)
-        out << "  " << QString::fromLatin1(command.Name).leftJustified(8) << command.Summary << "\n";
+        out << "  " << QString::fromLatin1(command.Name).leftJustified(9) << command.Summary << "\n";
     out << "\nOptions of every command:\n"
            "  --verbose  also show on standard error what happens (deletions, drives, databases);\n"
            "             without it only warnings and errors are shown there\n";
