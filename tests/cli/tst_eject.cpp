@@ -13,21 +13,11 @@ using namespace trovalo;
 // `trovalo-cli eject` as a user types it, with dbusmock standing in for
 // UDisks2 on the system bus the command is given: E: is a stick UDisks2
 // knows (mounted on its folder), F: a folder it does not.
-class TestEject : public QObject
+class TestEject : public test::TUDisks2Suite
 {
     Q_OBJECT
 
-    test::TUDisks2OnPrivateBus FBus;
-    test::TUDisks2Mock &FUDisks2 = FBus.UDisks2;
-
 private slots:
-    void initTestCase()
-    {
-        if (!test::TPrivateBus::Available())
-            QSKIP(test::NeedsDBusMock);
-        QVERIFY(FBus.Start());
-    }
-
     void ejects_data();
     void ejects();
 };

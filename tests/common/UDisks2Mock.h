@@ -4,9 +4,11 @@
 
 #include <QDBusArgument>
 #include <QMap>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QVariantMap>
 
 namespace trovalo::test {
@@ -103,6 +105,25 @@ struct TUDisks2OnPrivateBus
 
 inline const char *const NeedsDBusMock =
     "needs dbus-daemon and python3-dbusmock (scripts/install-deps.sh installs them)";
+
+// A suite whose every test talks to UDisks2's stand-in: the bus starts
+// with the suite (which is skipped without dbus-daemon or dbusmock).
+class TUDisks2Suite : public QObject
+{
+    Q_OBJECT
+
+protected:
+    TUDisks2OnPrivateBus FBus;
+    TUDisks2Mock &FUDisks2 = FBus.UDisks2;
+
+private slots:
+    void initTestCase()
+    {
+        if (!TPrivateBus::Available())
+            QSKIP(NeedsDBusMock);
+        QVERIFY(FBus.Start());
+    }
+};
 
 } // namespace trovalo::test
 

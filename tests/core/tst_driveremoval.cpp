@@ -27,21 +27,11 @@ Q_DECLARE_METATYPE(TRemovalError)
 
 // Safe removal against dbusmock standing in for UDisks2 on a private bus;
 // the drive is E: of the test drives, its folder the stick's mount point.
-class TestDriveRemoval : public QObject
+class TestDriveRemoval : public test::TUDisks2Suite
 {
     Q_OBJECT
 
-    test::TUDisks2OnPrivateBus FBus;
-    test::TUDisks2Mock &FUDisks2 = FBus.UDisks2;
-
 private slots:
-    void initTestCase()
-    {
-        if (!test::TPrivateBus::Available())
-            QSKIP(test::NeedsDBusMock);
-        QVERIFY(FBus.Start());
-    }
-
     void removes_data();
     void removes();
     void refusesUnknownAndSystemDrives();
