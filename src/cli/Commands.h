@@ -3,6 +3,7 @@
 #include "CliContext.h"
 
 #include "control/RestoreLauncher.h"
+#include "platform/DriveTable.h"
 
 #include <optional>
 
@@ -19,6 +20,12 @@ int RunsCommand(TCliContext &context);
 int RestoreCommand(TCliContext &context);
 int ServiceCommand(TCliContext &context);
 int ScheduleCommand(TCliContext &context);
+int EjectCommand(TCliContext &context);
+
+// The drive a user named: a letter (E, E: or E:\) or the folder it is
+// mounted on. Raises TCliFailure (status 3, with Usage) for anything else: a
+// folder on a drive, an unknown letter or path.
+TDriveInfo NamedDrive(const QString &text, const QString &usage);
 
 // The drive table as "drives" prints it; false when there are no drives.
 bool PrintDriveTable(QTextStream &out);

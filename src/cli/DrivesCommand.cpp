@@ -1,10 +1,13 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
+#include "base/Exceptions.h"
+#include "base/PathText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace trovalo::cli {
 
@@ -14,6 +17,37 @@ QString SpaceText(qint64 bytes)
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 } // namespace
+
+TDriveInfo NamedDrive(const QString &text, const QString &usage)
+{
+    static const QRegularExpression letterForm(QStringLiteral("^([A-Za-z]):?[\\\\/]?$"));
+    QChar letter;
+    if (const QRegularExpressionMatch match = letterForm.match(text); match.hasMatch()) {
+        letter = match.captured(1).at(0).toUpper();
+    } else {
+        QString path;
+        try {
+            path = LetterPathFromUserInput(text);
+        } catch (const EPathError &error) {
+            throw TCliFailure{error.Message() + QStringLiteral("\nUsage: ") + usage};
+        }
+        const QString drive = ExtractFileDrive(path);
+        if (drive.size() != 2)
+            throw TCliFailure{QStringLiteral("%1 is no drive; drives have a letter, such as E:").arg(text)};
+        if (ExcludeTrailingBackslash(path).compare(drive, Qt::CaseInsensitive) != 0)
+            throw TCliFailure{
+                QStringLiteral("%1 (%2) is a folder on drive %3, not the drive itself; give %3 or the folder "
+                               "%4")
+                    .arg(text, path, drive.toUpper(), ToNativePath(drive).value_or(QString()))};
+        letter = drive.at(0).toUpper();
+    }
+    const std::optional<TDriveInfo> drive = TDriveTable::Instance().Drive(letter);
+    if (!drive)
+        throw TCliFailure{
+            QStringLiteral("there is no drive %1: on this computer ('trovalo-cli drives' lists them)")
+                .arg(letter)};
+    return *drive;
+}
 
 bool PrintDriveTable(QTextStream &out)
 {

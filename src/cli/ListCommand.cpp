@@ -1,14 +1,10 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "base/Exceptions.h"
-#include "base/PathText.h"
 #include "engine/SearchDrive.h"
 #include "model/JobFiles.h"
 #include "platform/DriveTable.h"
 #include "platform/VolumeInfo.h"
-
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -39,40 +35,6 @@ public:
     void OnLog(TThreadBase &, const QString &, const QString &, const QString &, TEvent) override {}
     TLowDiskAnswer AskLowDiskSpace(TThreadBase &, const QString &) override { return ldaAbort; }
 };
-
-// The drive a user named: a letter (E, E:, E:\) or the folder it is mounted on.
-TDriveInfo NamedDrive(const QString &text)
-{
-    static const QRegularExpression letterForm(QStringLiteral("^([A-Za-z]):?[\\\\/]?$"));
-    QChar letter;
-    if (const QRegularExpressionMatch match = letterForm.match(text); match.hasMatch()) {
-        letter = match.captured(1).at(0).toUpper();
-    } else {
-        QString path;
-        try {
-            path = LetterPathFromUserInput(text);
-        } catch (const EPathError &error) {
-            throw TCliFailure{error.Message() + QStringLiteral("\nUsage: ") + ListUsage};
-        }
-        const QString drive = ExtractFileDrive(path);
-        if (drive.size() != 2)
-            throw TCliFailure{
-                QStringLiteral("%1 is no drive; jobs are kept on drives with a letter, such as E:")
-                    .arg(text)};
-        if (ExcludeTrailingBackslash(path).compare(drive, Qt::CaseInsensitive) != 0)
-            throw TCliFailure{
-                QStringLiteral("%1 (%2) is a folder on drive %3, not the drive itself; give %3 or the folder "
-                               "%4")
-                    .arg(text, path, drive.toUpper(), ToNativePath(drive).value_or(QString()))};
-        letter = drive.at(0).toUpper();
-    }
-    const std::optional<TDriveInfo> drive = TDriveTable::Instance().Drive(letter);
-    if (!drive)
-        throw TCliFailure{
-            QStringLiteral("there is no drive %1: on this computer ('trovalo-cli drives' lists them)")
-                .arg(letter)};
-    return *drive;
-}
 
 // Backup, move and sync jobs carry the PC ID of the computer that saved
 // them; a PC-to-PC job has one per item and an unreadable file none.
@@ -123,7 +85,7 @@ int ListCommand(TCliContext &context)
     }
     if (parser.positionalArguments().isEmpty())
         throw TCliFailure{QStringLiteral("missing argument\nUsage: ") + ListUsage};
-    const TDriveInfo drive = NamedDrive(parser.positionalArguments().first());
+    const TDriveInfo drive = NamedDrive(parser.positionalArguments().first(), ListUsage);
 
     QList<TAutoRunFileData> jobs;
     TSearchErrors errors;

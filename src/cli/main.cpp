@@ -33,6 +33,7 @@ const TCommandEntry Commands[] = {
      RestoreCommand},
     {"schedule", "schedule list|add|remove|enable|disable: the schedules that start jobs by themselves",
      ScheduleCommand},
+    {"eject", "eject DRIVE: remove a USB drive safely (unmount it and switch it off)", EjectCommand},
     {"service", "service [--conflicts=...]: run the schedules and drive-insertion jobs without windows",
      ServiceCommand},
     {"demo", "walk through what Trovalo does, on two drives made in a temporary folder", DemoCommand},

@@ -18,6 +18,7 @@
 #include "control/SyncJobLauncher.h"
 #include "db/ProgramDatabase.h"
 #include "drives/OpenFlash.h"
+#include "drives/SafeRemoval.h"
 #include "engine/BackUpThreadBase.h"
 #include "engine/SyncFolderThread.h"
 #include "model/ArchiveData.h"
@@ -123,6 +124,7 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
     , FOptions(options)
     , FTrayMenu(std::make_unique<QMenu>())
     , FAboutWindow(std::make_unique<TAboutWindow>())
+    , FSafeRemoval(std::make_unique<TSafeRemoval>())
     , FBalloonText(ClickToOpenText)
 {
     if (!FOptions.ProgramData) {
@@ -133,6 +135,9 @@ TDataModuleQuillonSuite::TDataModuleQuillonSuite(const TOptions &options, QObjec
         FTrayImages << DrawTrayImage(frame);
     QGuiApplication::setWindowIcon(FTrayImages.constFirst());
     BuildMenu();
+    connect(FSafeRemoval.get(), &TSafeRemoval::Removed, this, [this](const QString &, const QString &text) {
+        ShowNotice(QStringLiteral("Safely Remove"), text, false);
+    });
     if (FOptions.UseSystemTray) {
         FTrayIcon = new QSystemTrayIcon(FTrayImages.constFirst(), this);
         FTrayIcon->setObjectName(QStringLiteral("TrayIcon"));
@@ -281,6 +286,11 @@ void TDataModuleQuillonSuite::BuildMenu()
     FOpenDrive = AddItem("OpenDrive1", QStringLiteral("Open Drive"), QKeySequence(), true);
     connect(FOpenDrive, &QAction::triggered, this, &TDataModuleQuillonSuite::OpenDriveAction);
     FTrayMenu->setDefaultAction(FOpenDrive);
+    QMenu *removal = FTrayMenu->addMenu(QStringLiteral("Safely Remove"));
+    removal->setObjectName(QStringLiteral("SafelyRemoveMenu"));
+    removal->menuAction()->setObjectName(QStringLiteral("SafelyRemove1"));
+    // The drives are read when the menu opens: sticks come and go.
+    connect(removal, &QMenu::aboutToShow, this, [this, removal] { FSafeRemoval->FillMenu(*removal); });
     FTrayMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
     QAction *options = AddItem("Settings1", QStringLiteral("Options"), QKeySequence(), true);
     connect(options, &QAction::triggered, this, &TDataModuleQuillonSuite::OptionsAction);
@@ -364,6 +374,28 @@ void TDataModuleQuillonSuite::ShowBalloon()
         // No balloons without a notification area: a warning stays written
         // in the stand-in window instead.
         FFallbackWindow->ShowNotice(FBalloonWarning ? FBalloonText : QString());
+}
+
+void TDataModuleQuillonSuite::ShowNotice(const QString &title, const QString &text, bool warning)
+{
+    FLastNotice = title + QStringLiteral(": ") + text;
+    if (FTrayIcon)
+        FTrayIcon->showMessage(title, text,
+                               warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    else
+        FFallbackWindow->ShowNotice(text);
+}
+
+TSafeRemoval &TDataModuleQuillonSuite::SafeRemoval() const
+{
+    return *FSafeRemoval;
+}
+
+void TDataModuleQuillonSuite::RemoveDriveOfPanel(QWidget &panel)
+{
+    for (TNewDrive *console : TNewDrive::OpenConsoles())
+        if (console->isAncestorOf(&panel))
+            return FSafeRemoval->Remove(console->DriveLetter());
 }
 
 void TDataModuleQuillonSuite::RestoreRequested()

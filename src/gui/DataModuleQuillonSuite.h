@@ -35,6 +35,7 @@ class TScheduleRunner;
 class TScheduleRunnerLock;
 class TSessionEndWatcher;
 struct TScheduleDecisions;
+class TSafeRemoval;
 class TSliderForm;
 class TTrayFallbackWindow;
 struct TDeletionProtection;
@@ -166,6 +167,13 @@ public:
     bool AutoCloseJobTab() const override;
     void SetAutoCloseJobTab(bool value) override;
     void JobEnded() override;
+    void RemoveDriveOfPanel(QWidget &panel) override;
+
+    // "Safely Remove" of the tray menu, the consoles and the panels.
+    TSafeRemoval &SafeRemoval() const;
+    // The last notice the tray showed besides the ready balloon (a removed
+    // drive), as title and text.
+    QString LastNotice() const { return FLastNotice; }
 
     QString PCID() const;
     TProgramData &ProgramData() const;
@@ -189,6 +197,9 @@ public:
     void ShowTrayIcon();
     void SetTrayImageIndex(int index);
     void ShowBalloon();
+    // A balloon of its own (or, without a notification area, the stand-in
+    // window's notice).
+    void ShowNotice(const QString &title, const QString &text, bool warning);
     // The mini-window rule, for the pointer over the tray icon.
     void TrayIconMouseMove();
 
@@ -252,6 +263,8 @@ private:
     std::unique_ptr<TDriveArrivalListener> FArrival;
     std::unique_ptr<TSessionEndWatcher> FSessionEnd;
     std::unique_ptr<TScheduleForm> FScheduleForm;
+    std::unique_ptr<TSafeRemoval> FSafeRemoval;
+    QString FLastNotice;
     double FScheduleClockShift = 0;
     QList<QIcon> FTrayImages;
     int FTrayImageIndex = 0;

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -30,6 +31,8 @@ TTrayFallbackWindow::TTrayFallbackWindow(const QList<QAction *> &menuActions, QW
         }
         auto *button = new QToolButton(this);
         button->setDefaultAction(action);
+        if (action->menu())
+            button->setPopupMode(QToolButton::InstantPopup);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         layout->addWidget(button);

@@ -182,11 +182,10 @@ void TestService::runsInsertionAndTimeSchedulesHeadless()
 void TestService::mountsSticksUDisks2LeftUnmounted()
 {
     if (!test::TPrivateBus::Available())
-        QSKIP("needs dbus-daemon and python3-dbusmock (scripts/install-deps.sh installs them)");
-    test::TPrivateBus bus;
+        QSKIP(test::NeedsDBusMock);
+    test::TUDisks2OnPrivateBus bus;
     QVERIFY(bus.Start());
-    test::TUDisks2Mock udisks(bus);
-    QVERIFY(udisks.Start());
+    test::TUDisks2Mock &udisks = bus.UDisks2;
     THeadlessMachine machine;
     QVERIFY(!machine.OnInsertion.isEmpty());
     machine.SetUp(false);
@@ -200,7 +199,7 @@ void TestService::mountsSticksUDisks2LeftUnmounted()
         log += QString::fromUtf8(service.readAll());
         return log;
     };
-    machine.StartService(service, drives, bus.Address());
+    machine.StartService(service, drives, bus.Bus.Address());
     const auto stop = qScopeGuard([&] {
         service.kill();
         service.waitForFinished(5000);

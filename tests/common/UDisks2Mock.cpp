@@ -36,6 +36,7 @@ bool TUDisks2Mock::Start()
     qDBusRegisterMetaType<QList<TMockMethod>>();
     qDBusRegisterMetaType<QByteArrayList>();
     qDBusRegisterMetaType<TInterfaces>();
+    QFile::remove(FCallLogFolder.filePath(QStringLiteral("calls")));
     if (!FStarted) {
         FStarted = FBus.StartMock(udisks2::Service, udisks2::ManagerPath, ObjectManager);
         if (!FStarted)
@@ -120,6 +121,57 @@ TUDisks2Mock::TInterfaces TUDisks2Mock::FileSystemInterfaces(const QString &driv
              {{QStringLiteral("Drive"), QVariant::fromValue(QDBusObjectPath(drive))},
               {QStringLiteral("HintIgnore"), hintIgnore}}},
             {udisks2::FilesystemInterface, {{QStringLiteral("MountPoints"), MountPointsValue(mountPoints)}}}};
+}
+
+bool TUDisks2Mock::AddStick(const TMockStick &stick) const
+{
+    // Each method notes its object and name in the call log, one line a call.
+    const auto logged = [&](const QString &method) {
+        return QStringLiteral("open('%1', 'a').write(self.path + ' %2\\n')\n")
+            .arg(FCallLogFolder.filePath(QStringLiteral("calls")), method);
+    };
+    const auto removalMethod = [&](const QString &method, const QString &code = {}) {
+        return TMockMethod{method, QStringLiteral("a{sv}"), QString(), logged(method) + code};
+    };
+    const QVariantMap drive{{QStringLiteral("Removable"), true},
+                            {QStringLiteral("ConnectionBus"), QStringLiteral("usb")},
+                            {QStringLiteral("CanPowerOff"), stick.CanPowerOff}};
+    const QString fileSystem = stick.Cleartext.isEmpty() ? stick.Block : stick.Cleartext;
+    const QString unmount =
+        stick.Busy ? QStringLiteral("raise dbus.exceptions.DBusException('Error unmounting: target is busy', "
+                                    "name='org.freedesktop.UDisks2.Error.DeviceBusy')")
+                   : QStringLiteral("self.Set('%1', 'MountPoints', dbus.Array([], signature='ay'))")
+                         .arg(udisks2::FilesystemInterface);
+    bool ok =
+        Mock(udisks2::ManagerPath, QStringLiteral("AddObject"),
+             {stick.Drive, udisks2::DriveInterface, drive,
+              QVariant::fromValue(QList<TMockMethod>{removalMethod(QStringLiteral("PowerOff")),
+                                                     removalMethod(QStringLiteral("Eject"))})}) &&
+        AddFileSystem(fileSystem, stick.Cleartext.isEmpty() ? stick.Drive : QStringLiteral("/"),
+                      {stick.MountPoint}) &&
+        Mock(fileSystem, QStringLiteral("AddMethods"),
+             {udisks2::FilesystemInterface,
+              QVariant::fromValue(QList<TMockMethod>{removalMethod(QStringLiteral("Unmount"), unmount)})});
+    if (!ok || stick.Cleartext.isEmpty())
+        return ok;
+    const QVariantMap backing{{QStringLiteral("Device"), QByteArray("/dev/sdb1\0", 10)},
+                              {QStringLiteral("Drive"), QVariant::fromValue(QDBusObjectPath(stick.Drive))}};
+    return Mock(udisks2::ManagerPath, QStringLiteral("AddObject"),
+                {stick.Block, udisks2::BlockInterface, backing, QVariant::fromValue(QList<TMockMethod>())}) &&
+           Mock(stick.Block, QStringLiteral("AddMethods"),
+                {udisks2::EncryptedInterface,
+                 QVariant::fromValue(QList<TMockMethod>{removalMethod(QStringLiteral("Lock"))})}) &&
+           Mock(stick.Cleartext, QStringLiteral("AddProperty"),
+                {udisks2::BlockInterface, QStringLiteral("CryptoBackingDevice"),
+                 QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(stick.Block))))});
+}
+
+QStringList TUDisks2Mock::RemovalCalls() const
+{
+    QFile log(FCallLogFolder.filePath(QStringLiteral("calls")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 int TUDisks2Mock::Calls(const QString &path, const QString &method) const

@@ -4,8 +4,11 @@
 
 #include <QDBusArgument>
 #include <QMap>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QVariantMap>
 
 namespace trovalo::test {
@@ -17,6 +20,27 @@ struct TMockMethod
 };
 QDBusArgument &operator<<(QDBusArgument &argument, const TMockMethod &method);
 const QDBusArgument &operator>>(const QDBusArgument &argument, TMockMethod &method);
+
+// A stick as safe removal finds it: a drive with PowerOff and Eject, and one
+// file system with Unmount, directly on the drive's block device or, when
+// Cleartext is set, on that unlocked device of the encrypted Block (which
+// has Lock).
+struct TMockStick
+{
+    QString Drive = QStringLiteral("/org/freedesktop/UDisks2/drives/Stick");
+    QString Block = QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb1");
+    QString MountPoint;
+    QString Cleartext;
+    bool CanPowerOff = true;
+    bool Busy = false; // Unmount answers DeviceBusy
+
+    static TMockStick MountedAt(const QString &mountPoint)
+    {
+        TMockStick stick;
+        stick.MountPoint = mountPoint;
+        return stick;
+    }
+};
 
 // dbusmock standing in for UDisks2 on a private bus: an object manager at
 // /org/freedesktop/UDisks2 whose GetManagedObjects lists every object under
@@ -51,6 +75,11 @@ public:
     bool EmitInterfacesAdded(const QString &path, const TInterfaces &interfaces) const;
     static TInterfaces FileSystemInterfaces(const QString &drive, const QStringList &mountPoints,
                                             bool hintIgnore);
+    // The stick's objects; every call of Unmount, Lock, PowerOff and Eject is
+    // written to RemovalCalls.
+    bool AddStick(const TMockStick &stick) const;
+    // Those calls in the order UDisks2 got them, each as "<object> <Method>".
+    QStringList RemovalCalls() const;
     // How often Method was called on the object at Path.
     int Calls(const QString &path, const QString &method) const;
 
@@ -60,6 +89,40 @@ public:
 private:
     TPrivateBus &FBus;
     bool FStarted = false;
+    QTemporaryDir FCallLogFolder;
+};
+
+// A private bus with UDisks2's stand-in on it, for a test that needs nothing
+// else there. Start() points this process's system bus at it, so it must
+// come before the process first uses the system bus.
+struct TUDisks2OnPrivateBus
+{
+    TPrivateBus Bus;
+    TUDisks2Mock UDisks2{Bus};
+
+    bool Start() { return Bus.Start() && UDisks2.Start(); }
+};
+
+inline const char *const NeedsDBusMock =
+    "needs dbus-daemon and python3-dbusmock (scripts/install-deps.sh installs them)";
+
+// A suite whose every test talks to UDisks2's stand-in: the bus starts
+// with the suite (which is skipped without dbus-daemon or dbusmock).
+class TUDisks2Suite : public QObject
+{
+    Q_OBJECT
+
+protected:
+    TUDisks2OnPrivateBus FBus;
+    TUDisks2Mock &FUDisks2 = FBus.UDisks2;
+
+private slots:
+    void initTestCase()
+    {
+        if (!TPrivateBus::Available())
+            QSKIP(NeedsDBusMock);
+        QVERIFY(FBus.Start());
+    }
 };
 
 } // namespace trovalo::test

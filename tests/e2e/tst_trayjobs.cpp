@@ -85,6 +85,7 @@ void TestTrayJobs::trayIconDocksAndOpensItsMenu()
     const QJsonArray actions =
         Find(session, QStringLiteral("TrayMenu")).value(QStringLiteral("actions")).toArray();
     const QList<QPair<QString, QString>> expected = {{"OpenDrive1", "Open Drive"},
+                                                     {"SafelyRemove1", "Safely Remove"},
                                                      {"N2", "-"},
                                                      {"Settings1", "Options"},
                                                      {"Schedules1", "Schedules"},
@@ -102,7 +103,7 @@ void TestTrayJobs::trayIconDocksAndOpensItsMenu()
         QCOMPARE(action.value(QStringLiteral("text")).toString(), expected.at(i).second);
     }
     QVERIFY(actions.at(0).toObject().value(QStringLiteral("enabled")).toBool());
-    QCOMPARE(actions.at(10).toObject().value(QStringLiteral("shortcut")).toString(),
+    QCOMPARE(actions.last().toObject().value(QStringLiteral("shortcut")).toString(),
              QStringLiteral("Ctrl+X"));
 
     QVERIFY(session.RunX(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")}));

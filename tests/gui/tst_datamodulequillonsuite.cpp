@@ -2,6 +2,7 @@
 #include "StandInEngine.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
+#include "UDisks2Mock.h"
 
 #include "AboutWindow.h"
 #include "DataModuleQuillonSuite.h"
@@ -22,6 +23,7 @@
 #include "model/SyncDataItems.h"
 #include "platform/AppPaths.h"
 #include "platform/DriveTable.h"
+#include "platform/JobRunLock.h"
 #include "platform/RecordFile.h"
 #include "platform/ScheduleRunnerLock.h"
 #include "progress/ThreadStatuesFrame.h"
@@ -29,6 +31,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
@@ -237,6 +240,7 @@ private slots:
     void viewForms();
     void panelHostIsTheController();
     void windowStandsInWithoutNotificationArea();
+    void safelyRemovesTheDriveWhenItsJobEnds();
 };
 
 void TestDataModuleQuillonSuite::cleanup()
@@ -427,25 +431,27 @@ void TestDataModuleQuillonSuite::menuItems_data()
     QTest::addColumn<QKeySequence>("shortcut");
     QTest::newRow("Open Drive") << 0 << "OpenDrive1"
                                 << "Open Drive" << true << QKeySequence();
-    QTest::newRow("separator N2") << 1 << "N2"
+    QTest::newRow("Safely Remove") << 1 << "SafelyRemove1"
+                                   << "Safely Remove" << true << QKeySequence();
+    QTest::newRow("separator N2") << 2 << "N2"
                                   << "" << true << QKeySequence();
-    QTest::newRow("Options") << 2 << "Settings1"
+    QTest::newRow("Options") << 3 << "Settings1"
                              << "Options" << true << QKeySequence();
-    QTest::newRow("Schedules") << 3 << "Schedules1"
+    QTest::newRow("Schedules") << 4 << "Schedules1"
                                << "Schedules" << true << QKeySequence();
-    QTest::newRow("separator N11") << 4 << "N11"
+    QTest::newRow("separator N11") << 5 << "N11"
                                    << "" << true << QKeySequence();
-    QTest::newRow("Update") << 5 << "Update1"
+    QTest::newRow("Update") << 6 << "Update1"
                             << "Update" << false << QKeySequence();
-    QTest::newRow("User's Manual") << 6 << "UsersManual1"
+    QTest::newRow("User's Manual") << 7 << "UsersManual1"
                                    << "User's Manual" << true << QKeySequence();
-    QTest::newRow("Help") << 7 << "Help1"
+    QTest::newRow("Help") << 8 << "Help1"
                           << "Help" << true << QKeySequence(QStringLiteral("F1"));
-    QTest::newRow("About") << 8 << "About1"
+    QTest::newRow("About") << 9 << "About1"
                            << "About" << true << QKeySequence(QStringLiteral("Ctrl+A"));
-    QTest::newRow("separator N1") << 9 << "N1"
+    QTest::newRow("separator N1") << 10 << "N1"
                                   << "" << true << QKeySequence();
-    QTest::newRow("Exit") << 10 << "Exit1"
+    QTest::newRow("Exit") << 11 << "Exit1"
                           << "Exit" << true << QKeySequence(QStringLiteral("Ctrl+X"));
 }
 
@@ -472,7 +478,7 @@ void TestDataModuleQuillonSuite::menuShape()
 {
     TDataModuleQuillonSuite tray(TrayOptions(true));
     QMenu *menu = tray.TrayMenu();
-    QCOMPARE(menu->actions().size(), 11);
+    QCOMPARE(menu->actions().size(), 12);
     QCOMPARE(menu->defaultAction()->objectName(), QStringLiteral("OpenDrive1"));
     QCOMPARE(menu->findChild<QAction *>(QStringLiteral("Exit1"))->toolTip(), QStringLiteral("Exit Program"));
     QSystemTrayIcon *icon = tray.TrayIcon();
@@ -1260,9 +1266,9 @@ void TestDataModuleQuillonSuite::windowStandsInWithoutNotificationArea()
         captions << button->text();
         enabled << button->isEnabled();
     }
-    QCOMPARE(captions, (QStringList{"Open Drive", "Options", "Schedules", "Update", "User's Manual", "Help",
-                                    "About", "Exit"}));
-    QCOMPARE(enabled, (QList<bool>{true, true, true, false, true, true, true, true}));
+    QCOMPARE(captions, (QStringList{"Open Drive", "Safely Remove", "Options", "Schedules", "Update",
+                                    "User's Manual", "Help", "About", "Exit"}));
+    QCOMPARE(enabled, (QList<bool>{true, true, true, true, false, true, true, true, true}));
 
     // Closing must not leave the program out of reach.
     window->close();
@@ -1271,6 +1277,51 @@ void TestDataModuleQuillonSuite::windowStandsInWithoutNotificationArea()
     tray.RestoreRequested();
     QVERIFY(window->isVisible());
     QVERIFY(!window->isMinimized());
+}
+
+// The user runs a backup from the stick's console with "Safely remove the
+// drive when the job ends" checked, and walks away: the stick is unmounted
+// and powered off while the completion message waits, its console closes
+// and the balloon says so. Before, the tray's sub-menu offers the stick
+// alone, and refuses it while the job runs. dbusmock stands in for UDisks2.
+void TestDataModuleQuillonSuite::safelyRemovesTheDriveWhenItsJobEnds()
+{
+    if (!test::TPrivateBus::Available())
+        QSKIP(test::NeedsDBusMock);
+    test::TUDisks2OnPrivateBus bus;
+    QVERIFY(bus.Start());
+    TJobDrives drives;
+    const test::TMockStick stick = test::TMockStick::MountedAt(drives.Drives.NativeRoot('E'));
+    QVERIFY(bus.UDisks2.AddStick(stick));
+    const QString jobFile = SaveJobOfKind(QStringLiteral("backup"));
+    TAskedBoxes boxes;
+    TDataModuleQuillonSuite tray(TrayOptions(false));
+    const QPointer<TNewDrive> console = TNewDrive::OpenDrive(QStringLiteral("E:\\"));
+    QVERIFY(console);
+
+    QVERIFY(tray.RunFile(jobFile, console->ThreadState(), -1, false));
+    auto *panel = console->findChild<TThreadStatuesFrame *>();
+    QVERIFY(panel);
+    QMenu *removal = tray.TrayMenu()->findChild<QMenu *>(QStringLiteral("SafelyRemoveMenu"));
+    emit removal->aboutToShow();
+    QStringList offered;
+    for (const QAction *item : removal->actions())
+        offered << item->objectName();
+    QCOMPARE(offered, QStringList{QStringLiteral("SafelyRemoveE")});
+    removal->actions().constFirst()->trigger();
+    QCOMPARE(boxes.Titles(), QStringList{QStringLiteral("The drive cannot be removed")});
+    QVERIFY2(boxes.Asked.constFirst().Message.contains(QStringLiteral("while a job of it runs: ") + jobFile),
+             qPrintable(boxes.Asked.constFirst().Message));
+
+    panel->findChild<QCheckBox *>(QStringLiteral("cbSafelyRemove"))->setChecked(true);
+    QTRY_VERIFY_WITH_TIMEOUT(tray.LastNotice().contains(QStringLiteral("may be pulled out now")), 20000);
+    QCOMPARE(bus.UDisks2.RemovalCalls(), (QStringList{stick.Block + QStringLiteral(" Unmount"),
+                                                      stick.Drive + QStringLiteral(" PowerOff")}));
+    QTRY_VERIFY(!console);
+    QCOMPARE(boxes.Titles(),
+             (QStringList{QStringLiteral("The drive cannot be removed"), QStringLiteral("Job Completed.")}));
+    QCOMPARE(test::ReadOrMissing(drives.Drives.Native('E', QStringLiteral("Backup/C/Docs/a.txt"))),
+             QByteArray("alpha"));
 }
 
 QTEST_MAIN(TestDataModuleQuillonSuite)

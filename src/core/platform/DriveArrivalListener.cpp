@@ -20,8 +20,7 @@ namespace trovalo {
 
 namespace {
 const QString MountInfoFile = QStringLiteral("/proc/self/mountinfo");
-// Mount and unmount may wait for a file system check or for a slow stick to
-// take its last writes.
+// Mount may wait for a file system check.
 constexpr int MountTimeoutMs = 60000;
 
 std::optional<TDriveInfo> DriveAtMountPoint(const QStringList &mountPoints)
@@ -258,10 +257,8 @@ std::optional<QString> UDisks2Mount(const QString &objectPath, QString *error)
     if (!bus.isConnected()) {
         failure = QStringLiteral("there is no system bus: ") + bus.lastError().message();
     } else {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            udisks2::Service, objectPath, udisks2::FilesystemInterface, QStringLiteral("Mount"));
-        call << QVariantMap();
-        const QDBusMessage reply = bus.call(call, QDBus::Block, MountTimeoutMs);
+        const QDBusMessage reply = CallUDisks2(bus, objectPath, udisks2::FilesystemInterface,
+                                               QStringLiteral("Mount"), MountTimeoutMs);
         if (reply.type() != QDBusMessage::ReplyMessage)
             failure = reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
         else if (reply.signature() != QLatin1String("s") || reply.arguments().at(0).toString().isEmpty())
@@ -287,10 +284,8 @@ bool UDisks2Unmount(const QString &objectPath, QString *error)
     if (!bus.isConnected()) {
         failure = QStringLiteral("there is no system bus: ") + bus.lastError().message();
     } else {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            udisks2::Service, objectPath, udisks2::FilesystemInterface, QStringLiteral("Unmount"));
-        call << QVariantMap();
-        const QDBusMessage reply = bus.call(call, QDBus::Block, MountTimeoutMs);
+        const QDBusMessage reply = CallUDisks2(bus, objectPath, udisks2::FilesystemInterface,
+                                               QStringLiteral("Unmount"), udisks2::UnmountTimeoutMs);
         if (reply.type() != QDBusMessage::ReplyMessage)
             failure = reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
     }

@@ -14,7 +14,7 @@
 namespace trovalo {
 
 namespace {
-const QString ObjectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+using udisks2::ObjectManagerInterface;
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString BusService = QStringLiteral("org.freedesktop.DBus");
 const QString BusPath = QStringLiteral("/org/freedesktop/DBus");
@@ -63,6 +63,8 @@ void ApplyUDisks2Properties(TUDisks2Object &object, const QString &interface, co
             object.DrivePath = value("Drive").value<QDBusObjectPath>().path();
         if (has("HintIgnore"))
             object.HintIgnore = value("HintIgnore").toBool();
+        if (has("CryptoBackingDevice"))
+            object.CryptoBackingDevice = value("CryptoBackingDevice").value<QDBusObjectPath>().path();
     } else if (interface == udisks2::FilesystemInterface) {
         object.IsFileSystem = true;
         if (has("MountPoints"))
@@ -73,6 +75,8 @@ void ApplyUDisks2Properties(TUDisks2Object &object, const QString &interface, co
             object.Removable = value("Removable").toBool();
         if (has("ConnectionBus"))
             object.ConnectionBus = value("ConnectionBus").toString();
+        if (has("CanPowerOff"))
+            object.CanPowerOff = value("CanPowerOff").toBool();
     }
 }
 
@@ -83,6 +87,7 @@ void RemoveUDisks2Interface(TUDisks2Object &object, const QString &interface)
         object.Device.clear();
         object.DrivePath.clear();
         object.HintIgnore = false;
+        object.CryptoBackingDevice.clear();
     } else if (interface == udisks2::FilesystemInterface) {
         object.IsFileSystem = false;
         object.MountPoints.clear();
@@ -90,7 +95,15 @@ void RemoveUDisks2Interface(TUDisks2Object &object, const QString &interface)
         object.IsDrive = false;
         object.Removable = false;
         object.ConnectionBus.clear();
+        object.CanPowerOff = false;
     }
+}
+
+QDBusMessage CallUDisks2(const QDBusConnection &bus, const QString &objectPath, const QString &interface,
+                         const QString &method, int timeoutMs, const QVariantList &arguments)
+{
+    return bus.call(Call(objectPath, interface, method, arguments + QVariantList{QVariantMap()}),
+                    QDBus::Block, timeoutMs);
 }
 
 QStringList UDisks2MountPoints(const QVariant &raw)
@@ -137,6 +150,19 @@ QMap<QString, QMap<QString, QVariantMap>> ParseManagedObjects(const QDBusArgumen
     }
     argument.endMap();
     return objects;
+}
+
+QHash<QString, TUDisks2Object> UDisks2Objects(const QMap<QString, QMap<QString, QVariantMap>> &objects)
+{
+    QHash<QString, TUDisks2Object> taken;
+    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
+        TUDisks2Object object;
+        for (auto interface = it->cbegin(); interface != it->cend(); ++interface)
+            ApplyUDisks2Properties(object, interface.key(), interface.value());
+        if (!object.IsEmpty())
+            taken.insert(it.key(), object);
+    }
+    return taken;
 }
 
 TUDisks2Watcher::TUDisks2Watcher(const QDBusConnection &bus, QObject *parent)
@@ -236,14 +262,7 @@ bool TUDisks2Watcher::Start(QString *error)
 
 void TUDisks2Watcher::TakeObjects(const QMap<QString, QMap<QString, QVariantMap>> &objects, bool report)
 {
-    QHash<QString, TUDisks2Object> taken;
-    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
-        TUDisks2Object object;
-        for (auto interface = it->cbegin(); interface != it->cend(); ++interface)
-            ApplyUDisks2Properties(object, interface.key(), interface.value());
-        if (!object.IsEmpty())
-            taken.insert(it.key(), object);
-    }
+    const QHash<QString, TUDisks2Object> taken = UDisks2Objects(objects);
     if (!report) {
         FObjects = taken;
         return;

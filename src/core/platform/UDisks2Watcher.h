@@ -23,10 +23,14 @@ inline const QString ManagerPath = QStringLiteral("/org/freedesktop/UDisks2");
 inline const QString BlockInterface = QStringLiteral("org.freedesktop.UDisks2.Block");
 inline const QString FilesystemInterface = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
 inline const QString DriveInterface = QStringLiteral("org.freedesktop.UDisks2.Drive");
+inline const QString EncryptedInterface = QStringLiteral("org.freedesktop.UDisks2.Encrypted");
+inline const QString ObjectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 // Calls on the interface thread wait no longer than this.
 constexpr int CallTimeoutMs = 3000;
 // GetManagedObjects may have to start UDisks2 first.
 constexpr int StartTimeoutMs = 5000;
+// An unmount may wait for a slow stick to take its last writes.
+constexpr int UnmountTimeoutMs = 60000;
 } // namespace udisks2
 
 // What the watcher keeps of one UDisks2 object (a block device with or
@@ -34,12 +38,15 @@ constexpr int StartTimeoutMs = 5000;
 struct TUDisks2Object
 {
     bool IsBlock = false, IsFileSystem = false, IsDrive = false;
-    QString Device;          // Block.Device ("/dev/sdb1")
-    QString DrivePath;       // Block.Drive ("/" when none)
-    bool HintIgnore = false; // Block.HintIgnore
-    QStringList MountPoints; // Filesystem.MountPoints, cleaned, no trailing slash
-    bool Removable = false;  // Drive.Removable
-    QString ConnectionBus;   // Drive.ConnectionBus ("usb", "sdio", "")
+    QString Device;    // Block.Device ("/dev/sdb1")
+    QString DrivePath; // Block.Drive ("/" when none)
+    QString
+        CryptoBackingDevice;  // Block.CryptoBackingDevice: the locked device of a cleartext one ("/" or "")
+    bool HintIgnore = false;  // Block.HintIgnore
+    QStringList MountPoints;  // Filesystem.MountPoints, cleaned, no trailing slash
+    bool Removable = false;   // Drive.Removable
+    QString ConnectionBus;    // Drive.ConnectionBus ("usb", "sdio", "")
+    bool CanPowerOff = false; // Drive.CanPowerOff
 
     bool IsMounted() const { return IsFileSystem && !MountPoints.isEmpty(); }
     bool IsEmpty() const { return !IsBlock && !IsFileSystem && !IsDrive; }
@@ -54,9 +61,17 @@ void RemoveUDisks2Interface(TUDisks2Object &object, const QString &interface);
 // a variant, a QDBusArgument or already a list of byte arrays) as cleaned
 // folders; nothing for a value of another type.
 QStringList UDisks2MountPoints(const QVariant &value);
+// Calls a UDisks2 method whose last argument is an options dictionary
+// (a{sv}, given empty), after the arguments given; the reply, an error reply
+// included. Waits timeoutMs at most.
+QDBusMessage CallUDisks2(const QDBusConnection &bus, const QString &objectPath, const QString &interface,
+                         const QString &method, int timeoutMs, const QVariantList &arguments = {});
 // The reply of ObjectManager.GetManagedObjects ("a{oa{sa{sv}}}"): object path
 // -> interface -> properties; empty when the signature differs.
 QMap<QString, QMap<QString, QVariantMap>> ParseManagedObjects(const QDBusArgument &argument);
+// The parsed objects as the watcher keeps them (objects without a block,
+// file system or drive interface left out).
+QHash<QString, TUDisks2Object> UDisks2Objects(const QMap<QString, QMap<QString, QVariantMap>> &objects);
 
 // Follows UDisks2's objects on a bus: GetManagedObjects once, then
 // InterfacesAdded / InterfacesRemoved of its object manager and the

@@ -9,6 +9,7 @@
 #include "control/JobDeletion.h"
 #include "control/ScheduleLookup.h"
 #include "dialogs/RatioBoxEx.h"
+#include "drives/SafeRemoval.h"
 #include "drives/USBSelect.h"
 #include "engine/SearchDrive.h"
 #include "model/ArchiveData.h"
@@ -352,9 +353,15 @@ void TNewDrive::BuildMenus()
 
     QAction *openDrive = MakeAction(QStringLiteral("OpenDrive1"), QStringLiteral("Open Drive"), file);
     openDrive->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction *safelyRemove =
+        MakeAction(QStringLiteral("SafelyRemove1"), QStringLiteral("Safely Remove"), file);
     QAction *exitProgram = MakeAction(QStringLiteral("ExitProgram1"), QStringLiteral("Exit Program"), file);
     exitProgram->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    file->addActions({openDrive, exitProgram});
+    file->addActions({openDrive, safelyRemove, exitProgram});
+    connect(safelyRemove, &QAction::triggered, this, [this] {
+        if (TDataModuleQuillonSuite *controller = TDataModuleQuillonSuite::Instance())
+            controller->SafeRemoval().Remove(FDriveLetter);
+    });
     BindToController(openDrive, &TDataModuleQuillonSuite::OpenDriveAction);
     BindToController(exitProgram, &TDataModuleQuillonSuite::ExitAction);
 
@@ -522,6 +529,13 @@ void TNewDrive::StopSearch()
     SpeedButton1->setEnabled(false);
     if (FSearch)
         FSearch->RequestStop();
+}
+
+void TNewDrive::StopSearchAndWait()
+{
+    StopSearch();
+    if (FSearch)
+        SearchEnded(FSearchNumber);
 }
 
 void TNewDrive::AddListItem(quint64 search, const TAutoRunFileData &data)

@@ -56,6 +56,9 @@ public:
     // (Re)fills the job list in the background; nothing while a search runs.
     void StartSearch();
     bool Searching() const;
+    // Stops the job-file search and waits for its end, so nothing of this
+    // window reads the drive any more (before the drive is removed).
+    void StopSearchAndWait();
     // Recomputes the schedule marks of all rows.
     void Refreshscheduleinfo();
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QtGlobal>
+
+class QWidget;
+
 namespace trovalo {
 
 class TSliderForm;
@@ -23,6 +27,9 @@ public:
     virtual void SetAutoCloseJobTab(bool value) = 0;
     // A job ended: a shut-down waiting for the running jobs may go on.
     virtual void JobEnded() {}
+    // The panel's job has ended and released its drive, and the user asked
+    // for the drive to be removed safely then.
+    virtual void RemoveDriveOfPanel(QWidget &panel) { Q_UNUSED(panel); }
 
     // The host the panels use; none in a test that installed none.
     static TJobPanelHost *Current();

@@ -216,6 +216,8 @@ void TThreadStatuesFrame::BuildControls()
     cbAutoClose->setObjectName(QStringLiteral("cbAutoClose"));
     if (TJobPanelHost *host = Host())
         cbAutoClose->setChecked(host->AutoCloseJobTab());
+    cbSafelyRemove = new QCheckBox(QStringLiteral("Safely remove the drive when the job ends"), this);
+    cbSafelyRemove->setObjectName(QStringLiteral("cbSafelyRemove"));
     btnSave = new QPushButton(QStringLiteral("Save log"), this);
     btnSave->setObjectName(QStringLiteral("btnSave"));
     BtnClear = new QPushButton(QStringLiteral("Clear Log"), this);
@@ -227,6 +229,7 @@ void TThreadStatuesFrame::BuildControls()
     BtnClose->setVisible(false);
     auto *buttonLayout = new QHBoxLayout;
     buttonLayout->addWidget(cbAutoClose);
+    buttonLayout->addWidget(cbSafelyRemove);
     buttonLayout->addStretch(1);
     buttonLayout->addWidget(btnSave);
     buttonLayout->addWidget(BtnClear);
@@ -456,6 +459,12 @@ void TThreadStatuesFrame::ThreadEnded()
     pbTotal->setValue(100);
     if (FOutcome->End == TRunEnd::ThreadError)
         ShowErrorState();
+    // Queued before the completion message, so the drive is removed while
+    // the message waits for a click.
+    cbSafelyRemove->setEnabled(false);
+    if (cbSafelyRemove->isChecked())
+        QMetaObject::invokeMethod(this, &TThreadStatuesFrame::ReleaseThreadAndRemoveDrive,
+                                  Qt::QueuedConnection);
     if (FOnTerminate) {
         const QPointer<TThreadStatuesFrame> alive(this);
         FOnTerminate(*this, FOutcome->Cancelled() ? ttsCancel : ttsFinish);
@@ -481,6 +490,13 @@ void TThreadStatuesFrame::ReleaseThread()
     if (FThread && FThread->isRunning())
         FThread->wait();
     FOwner.reset();
+}
+
+void TThreadStatuesFrame::ReleaseThreadAndRemoveDrive()
+{
+    ReleaseThread();
+    if (TJobPanelHost *host = Host())
+        host->RemoveDriveOfPanel(*this);
 }
 
 void TThreadStatuesFrame::AbandonThread()

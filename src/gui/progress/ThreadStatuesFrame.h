@@ -103,6 +103,9 @@ private:
     void ThreadEnded();
     void ShowErrorState();
     void ReleaseThread();
+    // Once the run's launch (and with it the job's run lock) is released,
+    // the host removes the drive.
+    void ReleaseThreadAndRemoveDrive();
     // Forced end: the panel goes while its thread still runs (program exit).
     void AbandonThread();
 
@@ -132,6 +135,7 @@ private:
     QPushButton *btnSave = nullptr;
     QPushButton *BtnClear = nullptr;
     QCheckBox *cbAutoClose = nullptr;
+    QCheckBox *cbSafelyRemove = nullptr;
     QTimer *Timer1 = nullptr;
 
     QPointer<QWidget> FTab;
