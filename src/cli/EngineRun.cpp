@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/PathText.h"
+#include "base/SizeText.h"
 #include "control/StartUp.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
@@ -192,6 +193,9 @@ void PrintCompletion(QTextStream &out, const QString &headline, const TRunOutcom
     out << headline << "\nTotal Files : " << outcome.FilesDone << "\nErrors : " << outcome.Errors() << "\n";
     if (outcome.End == TRunEnd::ThreadError)
         out << "The run stopped early because of the error above.\n";
+    if (outcome.LeftoversRemoved > 0)
+        out << "Removed " << outcome.LeftoversRemoved
+            << " leftover(s) of interrupted runs: " << SizeText(outcome.LeftoverBytes) << " given back.\n";
 }
 
 int RunExitStatus(const TRunOutcome &outcome, const TCliObserver::TTotals &totals, bool saved)

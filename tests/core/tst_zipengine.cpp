@@ -1,3 +1,4 @@
+#include "LockingProcess.h"
 #include "RecordingObserver.h"
 #include "TestDrives.h"
 #include "TestFiles.h"
@@ -500,6 +501,31 @@ private slots:
         QCOMPARE(observer->Statuses.constLast().StatusMsg, TJobDatabase::StatusCanceled);
         const QStringList leftovers = QDir(Native(Backup)).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(leftovers, QStringList{"C.Zip"});
+    }
+
+    // What a killed run left beside the archive goes before the archive is
+    // written, with a row each; what a running job holds, and a user's file
+    // that merely looks similar, stay.
+    void leftoversBesideTheArchive()
+    {
+        PutStandardSource();
+        const QString folder = Native(Backup);
+        QVERIFY(QDir().mkpath(folder));
+        const QString killed = ".~trovalo-00c0ffee.part", running = ".~trovalo-0000beef.part";
+        test::WriteFile(folder + killed, "half an archive");
+        test::WriteFile(folder + running, "a running job's");
+        test::WriteFile(folder + ".~report.part", "a user's");
+        const test::TLockingProcess holder(folder + running);
+        QVERIFY(holder.Holding());
+        const auto observer = Run({});
+
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({".~report.part", running, "C.Zip"}));
+        QCOMPARE(observer->LogsOf("Remove Leftover"),
+                 QStringList{Backup + killed + "|Removed leftover of an interrupted run (15 bytes)"});
+        QCOMPARE(observer->Outcome.LeftoversRemoved, 1);
+        QCOMPARE(observer->Outcome.LeftoverBytes, 15);
+        QCOMPARE(observer->Outcome.FailedFiles, 0);
     }
 
     // An archive growing past the largest file the drive holds (EFBIG, as

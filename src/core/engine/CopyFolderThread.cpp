@@ -118,6 +118,7 @@ public:
                 kinds.insert(entry.Name, pkFolder);
                 break;
             case TFolderEntry::ekBrokenLink:
+            case TFolderEntry::ekLeftover:
                 break;
             }
         }
@@ -415,6 +416,7 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
     if (!ListSourceFolder(sourceDir, entries))
         return;
     TTargetFolder targets(targetDir);
+    SweepLeftovers(targetDir, targets.Leftovers());
     const QHash<QString, QString> refused = RefusedEntries(entries, targetDir);
     for (const TFolderEntry &entry : entries) {
         if (Terminated())
@@ -443,6 +445,8 @@ void TCopyFolderThread::WalkFolder(const QString &sourceDir, const QString &targ
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
             LogSkippedEntry(sourceDir, entry, CopyFileAction);
+            break;
+        case TFolderEntry::ekLeftover: // another run's, never data
             break;
         }
     }

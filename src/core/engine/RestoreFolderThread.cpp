@@ -157,6 +157,7 @@ void TRestoreFolderThread::RestoreFolder(const QString &sourceDir, const QString
     if (!DirectoryExists(targetDir))
         ForceFolder(targetDir);
     TTargetFolder targets(targetDir);
+    SweepLeftovers(targetDir, targets.Leftovers());
     const QHash<QString, QString> refused = RefusedEntries(entries, targetDir);
     for (const TFolderEntry &entry : entries) {
         if (Terminated())
@@ -191,6 +192,8 @@ void TRestoreFolderThread::RestoreFolder(const QString &sourceDir, const QString
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
             LogSkippedEntry(sourceDir, entry, CopyFileAction);
+            break;
+        case TFolderEntry::ekLeftover: // a temporary file in the backup, never data
             break;
         }
     }

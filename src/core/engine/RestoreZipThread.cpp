@@ -382,8 +382,9 @@ bool TRestoreZipThread::ExtractEntry(const QString &name, const TSelectedEntry &
         return !Terminated();
     };
     try {
-        return Zip->ExtractEntry(
-            entry.Stored, TZipArchive::TargetBelow(ExtrBaseDir, entry.Stored, entry.UnixNames), progress);
+        const QString target = TZipArchive::TargetBelow(ExtrBaseDir, entry.Stored, entry.UnixNames);
+        SweepFolderOnce(ExtractFilePath(target));
+        return Zip->ExtractEntry(entry.Stored, target, progress);
     } catch (const EZipError &error) {
         code = error.Code();
         ReportArchiveError(error.Message(), code);

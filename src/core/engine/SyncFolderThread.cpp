@@ -254,6 +254,9 @@ void TSyncThreadBase::WalkFolder(TFolderTreeListing &listing, std::size_t &posit
         case TFolderEntry::ekOther:
             LogSkipped(folder + entry.Name, CopyFileAction, QStringLiteral("Not a regular file: not copied"));
             break;
+        case TFolderEntry::ekLeftover: // both sides are written to
+            SweepLeftover(folder + entry.Name);
+            break;
         }
     }
     listing.Release(own);

@@ -2,6 +2,7 @@
 
 #include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
+#include "platform/TempFile.h"
 
 #include <QFile>
 
@@ -44,6 +45,12 @@ bool TTargetFolder::Lacks(const QString &name)
     return !FFiles.contains(name) && !FUncertain.contains(name) && !FFolders.contains(name);
 }
 
+const QStringList &TTargetFolder::Leftovers()
+{
+    Listed();
+    return FLeftovers;
+}
+
 bool TTargetFolder::Listed()
 {
     if (!FListed) {
@@ -65,7 +72,9 @@ void TTargetFolder::List()
     }
     while (const dirent *entry = ::readdir(FDir)) {
         const QString name = LetterNameOfEntry(entry->d_name);
-        if (entry->d_type == DT_REG)
+        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) && IsTempFileName(name))
+            FLeftovers << name;
+        else if (entry->d_type == DT_REG)
             FFiles.insert(name);
         else if (entry->d_type == DT_DIR)
             FFolders.insert(name);

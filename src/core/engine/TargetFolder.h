@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <dirent.h>
 
@@ -27,6 +28,9 @@ public:
     // Nothing of that exact name was there (a file system that ignores
     // letter case may still hold it under another spelling).
     bool Lacks(const QString &name);
+    // The program's temporary files there (TempFile.h), which the folder's
+    // listing keeps apart; lists the folder now.
+    const QStringList &Leftovers();
 
 private:
     bool Listed();
@@ -39,6 +43,7 @@ private:
     QSet<QString> FFiles;     // regular files
     QSet<QString> FFolders;   // folders, "." and ".." included
     QSet<QString> FUncertain; // links, devices, kinds not reported
+    QStringList FLeftovers;
 };
 
 } // namespace trovalo

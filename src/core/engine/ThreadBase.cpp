@@ -10,6 +10,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
+#include "platform/TempFile.h"
 
 #include <QFile>
 
@@ -272,6 +273,38 @@ void TThreadBase::ReportFileProgress()
 {
     if (FObserver)
         FObserver->OnFileProsess(*this, FilePercentage, FileOperation);
+}
+
+void TThreadBase::SweepLeftover(const QString &path)
+{
+    const std::optional<qint64> size = RemoveLeftover(path);
+    if (!size)
+        return;
+    ++FOutcome.LeftoversRemoved;
+    FOutcome.LeftoverBytes += *size;
+    LogEventFileName = path;
+    LogEventAction = QStringLiteral("Remove Leftover");
+    LogEvent = eSuccess;
+    LogEventInfo = QStringLiteral("Removed leftover of an interrupted run (%1)").arg(SizeText(*size));
+    ReportLog();
+}
+
+void TThreadBase::SweepLeftovers(const QString &folder, const QStringList &names)
+{
+    for (const QString &name : names)
+        SweepLeftover(IncludeTrailingBackslash(folder) + name);
+}
+
+void TThreadBase::SweepFolderOnce(const QString &folder)
+{
+    if (FSweptFolders.contains(folder))
+        return;
+    FSweptFolders.insert(folder);
+    std::vector<TFolderEntry> entries;
+    ListFolder(folder, entries);
+    for (const TFolderEntry &entry : entries)
+        if (entry.Kind == TFolderEntry::ekLeftover)
+            SweepLeftover(IncludeTrailingBackslash(folder) + entry.Name);
 }
 
 void TThreadBase::LogSkipped(const QString &fileName, const QString &action, const QString &info)
@@ -635,6 +668,9 @@ void TThreadBase::DeleteFolderTree(const QString &path)
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
             // Never entered and never copied: not ours to remove.
+            break;
+        case TFolderEntry::ekLeftover:
+            SweepLeftover(path + entry.Name);
             break;
         }
     }

@@ -5,6 +5,7 @@
 #include "platform/FileOperations.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 #include <QThread>
 
@@ -112,6 +113,14 @@ protected:
     void ReportError();
     void ReportFileProgress();
     void ReportLog();
+    // Removes what interrupted runs left in a folder this run writes to
+    // (RemoveLeftover: only unlocked temporary files of the program), one
+    // log row each, counted apart from the run's files.
+    void SweepLeftover(const QString &path);
+    void SweepLeftovers(const QString &folder, const QStringList &names);
+    // The same for a folder no walk lists (an archive's, an extraction's):
+    // listed the first time the run writes there.
+    void SweepFolderOnce(const QString &folder);
     // One log row of a file left out, with why (eFailedorSkip).
     void LogSkipped(const QString &fileName, const QString &action, const QString &info);
     // Fills LogEvent and LogEventInfo from the last file operation: "Done"
@@ -201,6 +210,7 @@ private:
     // Set by ReachEnd: the run got to its end, and whether it was stopped then.
     std::optional<bool> FEndedStopped;
     TRunOutcome FOutcome;
+    QSet<QString> FSweptFolders;
     TRunOutcome EndOutcome() const;
 };
 

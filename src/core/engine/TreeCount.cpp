@@ -75,6 +75,8 @@ void TTreeCount::Work(const std::function<void(const QString &folder)> *listing)
                 // log each as one item.
                 items += 1;
                 break;
+            case TFolderEntry::ekLeftover: // passed over without a word
+                break;
             }
         }
 

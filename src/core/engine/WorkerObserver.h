@@ -56,6 +56,10 @@ struct TRunOutcome
     qint64 FilesDone = 0;   // files processed (the progress count)
     qint64 FailedFiles = 0; // rows logged as failed or skipped (a low-disk Skip too)
     qint64 ErrorEvents = 0; // error reports
+    // Temporary files of interrupted runs removed, and their bytes: not
+    // files of this run.
+    qint64 LeftoversRemoved = 0;
+    qint64 LeftoverBytes = 0;
 
     // What "Errors : E" counts: a run with any failed file never shows 0.
     qint64 Errors() const { return FailedFiles + ErrorEvents; }

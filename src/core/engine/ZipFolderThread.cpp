@@ -185,6 +185,7 @@ void TZipFolderThread::OpenArchive()
     FOpenErrorCode = FUntouchedArchives.value(FArchive, 0);
     if (FOpenErrorCode != 0)
         return;
+    SweepFolderOnce(ExtractFilePath(FArchive));
     try {
         FZip->Open(FArchive, TZipOpenMode::Update);
         FZip->SetPassword(FPassword);
@@ -401,6 +402,8 @@ void TZipFolderThread::ZipFolder(const QString &dir, bool move)
         case TFolderEntry::ekBrokenLink:
         case TFolderEntry::ekOther:
             LogSkippedEntry(dir, entry, ZipFileAction);
+            break;
+        case TFolderEntry::ekLeftover: // another run's, never data
             break;
         }
     }

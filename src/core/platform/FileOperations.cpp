@@ -1,10 +1,10 @@
 #include "FileOperations.h"
 
 #include "DriveTable.h"
+#include "TempFile.h"
 #include "base/Exceptions.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -93,25 +93,6 @@ qint64 CopyStep(int in, int out, qint64 size, qint64 expected, bool *useCopyRang
     }
     return copied;
 }
-
-} // namespace
-
-int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName)
-{
-    const QString folder = NativeFolderOf(nativeTarget);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString candidate = (folder == QLatin1String("/") ? QString() : folder) +
-                                  QStringLiteral("/.~trovalo-%1.part")
-                                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        *tempName = Encoded(candidate);
-        const int fd = ::open(tempName->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-namespace {
 
 bool IsUnsupported(int error)
 {
@@ -320,7 +301,8 @@ TFileOpResult CopyFromOpenSource(int in, const TCopyRequest &request, bool targe
     }
 
     QByteArray tempName;
-    const int out = CreateTempBeside(QFile::decodeName(target), &tempName);
+    TTempFileLock tempLock; // until the file is in place
+    const int out = CreateTempBeside(QFile::decodeName(target), &tempName, tempLock);
     if (out < 0)
         return TFileOpResult::Failure(errno);
     TFileOpResult result = FillTemp(in, out, source, request, times, sync);

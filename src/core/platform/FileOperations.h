@@ -125,11 +125,6 @@ TFileOpResult PlaceTempFile(const QByteArray &tempName, const QByteArray &target
 // Why a copy failed whose target did not keep the modification time.
 QString DateNotKeptText();
 
-// A new, empty, hidden file (mode 0600) in the folder of a native target
-// that no one else can have opened; its encoded name in TempName. -1 (with
-// errno) when none can be made.
-int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName);
-
 // The folder part of a native path ("/a/b" -> "/a", "/a" -> "/").
 QString NativeFolderOf(const QString &native);
 

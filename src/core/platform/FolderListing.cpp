@@ -3,6 +3,7 @@
 #include "DriveMap.h"
 #include "DriveTable.h"
 #include "FileSystem.h"
+#include "TempFile.h"
 
 #include <QFile>
 
@@ -149,6 +150,8 @@ bool ListFolder(const QString &letterFolder, std::vector<TFolderEntry> &entries,
             if (!ExamineEntry(dirFd, name, raw->d_type, entry))
                 continue; // vanished between listing and stat
             entry.Name = LetterNameOfEntry(name);
+            if (entry.Kind == TFolderEntry::ekFile && !entry.IsLink && IsTempFileName(entry.Name))
+                entry.Kind = TFolderEntry::ekLeftover;
             entries.push_back(std::move(entry));
         }
     }

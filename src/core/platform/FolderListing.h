@@ -18,6 +18,7 @@ struct TFolderEntry
         ekLinkToFolder, // a symbolic link to a folder: walks never enter it
         ekBrokenLink,   // a symbolic link whose target is missing or unreadable
         ekOther,        // a device, pipe or socket: nothing to copy
+        ekLeftover,     // the program's own temporary file (TempFile.h): never data
     };
 
     QString Name;

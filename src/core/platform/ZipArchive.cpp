@@ -3,6 +3,7 @@
 #include "base/Exceptions.h"
 #include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
+#include "platform/TempFile.h"
 #include "platform/ZipFileSource.h"
 
 #include <QDir>
@@ -295,7 +296,7 @@ public:
 
     bool Open()
     {
-        FFile = CreateTempBeside(FNative, &FTempName);
+        FFile = CreateTempBeside(FNative, &FTempName, FTempLock);
         if (FFile < 0)
             return false;
         // The replaced file's permissions, or the usual ones for a new file.
@@ -337,6 +338,7 @@ public:
 private:
     QString FNative;
     QByteArray FTempName;
+    TTempFileLock FTempLock; // until the file is in place or removed
     int FFile = -1;
     mode_t FMode = 0;
     bool FReplacing = false;

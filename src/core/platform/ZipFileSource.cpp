@@ -1,6 +1,7 @@
 #include "platform/ZipFileSource.h"
 
 #include "platform/FileOperations.h"
+#include "platform/TempFile.h"
 
 #include <QFile>
 
@@ -201,7 +202,7 @@ private:
     {
         DropTemp();
         FWriteStart = 0;
-        FTemp = CreateTempBeside(QFile::decodeName(FPath), &FTempName);
+        FTemp = CreateTempBeside(QFile::decodeName(FPath), &FTempName, FTempLock);
         FWriteOffset = FWriteEnd = 0;
         return FTemp < 0 ? Fail(ZIP_ER_TMPOPEN) : 0;
     }
@@ -268,6 +269,7 @@ private:
             return failed;
         }
         FTempName.clear();
+        FTempLock.Release();
         SyncFolder(NativeFolderOf(QFile::decodeName(FPath)));
         return 0;
     }
@@ -281,6 +283,7 @@ private:
         if (!FTempName.isEmpty())
             ::unlink(FTempName.constData());
         FTempName.clear();
+        FTempLock.Release();
     }
 
     const QByteArray FPath;
@@ -290,6 +293,7 @@ private:
     qint64 FReadOffset = 0;
     int FTemp = -1;
     QByteArray FTempName;
+    TTempFileLock FTempLock;  // until the archive is renamed into place
     qint64 FWriteOffset = 0;  // where libzip writes next
     qint64 FWriteEnd = 0;     // the temporary file's size, with what waits
     std::vector<char> FBlock; // read ahead from FBlockStart
