@@ -486,6 +486,7 @@ void TCopyFolderThread::CopySingleFile(const QString &source, const QString &tar
     if (!DirectoryExists(targetFolder))
         ForceFolder(targetFolder);
     TTargetFolder targets(targetFolder);
+    SweepLeftovers(targetFolder, targets.Leftovers());
     // Single files are chosen one by one: neither the filter nor the
     // exclude list applies to them.
     const TDecision decision = Decide(source, FileDate(source).value_or(0), size, kind, targets, target);

@@ -212,6 +212,7 @@ void TRestoreFolderThread::RestoreFile(const QString &source, const QString &tar
         ReportLog();
         return;
     }
+    SweepFolderOnce(ExtractFilePath(target));
     // The filter does not apply to files chosen one by one.
     RestoreListedFile(source, target, GetFileSize(source), nullptr, false);
 }
