@@ -170,9 +170,8 @@ QHash<QString, QString> TBackUpThreadBase::RefusedEntries(const std::vector<TFol
     for (const TFolderEntry &entry : entries) {
         if (!entry.IsFile() && !entry.IsFolder())
             continue;
-        QString why = limits.NameRefusal(entry.Name);
-        if (why.isEmpty() && entry.IsFile())
-            why = limits.SizeRefusal(entry.Size);
+        QString why =
+            entry.IsFile() ? limits.FileRefusal(entry.Name, entry.Size) : limits.NameRefusal(entry.Name);
         if (why.isEmpty() && limits.CaseInsensitive()) {
             const QString key = entry.Name.toCaseFolded();
             const auto first = firstOfKey.constFind(key);
@@ -191,9 +190,7 @@ QHash<QString, QString> TBackUpThreadBase::RefusedEntries(const std::vector<TFol
 
 QString TBackUpThreadBase::RefusalOfFile(const QString &name, qint64 size, const QString &targetDir)
 {
-    const TFileSystemLimits &limits = FTargetLimits.Of(targetDir);
-    const QString why = limits.NameRefusal(name);
-    return why.isEmpty() ? limits.SizeRefusal(size) : why;
+    return FTargetLimits.Of(targetDir).FileRefusal(name, size);
 }
 
 void TBackUpThreadBase::SkipRefusedEntry(const QString &sourceDir, const TFolderEntry &entry,
@@ -236,7 +233,7 @@ void TBackUpThreadBase::ListRefusedEntries()
                         [&](const QString &refused) { return folder.startsWith(refused); });
         if (inRefused)
             continue;
-        const std::vector<TFolderEntry> &entries = FCountedListings.value(folder);
+        const std::vector<TFolderEntry> &entries = *FCountedListings.constFind(folder);
         const QHash<QString, QString> refused = RefusedEntries(entries, target);
         for (const TFolderEntry &entry : entries) {
             const auto why = refused.constFind(entry.Name);

@@ -30,6 +30,12 @@ public:
     QString NameRefusal(const QString &letterName) const;
     // Why a file of this size cannot be written there; "" when it can.
     QString SizeRefusal(qint64 size) const;
+    // Why a file of this name and size cannot be written there; "".
+    QString FileRefusal(const QString &letterName, qint64 size) const
+    {
+        const QString why = NameRefusal(letterName);
+        return why.isEmpty() ? SizeRefusal(size) : why;
+    }
 
 private:
     bool FFatNames = false;
