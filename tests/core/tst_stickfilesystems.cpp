@@ -197,6 +197,31 @@ private slots:
         }
     }
 
+    // A real FAT stick, known as one from the mount table: what it cannot
+    // hold is listed as not copied, and of two names differing in case only
+    // the first met is copied, not overwritten by the second.
+    void fatStickListsWhatItCannotHold()
+    {
+        FDrives = std::make_unique<TTestDrives>(QMap<QChar, QString>{{'C', ""}, {'E', "bus=USB"}});
+        FStick = std::make_unique<TFuseImage>(TStickFileSystem::Fat32, FDrives->NativeRoot('E'));
+        if (!FStick->Unavailable().isEmpty())
+            QSKIP(qPrintable(FStick->Unavailable()));
+        TDriveTable::Instance().Refresh();
+        QCOMPARE(TDriveTable::Instance().Drive('E')->FileSystem, QString("fuse.fusefat"));
+        for (const QString &name : {QString("Case.txt"), QString("case.txt"), QString("colon:x.txt")})
+            Put(LetterPath(NativePath(Data) + name), name.toUtf8());
+        const QStringList trouble = Trouble(Configured(TCopyFolderThread(), {Data})).split('\n');
+        // The two listed, each counted as an error of the run.
+        QCOMPARE(trouble.size(), 3);
+        QVERIFY(trouble.contains(Data + LetterName("colon:x.txt") +
+                                 ": Not copied: a FAT drive cannot hold a name with \":\""));
+        QCOMPARE(trouble.last(), "end 0, 2 errors");
+        const QString copied =
+            trouble.filter("differs only in letter case").value(0).startsWith(Data + "case.txt") ? "Case.txt"
+                                                                                                 : "case.txt";
+        QCOMPARE(ReadAt(Backup + "C\\Data\\" + copied), copied.toUtf8());
+    }
+
     // Linux names holding what the drive-letter form reads as a separator
     // or a drive come back under their own names, and nothing else appears.
     void linuxNames_data()

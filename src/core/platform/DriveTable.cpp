@@ -22,6 +22,21 @@ namespace trovalo {
 namespace {
 const char *const DrivesVariable = "TROVALO_DRIVES";
 
+// statfs tells only "FUSE": the mount table names the driver
+// ("fuse.fusefat"), the last mount on the folder counting.
+QString FuseTypeOf(const QString &nativeFolder)
+{
+    QString type = QStringLiteral("fuse");
+    const QString folder = QDir::cleanPath(nativeFolder);
+    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
+    if (!mountInfo.open(QIODevice::ReadOnly))
+        return type;
+    for (const TMountEntry &entry : ParseMountInfo(QString::fromUtf8(mountInfo.readAll())))
+        if (entry.MountPoint == folder && entry.FileSystem.startsWith(QLatin1String("fuse")))
+            type = entry.FileSystem;
+    return type;
+}
+
 QString FileSystemNameOf(const QString &nativeFolder)
 {
     struct statfs info
@@ -39,7 +54,7 @@ QString FileSystemNameOf(const QString &nativeFolder)
     case 0x5346544E:
         return QStringLiteral("ntfs");
     case 0x65735546:
-        return QStringLiteral("fuse");
+        return FuseTypeOf(nativeFolder);
     case 0x01021994:
         return QStringLiteral("tmpfs");
     case 0x9123683E:
