@@ -9,6 +9,7 @@
 #include "db/SqliteDatabase.h"
 #include "engine/ZipFolderThread.h"
 #include "model/FileFilter.h"
+#include "platform/DriveMap.h"
 #include "platform/DriveTable.h"
 #include "platform/ZipArchive.h"
 
@@ -501,6 +502,30 @@ private slots:
         QCOMPARE(observer->Statuses.constLast().StatusMsg, TJobDatabase::StatusCanceled);
         const QStringList leftovers = QDir(Native(Backup)).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(leftovers, QStringList{"C.Zip"});
+    }
+
+    // An archive on a FAT32 stick cannot hold a file of 4 GiB: it is listed
+    // before anything is written, the others are archived; names FAT
+    // refuses are fine inside an archive.
+    void fatStickLeavesOutWhatItsArchiveCannotHold()
+    {
+        FDrives.reset();
+        FDrives = std::make_unique<trovalo::test::TTestDrives>(
+            QMap<QChar, QString>{{'C', QString()}, {'E', QStringLiteral("bus=USB,fs=vfat")}});
+        Put(Data + QStringLiteral("a.txt"), "alpha");
+        Put(LetterPath(Native(Data) + "colon:name.txt"), "colon");
+        QFile big(Native(Data) + "big.bin"); // sparse: never read
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 32));
+        big.close();
+        const auto observer = Run({});
+
+        QCOMPARE(observer->Logs.first().FileName, Data + "big.bin");
+        QVERIFY2(
+            observer->Logs.first().Info.startsWith("Not copied: a FAT32 drive cannot hold a file of 4 GB"),
+            qPrintable(observer->Logs.first().Info));
+        QCOMPARE(observer->FailedLogCount(), 1);
+        QCOMPARE(ArchiveContent(CZip).keys(), (QStringList{"Data/a.txt", "Data/colon:name.txt"}));
+        QVERIFY(!InFileLog(Data + "big.bin"));
     }
 
     // What a killed run left beside the archive goes before the archive is

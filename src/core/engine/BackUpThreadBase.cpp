@@ -163,7 +163,7 @@ QHash<QString, QString> TBackUpThreadBase::RefusedEntries(const std::vector<TFol
                                                           const QString &targetDir)
 {
     QHash<QString, QString> refused;
-    const TFileSystemLimits &limits = FTargetLimits.Of(targetDir);
+    const TFileSystemLimits limits = TargetLimits(targetDir);
     if (!limits.Any())
         return refused;
     QHash<QString, QString> firstOfKey;
@@ -188,9 +188,22 @@ QHash<QString, QString> TBackUpThreadBase::RefusedEntries(const std::vector<TFol
     return refused;
 }
 
-QString TBackUpThreadBase::RefusalOfFile(const QString &name, qint64 size, const QString &targetDir)
+bool TBackUpThreadBase::LeaveOutRefusedFile(const QString &source, const QString &name, qint64 size,
+                                            const QString &targetDir)
 {
-    return FTargetLimits.Of(targetDir).FileRefusal(name, size);
+    const QString why = TargetLimits(targetDir).FileRefusal(name, size);
+    if (why.isEmpty())
+        return false;
+    LogRefused(source, why);
+    FileSize -= size;
+    ++PbarPosition;
+    return true;
+}
+
+TFileSystemLimits TBackUpThreadBase::TargetLimits(const QString &targetDir)
+{
+    const TFileSystemLimits &limits = FTargetLimits.Of(targetDir);
+    return WritesFilesByName() ? limits : limits.SizesOnly();
 }
 
 void TBackUpThreadBase::SkipRefusedEntry(const QString &sourceDir, const TFolderEntry &entry,
@@ -216,13 +229,13 @@ bool TBackUpThreadBase::LeftOut(const QString &sourceDir, const TFolderEntry &en
 
 void TBackUpThreadBase::LogRefused(const QString &path, const QString &reason)
 {
-    LogSkipped(path, QStringLiteral("Copy File"), reason);
+    LogSkipped(path, RefusalAction(), reason);
 }
 
 void TBackUpThreadBase::ListRefusedEntries()
 {
     const QString target = RefusalCheckTarget();
-    if (target.isEmpty() || !FTargetLimits.Of(target).Any() || FCountedListings.isEmpty())
+    if (target.isEmpty() || !TargetLimits(target).Any() || FCountedListings.isEmpty())
         return;
     QStringList folders = FCountedListings.keys();
     folders.sort();

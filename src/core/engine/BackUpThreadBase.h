@@ -93,17 +93,23 @@ protected:
     // its file system cannot hold is listed before anything is copied.
     // Empty: such entries are listed as the walk meets them.
     virtual QString RefusalCheckTarget() const { return {}; }
+    // Whether the run writes each file under its own name, rather than into
+    // an archive, whose entries may have any name.
+    virtual bool WritesFilesByName() const { return true; }
+    // The action of the rows that list what the destination cannot hold.
+    virtual QString RefusalAction() const { return QStringLiteral("Copy File"); }
     // The entries of a source folder that the file system of TargetDir
     // cannot hold, with why, by name (empty for most folders). Of names
     // that differ only in letter case the first keeps its place.
     QHash<QString, QString> RefusedEntries(const std::vector<TFolderEntry> &entries,
                                            const QString &targetDir);
-    // Why a file of this name and size cannot be written to TargetDir; "".
-    QString RefusalOfFile(const QString &name, qint64 size, const QString &targetDir);
+    // A single file the file system of TargetDir cannot hold under Name:
+    // listed as not copied and counted as done; false when it can.
+    bool LeaveOutRefusedFile(const QString &source, const QString &name, qint64 size,
+                             const QString &targetDir);
     // Leaves out an entry RefusedEntries gave: listed as not copied unless
     // the list before the run had it, and counted as done with all it holds.
     void SkipRefusedEntry(const QString &sourceDir, const TFolderEntry &entry, const QString &reason);
-    void LogRefused(const QString &path, const QString &reason);
     // The exclude list or the filter leaves the entry out anyway.
     bool LeftOut(const QString &sourceDir, const TFolderEntry &entry);
     // An error of the archive work as the user sees it: "(code) message".
@@ -114,6 +120,8 @@ private:
     void MoveFilesToFileList();
     // The list before the run, from the count's listings.
     void ListRefusedEntries();
+    TFileSystemLimits TargetLimits(const QString &targetDir);
+    void LogRefused(const QString &path, const QString &reason);
     // Takes a folder left out from the count's totals and listings.
     void ForgetCountedTree(const QString &folder);
 

@@ -477,12 +477,8 @@ void TCopyFolderThread::CopySingleFile(const QString &source, const QString &tar
         return;
     const QString targetFolder = ExtractFilePath(target);
     const qint64 size = GetFileSize(source);
-    if (const QString why = RefusalOfFile(ExtractFileName(target), size, targetFolder); !why.isEmpty()) {
-        LogRefused(source, why);
-        FileSize -= size;
-        ++PbarPosition;
+    if (LeaveOutRefusedFile(source, ExtractFileName(target), size, targetFolder))
         return;
-    }
     if (!DirectoryExists(targetFolder))
         ForceFolder(targetFolder);
     TTargetFolder targets(targetFolder);

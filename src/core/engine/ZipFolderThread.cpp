@@ -375,9 +375,14 @@ void TZipFolderThread::ZipFolder(const QString &dir, bool move)
     std::vector<TFolderEntry> entries;
     if (!ListSourceFolder(dir, entries))
         return;
+    const QHash<QString, QString> refused = RefusedEntries(entries, Destination());
     for (const TFolderEntry &entry : entries) {
         if (Terminated())
             return;
+        if (const auto why = refused.constFind(entry.Name); why != refused.constEnd()) {
+            SkipRefusedEntry(dir, entry, *why);
+            continue;
+        }
         switch (entry.Kind) {
         case TFolderEntry::ekFolder: {
             const QString folder = dir + entry.Name + QLatin1Char('\\');
@@ -409,13 +414,21 @@ void TZipFolderThread::ZipFolder(const QString &dir, bool move)
     }
 }
 
+QString TZipFolderThread::RefusalAction() const
+{
+    return ZipFileAction;
+}
+
 void TZipFolderThread::ZipOneFile(const QString &path, bool move)
 {
     if (Terminated() || !FileExists(path))
         return;
+    const qint64 size = GetFileSize(path);
+    if (LeaveOutRefusedFile(path, ExtractFileName(path), size, Destination()))
+        return;
     // Single files are chosen one by one: neither the filter nor the
     // exclude list applies to them.
-    TakeFile(path, GetFileSize(path), FileDate(path).value_or(0), move, QString());
+    TakeFile(path, size, FileDate(path).value_or(0), move, QString());
     ReportStatus();
 }
 

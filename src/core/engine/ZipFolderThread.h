@@ -42,6 +42,10 @@ public:
 
 protected:
     void Execute() override;
+    // A FAT32 drive holds no archive of 4 GiB or more, so no file that size.
+    QString RefusalCheckTarget() const override { return Destination(); }
+    bool WritesFilesByName() const override { return false; }
+    QString RefusalAction() const override;
 
 private:
     struct TPendingAdd

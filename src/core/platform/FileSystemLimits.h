@@ -24,7 +24,15 @@ public:
 
     static constexpr qint64 FatFileSizeLimit = (qint64(1) << 32) - 1;
 
-    bool Any() const { return FFatNames; }
+    bool Any() const { return FFatNames || FFatSizes; }
+    // The limits of files written into an archive there, whose entries
+    // may have any name.
+    TFileSystemLimits SizesOnly() const
+    {
+        TFileSystemLimits limits = *this;
+        limits.FFatNames = false;
+        return limits;
+    }
     bool CaseInsensitive() const { return FFatNames; }
     // Why a name (drive-letter form) cannot be written there; "" when it can.
     QString NameRefusal(const QString &letterName) const;
