@@ -5,6 +5,7 @@
 #include "base/PathText.h"
 #include "base/SizeText.h"
 #include "db/ProgramDatabase.h"
+#include "engine/TargetFolder.h"
 #include "model/FileFilter.h"
 #include "platform/DriveTable.h"
 #include "platform/FileAttributes.h"
@@ -300,11 +301,9 @@ void TThreadBase::SweepFolderOnce(const QString &folder)
     if (FSweptFolders.contains(folder))
         return;
     FSweptFolders.insert(folder);
-    std::vector<TFolderEntry> entries;
-    ListFolder(folder, entries);
-    for (const TFolderEntry &entry : entries)
-        if (entry.Kind == TFolderEntry::ekLeftover)
-            SweepLeftover(IncludeTrailingBackslash(folder) + entry.Name);
+    // Names are all it needs: no file is examined.
+    TTargetFolder names(folder);
+    SweepLeftovers(folder, names.Leftovers());
 }
 
 void TThreadBase::LogSkipped(const QString &fileName, const QString &action, const QString &info)

@@ -6,6 +6,7 @@
 #include "JobRunLock.h"
 #include "OpenFileHolders.h"
 #include "base/Logging.h"
+#include "base/PathText.h"
 
 #include <QCoreApplication>
 #include <QDBusError>
@@ -65,11 +66,10 @@ std::optional<QHash<QString, TUDisks2Object>> ReadUDisks2Objects(const QDBusConn
                  error, udisks2::StartTimeoutMs);
     if (!reply)
         return std::nullopt;
-    if (reply->signature() != QLatin1String("a{oa{sa{sv}}}")) {
+    std::optional<QHash<QString, TUDisks2Object>> objects = ManagedObjectsOf(*reply);
+    if (!objects)
         Fail(error, QStringLiteral("UDisks2 answered GetManagedObjects with \"%1\"").arg(reply->signature()));
-        return std::nullopt;
-    }
-    return UDisks2Objects(ParseManagedObjects(reply->arguments().at(0).value<QDBusArgument>()));
+    return objects;
 }
 
 // The unmount was refused because files are open: the text names who holds them.
@@ -211,9 +211,9 @@ bool SwitchOffDrive(const QDBusConnection &bus, const TRemovalPlan &plan)
 
 TRemovalResult SafelyRemoveDrive(const QString &driveRoot, const QDBusConnection &bus)
 {
-    const std::optional<TDriveInfo> info = driveRoot.size() >= 2 && driveRoot.at(1) == QLatin1Char(':')
-                                               ? TDriveTable::Instance().Drive(driveRoot.at(0).toUpper())
-                                               : std::nullopt;
+    const QString letter = ExtractFileDrive(driveRoot);
+    const std::optional<TDriveInfo> info =
+        letter.size() == 2 ? TDriveTable::Instance().Drive(letter.at(0)) : std::nullopt;
     if (!info)
         return Result(TRemovalError::UnknownDrive, driveRoot,
                       QStringLiteral("There is no drive %1 to remove.").arg(driveRoot));

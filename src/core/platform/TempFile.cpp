@@ -1,5 +1,6 @@
 #include "TempFile.h"
 
+#include "base/PathText.h"
 #include "platform/DriveTable.h"
 #include "platform/FileOperations.h"
 
@@ -74,8 +75,7 @@ int CreateTempBeside(const QString &nativeTarget, QByteArray *tempName, TTempFil
 
 std::optional<qint64> RemoveLeftover(const QString &letterPath)
 {
-    const qsizetype slash = letterPath.lastIndexOf(QLatin1Char('\\'));
-    if (!IsTempFileName(QStringView(letterPath).mid(slash + 1)) || OnNetworkShare(letterPath))
+    if (!IsTempFileName(ExtractFileName(letterPath)) || OnNetworkShare(letterPath))
         return std::nullopt;
     const std::optional<QString> native = ToNativePath(letterPath);
     if (!native)

@@ -152,8 +152,12 @@ QMap<QString, QMap<QString, QVariantMap>> ParseManagedObjects(const QDBusArgumen
     return objects;
 }
 
-QHash<QString, TUDisks2Object> UDisks2Objects(const QMap<QString, QMap<QString, QVariantMap>> &objects)
+std::optional<QHash<QString, TUDisks2Object>> ManagedObjectsOf(const QDBusMessage &reply)
 {
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{oa{sa{sv}}}"))
+        return std::nullopt;
+    const QMap<QString, QMap<QString, QVariantMap>> objects =
+        ParseManagedObjects(reply.arguments().at(0).value<QDBusArgument>());
     QHash<QString, TUDisks2Object> taken;
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
         TUDisks2Object object;
@@ -250,23 +254,18 @@ bool TUDisks2Watcher::Start(QString *error)
     const QDBusMessage reply =
         FBus.call(Call(udisks2::ManagerPath, ObjectManagerInterface, QStringLiteral("GetManagedObjects")),
                   QDBus::Block, udisks2::StartTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{oa{sa{sv}}}")) {
+    std::optional<QHash<QString, TUDisks2Object>> objects = ManagedObjectsOf(reply);
+    if (!objects) {
         *error = QStringLiteral("GetManagedObjects of UDisks2 failed: ") + CallError(reply);
         Subscribe(false);
         return false;
     }
-    FObjects.clear();
-    TakeObjects(ParseManagedObjects(reply.arguments().at(0).value<QDBusArgument>()), false);
+    FObjects = std::move(*objects);
     return true;
 }
 
-void TUDisks2Watcher::TakeObjects(const QMap<QString, QMap<QString, QVariantMap>> &objects, bool report)
+void TUDisks2Watcher::TakeObjects(const QHash<QString, TUDisks2Object> &taken)
 {
-    const QHash<QString, TUDisks2Object> taken = UDisks2Objects(objects);
-    if (!report) {
-        FObjects = taken;
-        return;
-    }
     QStringList paths = FObjects.keys();
     for (const QString &path : taken.keys())
         if (!FObjects.contains(path))
@@ -373,13 +372,13 @@ void TUDisks2Watcher::OnServiceRegistered()
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         const QDBusMessage reply = call->reply();
-        if (reply.type() != QDBusMessage::ReplyMessage ||
-            reply.signature() != QLatin1String("a{oa{sa{sv}}}")) {
+        const std::optional<QHash<QString, TUDisks2Object>> objects = ManagedObjectsOf(reply);
+        if (!objects) {
             qCWarning(LogDrives).noquote()
                 << QStringLiteral("GetManagedObjects of UDisks2 failed: ") + CallError(reply);
             return;
         }
-        TakeObjects(ParseManagedObjects(reply.arguments().at(0).value<QDBusArgument>()), true);
+        TakeObjects(*objects);
     });
 }
 

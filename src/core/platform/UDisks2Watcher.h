@@ -40,8 +40,8 @@ struct TUDisks2Object
     bool IsBlock = false, IsFileSystem = false, IsDrive = false;
     QString Device;    // Block.Device ("/dev/sdb1")
     QString DrivePath; // Block.Drive ("/" when none)
-    QString
-        CryptoBackingDevice;  // Block.CryptoBackingDevice: the locked device of a cleartext one ("/" or "")
+    // Block.CryptoBackingDevice: the locked device of a cleartext one ("/" or "" for none)
+    QString CryptoBackingDevice;
     bool HintIgnore = false;  // Block.HintIgnore
     QStringList MountPoints;  // Filesystem.MountPoints, cleaned, no trailing slash
     bool Removable = false;   // Drive.Removable
@@ -69,9 +69,10 @@ QDBusMessage CallUDisks2(const QDBusConnection &bus, const QString &objectPath, 
 // The reply of ObjectManager.GetManagedObjects ("a{oa{sa{sv}}}"): object path
 // -> interface -> properties; empty when the signature differs.
 QMap<QString, QMap<QString, QVariantMap>> ParseManagedObjects(const QDBusArgument &argument);
-// The parsed objects as the watcher keeps them (objects without a block,
-// file system or drive interface left out).
-QHash<QString, TUDisks2Object> UDisks2Objects(const QMap<QString, QMap<QString, QVariantMap>> &objects);
+// The objects of a GetManagedObjects reply as the watcher keeps them
+// (objects without a block, file system or drive interface left out);
+// nullopt for an error reply or an answer of another signature.
+std::optional<QHash<QString, TUDisks2Object>> ManagedObjectsOf(const QDBusMessage &reply);
 
 // Follows UDisks2's objects on a bus: GetManagedObjects once, then
 // InterfacesAdded / InterfacesRemoved of its object manager and the
@@ -114,10 +115,9 @@ private slots:
 private:
     // Applies a change to one object and reports its mount going or coming.
     void Update(const QString &path, const std::function<void(TUDisks2Object &)> &change);
-    // The objects as GetManagedObjects gave them; with report, the mounts
-    // that differ from what was known are reported (after a restart of
-    // UDisks2).
-    void TakeObjects(const QMap<QString, QMap<QString, QVariantMap>> &objects, bool report);
+    // The objects as GetManagedObjects gave them after a restart of
+    // UDisks2; the mounts that differ from what was known are reported.
+    void TakeObjects(const QHash<QString, TUDisks2Object> &taken);
     void CheckUnmountedAppeared(const QString &path);
     void DecideUnmountedAppeared(const QString &path);
     void Subscribe(bool on);
