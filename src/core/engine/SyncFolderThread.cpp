@@ -485,7 +485,8 @@ void TSyncFolderThread::LeaveOutRefusedCopies()
 bool TSyncFolderThread::Changed(const TFilePair &pair, bool sideA)
 {
     const TFileData &file = sideA ? pair.FileA() : pair.FileB();
-    if (!file.Met())
+    // Most files of a run are unchanged: no rule is looked up for them.
+    if (!file.Met() || file.OLDFileDateTime == file.FLastChangeTime)
         return file.OLDFileDateTime != file.FLastChangeTime;
     return !FDateRules.Of(file.FileName())
                 .Same(file.OLDFileDateTime, file.FLastChangeTime,
@@ -496,7 +497,8 @@ bool TSyncFolderThread::SameDates(const TFilePair &pair)
 {
     const TFileData &a = pair.FileA();
     const TFileData &b = pair.FileB();
-    return FDateRules.Same(a.FileName(), a.FLastChangeTime, b.FileName(), b.FLastChangeTime,
+    return a.FLastChangeTime == b.FLastChangeTime ||
+           FDateRules.Same(a.FileName(), a.FLastChangeTime, b.FileName(), b.FLastChangeTime,
                            a.FFileSize == b.FFileSize);
 }
 
